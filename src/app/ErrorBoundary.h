@@ -1,0 +1,27 @@
+#pragma once
+// The one boundary every handler ends at. A DbError (the server or the driver refused
+// something) becomes the error report: a message box with the error number, the driver's
+// description and a plain-language hint for common numbers; the application keeps
+// running. Any other exception is an internal failure: reported, then the application ends.
+
+#include "DbError.h"
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+namespace tp {
+
+class InternalError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
+// Runs h; returns false when it ended with an error (already reported).
+bool runGuarded(const std::function<void()>& h);
+
+// The text of the error report for a DbError (title "错误："), for tests and the box alike.
+QString errorReportText(const DbError& e);
+QString errorHint(int number); // empty when the number has no hint
+
+} // namespace tp

@@ -1,0 +1,35 @@
+#pragma once
+// Message boxes and the file-open dialog go through these two services. Nothing outside
+// their real implementation includes QMessageBox or QFileDialog. Tests install a recorder
+// that keeps {style, title, text} and answers OK, or a chooser that returns a file name.
+
+#include <QString>
+#include <functional>
+
+namespace tp {
+
+constexpr int vbCritical = 16; // stop icon, OK only
+constexpr int vbInformation = 64; // information icon, OK only
+
+struct ShownMessage {
+    QString text;
+    int style = 0;
+    QString title;
+};
+
+class MessageService {
+public:
+    // Modal, OK only. Returns when the user has pressed OK.
+    static void show(const QString& text, int style, const QString& title);
+    // Tests: every message goes to the recorder instead of a real box; nullptr restores.
+    static void setRecorder(std::function<void(const ShownMessage&)> recorder);
+};
+
+class FileDialogService {
+public:
+    // The file-open dialog. Returns the chosen file's full path, empty when cancelled.
+    static QString getOpenFileName(const QString& title, const QString& filter);
+    static void setChooser(std::function<QString(const QString& title, const QString& filter)> chooser);
+};
+
+} // namespace tp

@@ -1,0 +1,87 @@
+#pragma once
+// A thin stand-in for ADO over Qt SQL's ODBC driver. Connection strings are OLE DB
+// strings (Provider=SQLOLEDB...); they are read and turned into an ODBC connection to
+// SQL Server (see OleDb.h). Every query runs forward-only as a plain batch. Failures
+// throw DbError; nothing here shows any user interface.
+
+#include "DbError.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <memory>
+
+namespace tp {
+
+constexpr int adOpenStatic = 3;
+constexpr int adLockOptimistic = 3;
+constexpr int adConnectUnspecified = -1;
+constexpr int adCmdUnspecified = -1;
+
+class Connection {
+public:
+    Connection();
+    ~Connection(); // closes the connection if it is still open
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    QString connectionString() const;
+    void setConnectionString(const QString& oleDbString);
+
+    // Open with no arguments: uses connectionString(). Throws DbError.
+    void open();
+    // The four-argument form: user and password travel only inside the string when empty here.
+    void open(const QString& oleDbString, const QString& userId, const QString& password, int options);
+
+    // Sends one statement text (possibly a batch of several statements) and reads every
+    // result of it; throws DbError for an error raised by any statement of the batch.
+    void execute(const QString& statement);
+
+    void close(); // no effect when not open
+    bool isOpen() const;
+
+    // For the access layer's own Recordset: the Qt connection name while open.
+    QString qtConnectionName() const;
+
+private:
+    QString m_connectionString;
+    QString m_qtName;
+    QString m_password; // kept only to scrub it from error texts
+};
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Runs the source on the active connection and reads all rows. The recordset keeps the
+    // connection alive for as long as the recordset lives. Throws DbError.
+    void open(const QString& source, std::shared_ptr<Connection> activeConnection, int cursorType, int lockType,
+        int options);
+    void close();
+    bool isOpen() const;
+
+    bool eof() const; // true when there is no current row (an empty result)
+    int rowCount() const;
+    int columnCount() const;
+    QStringList fieldNames() const;
+    QVariant value(int row, int column) const; // as the driver gave it
+    QVariant field(const QString& name) const; // value of the first row, invalid if none
+
+    // The text a grid cell shows for a value: strings as they are (padding kept), numbers in
+    // decimal, and an sql_variant that the driver hands over as raw UTF-16LE bytes decoded.
+    QString text(int row, int column) const;
+
+    std::shared_ptr<Connection> activeConnection() const;
+
+private:
+    std::shared_ptr<Connection> m_connection;
+    QStringList m_fields;
+    QVector<QVector<QVariant>> m_rows;
+    bool m_open = false;
+};
+
+} // namespace tp

@@ -1,0 +1,10 @@
+# Helpers shared by the tests (starting a stand-in server on port 0, and so on).
+file(GLOB _support_cpp CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+if(_support_cpp)
+    add_library(tp_testsupport STATIC ${_support_cpp})
+    target_include_directories(tp_testsupport PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+    target_link_libraries(tp_testsupport PUBLIC Qt6::Core Qt6::Network Qt6::Test)
+else()
+    add_library(tp_testsupport INTERFACE)
+    target_include_directories(tp_testsupport INTERFACE ${CMAKE_CURRENT_LIST_DIR})
+endif()

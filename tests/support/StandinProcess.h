@@ -1,0 +1,65 @@
+#pragma once
+// Starts the stand-in SQL Server (the binary named by the environment variable
+// TALLYPORT_STANDIN) on a free loopback port, with a data folder of its own, for one test.
+//
+// start() returns false and fills lastError() when the binary is missing, does not start or
+// does not report its port within the time limit; tests must then fail, never skip.
+// The destructor stops the server (terminate, then kill) and removes the data folder.
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QProcess;
+class QTemporaryDir;
+
+namespace tp::test {
+
+class StandinProcess {
+public:
+    StandinProcess();
+    ~StandinProcess();
+    StandinProcess(const StandinProcess&) = delete;
+    StandinProcess& operator=(const StandinProcess&) = delete;
+
+    // Starts a server claiming SQL Server major version `version` (8 = 2000 ... 16 = 2022)
+    // whose only login is sa with `password`. A running server is stopped first; the data
+    // folder is new unless restart() is used.
+    bool start(int version = 16, const QString& password = QStringLiteral("Stand1n#Pw"));
+    // Stops and starts again on a new port, keeping the data folder, version and password.
+    bool restart();
+    void stop();
+    bool isRunning() const;
+
+    int port() const { return m_port; }
+    QString password() const { return m_password; }
+    int version() const { return m_version; }
+    QString dataDir() const;
+    QString requestLogPath() const;
+    QString serverName() const; // "127.0.0.1,<port>"
+    QString lastError() const { return m_lastError; }
+    // What the server wrote to stderr so far (for failure messages).
+    QString serverOutput() const;
+
+    // The request log: one JSON object per request the server received, oldest first.
+    QList<QJsonObject> requests() const;
+    // The SQL text of every logged request, in order (batches and the statement text of RPCs).
+    QStringList sqlTexts() const;
+    void clearRequests();
+
+private:
+    bool launch();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_process;
+    int m_version = 16;
+    QString m_password;
+    int m_port = 0;
+    QString m_lastError;
+    mutable qint64 m_logOffset = 0; // bytes of the request log that clearRequests() set aside
+};
+
+} // namespace tp::test

@@ -1,0 +1,70 @@
+#pragma once
+// Every SQL text that the account-year operations (attach, detach, shrink) and the file
+// window send. Each text is built here and only here; the handlers never assemble SQL.
+//
+// Values that go inside a string literal have their apostrophes doubled (sqlQuote), so a name
+// or path with an apostrophe reaches the server as typed instead of breaking the statement.
+// Identifiers (the database name and the logical file name of the shrink batch) are written
+// bare when SQL Server takes them bare and bracketed otherwise (sqlIdentifier). For values
+// that need no quoting every text is exactly the fixed form the server has always been sent.
+
+#include <QString>
+
+namespace tp {
+
+// The value with every apostrophe doubled, for use between '...' or N'...'.
+QString sqlQuote(const QString& value);
+
+// True when SQL Server accepts `name` as a regular (undelimited) identifier in a statement:
+// non-empty; first character a letter (any script, CJK included) or _; the rest letters,
+// decimal digits, _, @, # or $; not a reserved word. A leading @ or # is refused here: it
+// would make a variable or a temporary object out of the name.
+bool isRegularIdentifier(const QString& name);
+
+// The name as it must appear in a statement: bare when it is a regular identifier, else in
+// brackets with every ] doubled. Trailing blanks are not removed here (see logicalFileName).
+QString sqlIdentifier(const QString& name);
+
+// A logical file name as read from sysfiles: SQL Server 2000 pads it with blanks to 128
+// characters (nchar). Returns the name without the trailing blanks.
+QString logicalFileName(const QString& sysfilesName);
+
+// EXEC sp_attach_db @dbname = N'<name>',@filename1 = N'<dataFile>',@filename2 = N'<logFile>'
+QString attachDatabaseStatement(const QString& name, const QString& dataFile, const QString& logFile);
+
+// EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal)
+QString detachDatabaseStatement(const QString& name);
+
+// The logical-name look-ups, run in the selected database. fileId 1 = primary data file,
+// 2 = first log file: "SELECT name FROM sysfiles WHERE(fileid= 2)".
+QString logicalNameQuery(int fileId);
+
+// The server's version as text, e.g. "16.0.1000.6".
+QString productVersionQuery();
+
+// The major version at the start of a ProductVersion text ("10.50.1600.1" -> 10); 0 when the
+// text does not start with a number.
+int majorVersion(const QString& productVersion);
+
+// The recovery model of the database `name` as text: FULL, BULK_LOGGED or SIMPLE.
+QString recoveryModelQuery(const QString& name);
+
+// How the inactive log is thrown away before the shrink.
+enum class LogTruncation {
+    TruncateOnly, // servers up to version 9: BACKUP LOG ... WITH TRUNCATE_ONLY
+    BackupToNul, // version 10 and later, FULL or BULK_LOGGED recovery: BACKUP LOG ... TO DISK = N'NUL'
+    Checkpoint, // version 10 and later, SIMPLE recovery: CHECKPOINT
+};
+
+// Picks the truncation for a server major version and a recovery model text (case and
+// trailing blanks ignored; anything but SIMPLE is treated as a logged model).
+LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryModel);
+
+// The shrink batch, its two statements separated by one blank, sent in the selected database:
+//   TruncateOnly: BACKUP LOG <db> WITH TRUNCATE_ONLY DBCC SHRINKFILE (<logical>)
+//   BackupToNul:  BACKUP LOG <db> TO DISK = N'NUL' DBCC SHRINKFILE (<logical>)
+//   Checkpoint:   CHECKPOINT DBCC SHRINKFILE (<logical>)
+// <db> and <logical> go through sqlIdentifier; <logical> loses its trailing blanks first.
+QString shrinkBatch(LogTruncation truncation, const QString& database, const QString& logicalName);
+
+} // namespace tp

@@ -5,3 +5,6 @@ tallyport_add_test(NAME tst_operations_statements
 tallyport_add_test(NAME tst_operations_numbertext
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_operations_numbertext.cpp
     LIBS tp_operations LABELS unit)
+tallyport_add_test(NAME tst_operations_progresscaption
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_operations_progresscaption.cpp
+    LIBS tp_batch LABELS unit)

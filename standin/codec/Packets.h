@@ -1,0 +1,68 @@
+#pragma once
+// Packet framing: joining the packets of one client message, and cutting an answer into
+// packets. Knows nothing about what the payloads mean.
+
+#include "Decoded.h"
+#include "TdsProtocol.h"
+
+#include <QByteArray>
+
+namespace standin::tds {
+
+struct PacketHeader {
+    quint8 type = 0;
+    quint8 status = 0;
+    quint16 length = 0; // whole packet, header included
+    quint16 spid = 0;
+    quint8 packetId = 0;
+    quint8 window = 0;
+};
+
+// One complete message: the payloads of its packets joined, up to the packet with EOM.
+struct TdsMessage {
+    quint8 type = 0;
+    quint8 status = 0; // status of the last packet (EOM, IGNORE ...)
+    quint8 firstStatus = 0; // status of the first packet (RESETCONNECTION travels there)
+    QByteArray payload;
+};
+
+void putPacketHeader(QByteArray& out, const PacketHeader& header);
+// Reads an 8-byte header at `pos`. Fails on a length below 8.
+Decoded<PacketHeader> readPacketHeader(const QByteArray& data, int pos = 0);
+
+// Cuts `payload` into packets of at most `packetSize` bytes (header included). Every packet
+// but the last has status 0, the last EOM. Packet ids count up from `firstPacketId`, mod 256.
+// An empty payload still gives one packet. `packetSize` is clamped to 512 ... 32767.
+QByteArray packetize(quint8 type, const QByteArray& payload, int packetSize, quint16 spid,
+    quint8 firstPacketId = 1, quint8 extraLastStatus = 0);
+
+// Accumulates bytes as they arrive and yields complete messages.
+//
+// next() returns a message, NeedMore when the buffered bytes end inside a message, or Error
+// on a malformed header, a packet whose type differs from the message's first packet, or a
+// message larger than the limit. After an error the reader stays failed: the stream can no
+// longer be trusted.
+class PacketReader {
+public:
+    explicit PacketReader(int maxMessage = maxMessageSize);
+
+    void append(const QByteArray& bytes);
+    Decoded<TdsMessage> next();
+
+    bool failed() const { return m_failed; }
+    // Bytes held that do not yet form a complete message.
+    qsizetype buffered() const { return m_buffer.size() - m_pos + m_pending.payload.size(); }
+
+private:
+    Decoded<TdsMessage> fail(const QString& why);
+
+    QByteArray m_buffer;
+    int m_pos = 0; // first byte of m_buffer not yet consumed
+    TdsMessage m_pending; // packets already joined for the message in progress
+    bool m_inMessage = false;
+    bool m_failed = false;
+    QString m_error;
+    int m_maxMessage;
+};
+
+} // namespace standin::tds

@@ -39,14 +39,18 @@ namespace {
         return QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(QDir::fromNativeSeparators(path)));
     }
 
+    // The folder that holds path (Qt form); path itself at a root.
+    QString parentOf(const QString& path)
+    {
+        return QDir::cleanPath(QFileInfo(path).path());
+    }
+
     // The chain of folders from the root down to path, path included (Qt form).
     QStringList chain(const QString& path)
     {
-        QStringList folders;
-        QDir d(path);
-        folders.prepend(path);
-        while (!d.isRoot() && d.cdUp())
-            folders.prepend(QDir::cleanPath(d.absolutePath()));
+        QStringList folders { path };
+        for (QString up = parentOf(path); up != folders.first(); up = parentOf(up))
+            folders.prepend(up);
         return folders;
     }
 
@@ -78,12 +82,12 @@ void FolderList::setPath(const QString& path)
 {
     QString target = qtForm(path);
     // A path that does not exist opens its nearest existing ancestor.
-    QDir probe(target);
-    while (!probe.exists()) {
-        if (probe.isRoot() || !probe.cdUp())
+    while (!QFileInfo(target).isDir()) {
+        const QString up = parentOf(target);
+        if (up == target)
             return; // nothing of it exists (a drive that is not ready): stay where we are
+        target = up;
     }
-    target = QDir::cleanPath(probe.absolutePath());
     if (target == m_path)
         return;
     m_path = target;

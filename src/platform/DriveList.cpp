@@ -52,9 +52,34 @@ bool isListedVolume(const QString& rootPath, const QByteArray& fileSystemType)
     if (root == QLatin1String("/"))
         return true;
     static const QByteArray pseudo[] = {
-        "proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "ramfs", "cgroup", "cgroup2", "mqueue", "debugfs",
-        "tracefs", "securityfs", "pstore", "bpf", "autofs", "binfmt_misc", "hugetlbfs", "configfs", "fusectl",
-        "nsfs", "efivarfs", "rpc_pipefs", "squashfs", "selinuxfs", "devfs", "fdescfs", "nullfs", "overlay",
+        "proc",
+        "sysfs",
+        "devtmpfs",
+        "devpts",
+        "tmpfs",
+        "ramfs",
+        "cgroup",
+        "cgroup2",
+        "mqueue",
+        "debugfs",
+        "tracefs",
+        "securityfs",
+        "pstore",
+        "bpf",
+        "autofs",
+        "binfmt_misc",
+        "hugetlbfs",
+        "configfs",
+        "fusectl",
+        "nsfs",
+        "efivarfs",
+        "rpc_pipefs",
+        "squashfs",
+        "selinuxfs",
+        "devfs",
+        "fdescfs",
+        "nullfs",
+        "overlay",
     };
     for (const QByteArray& t : pseudo)
         if (fileSystemType == t)

@@ -17,7 +17,8 @@ namespace {
     constexpr int IndentPixels = 8;
 
     // Shifts each row right by its level, icon and text alike, as the classic list does.
-    class IndentDelegate : public QStyledItemDelegate {
+    class IndentDelegate : public QStyledItemDelegate
+    {
     public:
         using QStyledItemDelegate::QStyledItemDelegate;
         void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -142,8 +143,7 @@ void FolderList::fill()
     }
     // An unreadable folder lists nothing here; the rows above still show where we are.
     const QDir here(m_path);
-    const QStringList subfolders
-        = here.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList subfolders = here.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : subfolders) {
         auto* it = new QListWidgetItem(closed, name, this);
         it->setData(PathRole, QDir::cleanPath(here.absoluteFilePath(name)));

@@ -40,7 +40,8 @@ QStringList captions(const FolderList& list, int fromRow)
 
 } // namespace
 
-class MainwinPlatformTest : public QObject {
+class MainwinPlatformTest : public QObject
+{
     Q_OBJECT
 
 private slots:

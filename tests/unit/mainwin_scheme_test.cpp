@@ -2,8 +2,8 @@
 // boxes and the exact-name file look-up behind the data file test.
 
 #include "AccountYear.h"
-#include "FileLookup.h"
 #include "DigitFilter.h"
+#include "FileLookup.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +14,8 @@
 #include <windows.h>
 #endif
 
-class MainwinSchemeTest : public QObject {
+class MainwinSchemeTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -28,42 +29,34 @@ private slots:
         QTest::addColumn<QString>("data");
         QTest::addColumn<QString>("log");
 
-        QTest::newRow("data root D:\\Data") << "D:\\Data" << "001" << "2007" //
-                                            << "D:\\Data\\ZT001\\2007" << "UFDATA_001_2007"
-                                            << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << "D:\\Data\\ZT001\\2007\\ufdata.LDF";
-        QTest::newRow("drive root keeps the doubled backslash")
-            << "C:\\" << "001" << "2007" //
-            << "C:\\\\ZT001\\2007" << "UFDATA_001_2007" << "C:\\\\ZT001\\2007\\ufdata.MDF"
-            << "C:\\\\ZT001\\2007\\ufdata.LDF";
-        QTest::newRow("account set 1 gets no zeros") << "D:\\Data" << "1" << "2007" //
-                                                     << "D:\\Data\\ZT1\\2007" << "UFDATA_1_2007"
-                                                     << "D:\\Data\\ZT1\\2007\\ufdata.MDF"
-                                                     << "D:\\Data\\ZT1\\2007\\ufdata.LDF";
-        QTest::newRow("empty year") << "D:\\Data" << "001" << "" //
-                                    << "D:\\Data\\ZT001\\" << "UFDATA_001_" << "D:\\Data\\ZT001\\\\ufdata.MDF"
-                                    << "D:\\Data\\ZT001\\\\ufdata.LDF";
-        QTest::newRow("root with blanks") << "D:\\Book keeping data" << "002" << "2005" //
-                                          << "D:\\Book keeping data\\ZT002\\2005" << "UFDATA_002_2005"
-                                          << "D:\\Book keeping data\\ZT002\\2005\\ufdata.MDF"
-                                          << "D:\\Book keeping data\\ZT002\\2005\\ufdata.LDF";
-        QTest::newRow("blanks around texts are kept") << "D:\\Data " << " 001" << "2005 " //
-                                                      << "D:\\Data \\ZT 001\\2005 " << "UFDATA_ 001_2005 "
-                                                      << "D:\\Data \\ZT 001\\2005 \\ufdata.MDF"
-                                                      << "D:\\Data \\ZT 001\\2005 \\ufdata.LDF";
-        QTest::newRow("all empty") << "" << "" << "" //
-                                   << "\\ZT\\" << "UFDATA__" << "\\ZT\\\\ufdata.MDF" << "\\ZT\\\\ufdata.LDF";
-        QTest::newRow("posix data root joins with backslashes")
-            << "/srv/data" << "001" << "2005" //
-            << "/srv/data\\ZT001\\2005" << "UFDATA_001_2005" << "/srv/data\\ZT001\\2005\\ufdata.MDF"
-            << "/srv/data\\ZT001\\2005\\ufdata.LDF";
-        QTest::newRow("posix root") << "/" << "001" << "2005" //
-                                    << "/\\ZT001\\2005" << "UFDATA_001_2005" << "/\\ZT001\\2005\\ufdata.MDF"
-                                    << "/\\ZT001\\2005\\ufdata.LDF";
-        QTest::newRow("non-ascii folder") << "D:\\账套数据" << "001" << "2008" //
-                                          << "D:\\账套数据\\ZT001\\2008" << "UFDATA_001_2008"
-                                          << "D:\\账套数据\\ZT001\\2008\\ufdata.MDF"
-                                          << "D:\\账套数据\\ZT001\\2008\\ufdata.LDF";
+        schemeRow("data root D:\\Data", { "D:\\Data", "001", "2007" },
+            { "D:\\Data\\ZT001\\2007", "UFDATA_001_2007", "D:\\Data\\ZT001\\2007\\ufdata.MDF",
+                "D:\\Data\\ZT001\\2007\\ufdata.LDF" });
+        schemeRow("drive root keeps the doubled backslash", { "C:\\", "001", "2007" },
+            { "C:\\\\ZT001\\2007", "UFDATA_001_2007", "C:\\\\ZT001\\2007\\ufdata.MDF",
+                "C:\\\\ZT001\\2007\\ufdata.LDF" });
+        schemeRow("account set 1 gets no zeros", { "D:\\Data", "1", "2007" },
+            { "D:\\Data\\ZT1\\2007", "UFDATA_1_2007", "D:\\Data\\ZT1\\2007\\ufdata.MDF",
+                "D:\\Data\\ZT1\\2007\\ufdata.LDF" });
+        schemeRow("empty year", { "D:\\Data", "001", "" },
+            { "D:\\Data\\ZT001\\", "UFDATA_001_", "D:\\Data\\ZT001\\\\ufdata.MDF", "D:\\Data\\ZT001\\\\ufdata.LDF" });
+        schemeRow("root with blanks", { "D:\\Book keeping data", "002", "2005" },
+            { "D:\\Book keeping data\\ZT002\\2005", "UFDATA_002_2005", "D:\\Book keeping data\\ZT002\\2005\\ufdata.MDF",
+                "D:\\Book keeping data\\ZT002\\2005\\ufdata.LDF" });
+        schemeRow("blanks around texts are kept", { "D:\\Data ", " 001", "2005 " },
+            { "D:\\Data \\ZT 001\\2005 ", "UFDATA_ 001_2005 ", "D:\\Data \\ZT 001\\2005 \\ufdata.MDF",
+                "D:\\Data \\ZT 001\\2005 \\ufdata.LDF" });
+        schemeRow("all empty", { "", "", "" }, { "\\ZT\\", "UFDATA__", "\\ZT\\\\ufdata.MDF", "\\ZT\\\\ufdata.LDF" });
+        schemeRow("posix data root joins with backslashes", { "/srv/data", "001", "2005" },
+            { "/srv/data\\ZT001\\2005", "UFDATA_001_2005", "/srv/data\\ZT001\\2005\\ufdata.MDF",
+                "/srv/data\\ZT001\\2005\\ufdata.LDF" });
+        schemeRow("posix root", { "/", "001", "2005" },
+            { "/\\ZT001\\2005", "UFDATA_001_2005", "/\\ZT001\\2005\\ufdata.MDF", "/\\ZT001\\2005\\ufdata.LDF" });
+        schemeRow("non-ascii folder", { "D:\\账套数据", "001", "2008" },
+            { "D:\\账套数据\\ZT001\\2008", "UFDATA_001_2008", "D:\\账套数据\\ZT001\\2008\\ufdata.MDF",
+                "D:\\账套数据\\ZT001\\2008\\ufdata.LDF" });
     }
+
     void scheme()
     {
         QFETCH(QString, root);
@@ -114,14 +107,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("local");
 #ifdef Q_OS_WIN
-        QTest::newRow("unchanged") << "D:\\Data\\ZT001\\2005\\ufdata.MDF" << "D:\\Data\\ZT001\\2005\\ufdata.MDF";
+        QTest::newRow("unchanged") << "D:\\Data\\ZT001\\2005\\ufdata.MDF"
+                                   << "D:\\Data\\ZT001\\2005\\ufdata.MDF";
 #else
-        QTest::newRow("backslashes read as separators")
-            << "/srv/data\\ZT001\\2005\\ufdata.MDF" << "/srv/data/ZT001/2005/ufdata.MDF";
-        QTest::newRow("doubled kept for the file system") << "/\\ZT001\\2005\\ufdata.MDF" << "//ZT001/2005/ufdata.MDF";
-        QTest::newRow("plain posix") << "/srv/data/x.MDF" << "/srv/data/x.MDF";
+        QTest::newRow("backslashes read as separators") << "/srv/data\\ZT001\\2005\\ufdata.MDF"
+                                                        << "/srv/data/ZT001/2005/ufdata.MDF";
+        QTest::newRow("doubled kept for the file system") << "/\\ZT001\\2005\\ufdata.MDF"
+                                                          << "//ZT001/2005/ufdata.MDF";
+        QTest::newRow("plain posix") << "/srv/data/x.MDF"
+                                     << "/srv/data/x.MDF";
 #endif
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void localFileName()
     {
@@ -136,13 +133,19 @@ private slots:
         QTest::addColumn<QString>("year");
         QTest::addColumn<QString>("file");
         QTest::addColumn<bool>("present");
-        QTest::newRow("data file present") << "2005" << "ufdata.MDF" << true;
-        QTest::newRow("log file missing") << "2005" << "ufdata.LDF" << false;
-        QTest::newRow("year missing") << "2007" << "ufdata.MDF" << false;
-        QTest::newRow("a folder of that name") << "2006" << "ufdata.MDF" << false;
-        QTest::newRow("the year folder itself") << "2005" << "" << false;
+        QTest::newRow("data file present") << "2005"
+                                           << "ufdata.MDF" << true;
+        QTest::newRow("log file missing") << "2005"
+                                          << "ufdata.LDF" << false;
+        QTest::newRow("year missing") << "2007"
+                                      << "ufdata.MDF" << false;
+        QTest::newRow("a folder of that name") << "2006"
+                                               << "ufdata.MDF" << false;
+        QTest::newRow("the year folder itself") << "2005"
+                                                << "" << false;
 #ifndef Q_OS_WIN
-        QTest::newRow("case matters here") << "2005" << "UFDATA.MDF" << false;
+        QTest::newRow("case matters here") << "2005"
+                                           << "UFDATA.MDF" << false;
 #endif
     }
     void normalFile()

@@ -1,0 +1,141 @@
+// tallyport-standin: a stand-in SQL Server on TDS for the tests and the demo.
+//
+//   tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW [--version N] [--request-log FILE]
+//
+// Port 0 picks a free port. Once listening it prints "listening on HOST:PORT" (the address
+// and port actually bound) on stdout. SIGTERM and SIGINT end it cleanly. Bad arguments or a
+// port that cannot be bound: a message on stderr and exit code 2.
+
+#include "Engine.h"
+#include "Server.h"
+#include "StopOnSignal.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QStringList>
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+
+namespace {
+
+constexpr int badUsage = 2;
+
+const char usage[] = "usage: tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW "
+                     "[--version N] [--request-log FILE]\n";
+
+struct Arguments {
+    QHostAddress host;
+    quint16 port = 0;
+    standin::EngineOptions engine;
+};
+
+int fail(const QString& message)
+{
+    std::fprintf(stderr, "tallyport-standin: %s\n%s", qPrintable(message), usage);
+    return badUsage;
+}
+
+std::optional<QHostAddress> parseHost(const QString& text)
+{
+    if (text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return QHostAddress(QHostAddress::LocalHost);
+    QString bare = text;
+    if (bare.startsWith(QLatin1Char('[')) && bare.endsWith(QLatin1Char(']')))
+        bare = bare.mid(1, bare.size() - 2);
+    QHostAddress address;
+    if (!address.setAddress(bare))
+        return std::nullopt;
+    return address;
+}
+
+// Returns an error message, or an empty string when the arguments are complete and valid.
+QString parseArguments(const QStringList& args, Arguments& out)
+{
+    bool haveListen = false;
+    bool haveDataDir = false;
+    bool havePassword = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& option = args[i];
+        const bool known = option == QLatin1String("--listen") || option == QLatin1String("--data-dir")
+            || option == QLatin1String("--sa-password") || option == QLatin1String("--version")
+            || option == QLatin1String("--request-log");
+        if (!known)
+            return QStringLiteral("unknown argument '%1'").arg(option);
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(option);
+        const QString value = args[++i];
+        if (option == QLatin1String("--listen")) {
+            const int colon = int(value.lastIndexOf(QLatin1Char(':')));
+            if (colon <= 0)
+                return QStringLiteral("--listen wants HOST:PORT, not '%1'").arg(value);
+            const auto host = parseHost(value.left(colon));
+            if (!host)
+                return QStringLiteral("'%1' is not an IP address").arg(value.left(colon));
+            bool ok = false;
+            const uint port = value.mid(colon + 1).toUInt(&ok);
+            if (!ok || port > 65535)
+                return QStringLiteral("'%1' is not a port number").arg(value.mid(colon + 1));
+            out.host = *host;
+            out.port = quint16(port);
+            haveListen = true;
+        } else if (option == QLatin1String("--data-dir")) {
+            if (value.isEmpty())
+                return QStringLiteral("--data-dir is empty");
+            out.engine.dataDir = value;
+            haveDataDir = true;
+        } else if (option == QLatin1String("--sa-password")) {
+            out.engine.saPassword = value;
+            havePassword = true;
+        } else if (option == QLatin1String("--version")) {
+            bool ok = false;
+            const int version = value.toInt(&ok);
+            if (!ok || version < 8 || version > 17)
+                return QStringLiteral("--version wants a major version from 8 (2000) to 17, not '%1'").arg(value);
+            out.engine.majorVersion = version;
+        } else {
+            out.engine.requestLogPath = value;
+        }
+    }
+    if (!haveListen)
+        return QStringLiteral("--listen is missing");
+    if (!haveDataDir)
+        return QStringLiteral("--data-dir is missing");
+    if (!havePassword)
+        return QStringLiteral("--sa-password is missing");
+    return QString();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    Arguments args;
+    const QString error = parseArguments(QCoreApplication::arguments(), args);
+    if (!error.isEmpty())
+        return fail(error);
+
+    try {
+        standin::Engine engine(args.engine);
+        standin::Server server(engine);
+        if (!server.listen(args.host, args.port))
+            return fail(QStringLiteral("cannot listen on %1:%2: %3")
+                            .arg(args.host.toString())
+                            .arg(args.port)
+                            .arg(server.errorString()));
+        if (!standin::quitOnTerminationSignals())
+            return fail(QStringLiteral("cannot install the signal handlers"));
+        const QString address = server.serverAddress().protocol() == QAbstractSocket::IPv6Protocol
+            ? QStringLiteral("[%1]").arg(server.serverAddress().toString())
+            : server.serverAddress().toString();
+        std::printf("listening on %s:%u\n", qPrintable(address), unsigned(server.serverPort()));
+        std::fflush(stdout);
+        const int rc = app.exec();
+        server.close();
+        return rc;
+    } catch (const std::exception& e) {
+        return fail(QStringLiteral("cannot start: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}

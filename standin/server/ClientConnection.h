@@ -1,0 +1,63 @@
+#pragma once
+// One client's conversation with the stand-in, without the socket: bytes in, bytes out.
+// PRELOGIN -> LOGIN7 -> requests (SQL batch, RPC, ATTENTION, transaction manager).
+//
+// The engine session is opened with the connection and closed with it. A malformed message,
+// a message that does not fit the state, or an unknown packet type ends the connection
+// (Output::close); nothing of it reaches the engine.
+
+#include "Packets.h"
+#include "TdsProtocol.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace standin {
+
+class Engine;
+
+class ClientConnection {
+public:
+    enum class State { Prelogin, Login, LoggedIn, Closed };
+
+    struct Output {
+        QByteArray bytes; // to send, in order
+        bool close = false; // close the connection once the bytes are sent
+        QString reason; // why it closes (for the server's log); empty after a refused login
+    };
+
+    // `spid` goes into the header of every packet sent; `serverName` into INFO/ERROR tokens.
+    ClientConnection(Engine& engine, quint16 spid, const QString& serverName);
+    ~ClientConnection();
+    ClientConnection(const ClientConnection&) = delete;
+    ClientConnection& operator=(const ClientConnection&) = delete;
+
+    // Feeds bytes as they arrived and answers every complete message among them.
+    Output receive(const QByteArray& bytes);
+
+    State state() const { return m_state; }
+    quint16 spid() const { return m_spid; }
+    quint32 tdsVersion() const { return m_version; } // answered version after login
+    int packetSize() const { return m_packetSize; }
+
+private:
+    void handle(const tds::TdsMessage& message, Output& out);
+    void onPrelogin(const tds::TdsMessage& message, Output& out);
+    void onLogin(const tds::TdsMessage& message, Output& out);
+    void onBatch(const tds::TdsMessage& message, Output& out);
+    void onRpc(const tds::TdsMessage& message, Output& out);
+    void onTransactionManager(Output& out);
+    void send(Output& out, const QByteArray& tokens);
+    void close(Output& out, const QString& reason);
+
+    Engine& m_engine;
+    int m_session = -1;
+    quint16 m_spid;
+    QString m_serverName;
+    tds::PacketReader m_reader;
+    State m_state = State::Prelogin;
+    quint32 m_version = tds::Tds74;
+    int m_packetSize = tds::defaultPacketSize;
+};
+
+} // namespace standin

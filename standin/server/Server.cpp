@@ -1,0 +1,93 @@
+#include "Server.h"
+
+#include "ClientConnection.h"
+#include "Tokens.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <cstdio>
+
+namespace standin {
+
+Server::Server(Engine& engine, QObject* parent)
+    : QObject(parent)
+    , m_engine(engine)
+    , m_listener(new QTcpServer(this))
+    , m_serverName(tds::defaultServerName())
+{
+    connect(m_listener, &QTcpServer::newConnection, this, &Server::onNewConnection);
+}
+
+Server::~Server() { close(); }
+
+bool Server::listen(const QHostAddress& address, quint16 port) { return m_listener->listen(address, port); }
+
+QString Server::errorString() const { return m_listener->errorString(); }
+
+QHostAddress Server::serverAddress() const { return m_listener->serverAddress(); }
+
+quint16 Server::serverPort() const { return m_listener->serverPort(); }
+
+void Server::close()
+{
+    m_listener->close();
+    const auto sockets = m_clients.keys();
+    for (QTcpSocket* socket : sockets) {
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+    m_clients.clear();
+}
+
+quint16 Server::nextSpid()
+{
+    // Session ids of user connections start at 51; skip ids still in use after a wrap.
+    for (;;) {
+        m_lastSpid = m_lastSpid >= 32767 ? 51 : quint16(m_lastSpid + 1);
+        bool inUse = false;
+        for (const auto& client : std::as_const(m_clients))
+            inUse = inUse || client->spid() == m_lastSpid;
+        if (!inUse)
+            return m_lastSpid;
+    }
+}
+
+void Server::onNewConnection()
+{
+    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+        socket->setParent(this);
+        m_clients.insert(socket, std::make_shared<ClientConnection>(m_engine, nextSpid(), m_serverName));
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
+        // Bytes may already be waiting.
+        if (socket->bytesAvailable() > 0)
+            onReadyRead(socket);
+    }
+}
+
+void Server::onReadyRead(QTcpSocket* socket)
+{
+    // Held by value: the connection must survive even if the socket goes away meanwhile.
+    const std::shared_ptr<ClientConnection> client = m_clients.value(socket);
+    if (!client)
+        return;
+    const ClientConnection::Output out = client->receive(socket->readAll());
+    if (!out.bytes.isEmpty())
+        socket->write(out.bytes);
+    if (out.close) {
+        if (!out.reason.isEmpty())
+            std::fprintf(stderr, "connection %u closed: %s\n", unsigned(client->spid()), qPrintable(out.reason));
+        // Sends what is buffered, then closes; disconnected() then removes the client.
+        socket->disconnectFromHost();
+    }
+}
+
+void Server::onDisconnected(QTcpSocket* socket)
+{
+    m_clients.remove(socket); // closes the engine session
+    socket->deleteLater();
+}
+
+} // namespace standin

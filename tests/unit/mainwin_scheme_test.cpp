@@ -14,6 +14,16 @@
 #include <windows.h>
 #endif
 
+namespace {
+
+// inputs: data root, account set, year; expected: folder, name, data file, log file
+void schemeRow(const char* tag, const QStringList& in, const QStringList& out)
+{
+    QTest::newRow(tag) << in[0] << in[1] << in[2] << out[0] << out[1] << out[2] << out[3];
+}
+
+} // namespace
+
 class MainwinSchemeTest : public QObject
 {
     Q_OBJECT

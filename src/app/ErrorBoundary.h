@@ -23,5 +23,7 @@ bool runGuarded(const std::function<void()>& h);
 // The text of the error report for a DbError (title "错误："), for tests and the box alike.
 QString errorReportText(const DbError& e);
 QString errorHint(int number); // empty when the number has no hint
+// Shows the error report for e (style 16, title "错误：") and returns; the application goes on.
+void reportDbError(const DbError& e);
 
 } // namespace tp

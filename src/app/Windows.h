@@ -5,6 +5,7 @@
 // control name: control<QLineEdit>(Windows::form1(), "fwq").
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -40,6 +41,7 @@ public:
 
 // The control of that name on the window; an internal failure (InternalError) when the
 // window has none of that name and kind.
+[[noreturn]] void throwMissingControl(QWidget& window, const QString& name);
 QWidget* findControl(QWidget& window, const QString& name);
 template <class T> T* control(QWidget& window, const QString& name)
 {
@@ -48,6 +50,13 @@ template <class T> T* control(QWidget& window, const QString& name)
         throwMissingControl(window, name);
     return c;
 }
-[[noreturn]] void throwMissingControl(QWidget& window, const QString& name);
+// A timer of the window by name (timers are QTimer children, not widgets); InternalError
+// when there is none.
+QTimer* findTimer(QWidget& window, const QString& name);
+
+// The text of a text box, multi-line box or label, by name; setControlText replaces it.
+// (Text4 of form2 is a multi-line TextArea; these work for it as for any single-line box.)
+QString controlText(QWidget& window, const QString& name);
+void setControlText(QWidget& window, const QString& name, const QString& text);
 
 } // namespace tp

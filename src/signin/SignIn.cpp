@@ -1,0 +1,58 @@
+#include "SignIn.h"
+
+#include "Ado.h"
+#include "ConnectionStrings.h"
+#include "DataGrid.h"
+#include "Services.h"
+#include "Windows.h"
+
+#include <QLineEdit>
+
+namespace tp {
+
+namespace {
+QString server()
+{
+    return control<QLineEdit>(Windows::form1(), QStringLiteral("fwq"))->text();
+}
+QString password()
+{
+    return control<QLineEdit>(Windows::form1(), QStringLiteral("mm"))->text();
+}
+} // namespace
+
+QString loginConnectionString()
+{
+    return buildLoginConnectionString(server(), password());
+}
+
+QString masterConnectionString()
+{
+    return buildMasterConnectionString(server(), password());
+}
+
+QString databaseConnectionString(const QString& database)
+{
+    return buildDatabaseConnectionString(database, server(), password());
+}
+
+void loginProbe()
+{
+    try {
+        const QString connectionString = loginConnectionString();
+        auto connection = std::make_shared<Connection>();
+        connection->open(connectionString, QString(), QString(), adConnectUnspecified);
+        auto recordset = std::make_shared<Recordset>();
+        recordset->open(QStringLiteral("SELECT * FROM sysdatabases WHERE (name >= N'u')"), connection, adOpenStatic,
+            adLockOptimistic, adCmdUnspecified);
+        control<DataGrid>(Windows::form1(), QStringLiteral("DataGrid1"))->setDataSource(recordset);
+        if (!recordset->eof()) {
+            Windows::form1().hide();
+            Windows::form2().show();
+        }
+    } catch (...) {
+        MessageService::show(QStringLiteral("数据库连接失败，请检查登陆信息！"), vbCritical, QStringLiteral("错误提示:"));
+    }
+}
+
+} // namespace tp

@@ -44,10 +44,23 @@ public:
     // For the access layer's own Recordset: the Qt connection name while open.
     QString qtConnectionName() const;
 
+    // ADO's ConnectionTimeout (seconds to wait for the server at Open, default 15; a
+    // "Connect Timeout" in the string wins) and CommandTimeout (seconds a statement or
+    // query may run, default 30; 0 waits for ever).
+    int connectionTimeout() const { return m_connectionTimeout; }
+    void setConnectionTimeout(int seconds) { m_connectionTimeout = seconds; }
+    int commandTimeout() const { return m_commandTimeout; }
+    void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
+
+    // The password of the open connection, replaced by "***" wherever it occurs in `text`.
+    QString scrub(const QString& text) const;
+
 private:
     QString m_connectionString;
     QString m_qtName;
     QString m_password; // kept only to scrub it from error texts
+    int m_connectionTimeout = 15;
+    int m_commandTimeout = 30;
 };
 
 class Recordset {
@@ -80,6 +93,7 @@ public:
 private:
     std::shared_ptr<Connection> m_connection;
     QStringList m_fields;
+    QVector<int> m_types; // ODBC type of each field
     QVector<QVector<QVariant>> m_rows;
     bool m_open = false;
 };

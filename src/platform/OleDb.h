@@ -4,6 +4,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace tp {
 
@@ -26,9 +27,18 @@ SqlServerAddress parseDataSource(const QString& dataSource);
 // ODBC connection string for the given driver (e.g. "FreeTDS" or "ODBC Driver 18 for SQL
 // Server"), values braced where needed, ending with ';'.
 QString buildOdbcConnectionString(const QMap<QString, QString>& oleDb, const QString& driver);
+// The same as separate "KEY=value" attributes, DRIVER first; joined with ';' and a final ';'
+// they give buildOdbcConnectionString().
+QStringList buildOdbcAttributes(const QMap<QString, QString>& oleDb, const QString& driver);
 
 // Which SQL Server ODBC driver this machine has: Microsoft's ODBC Driver 18 or 17 where
 // installed, else FreeTDS, else Windows' "SQL Server". Empty when none is found.
+// Looked up once per run.
 QString findSqlServerOdbcDriver();
+
+// The choice itself, from the names of the installed drivers: Microsoft's 18, then 17; then
+// on Windows its "SQL Server" driver (assumed present), elsewhere FreeTDS by its usual
+// registered names, else the FreeTDS library found on disk (may be empty).
+QString chooseSqlServerOdbcDriver(const QStringList& installed, const QString& freeTdsLibrary, bool windows);
 
 } // namespace tp

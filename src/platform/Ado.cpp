@@ -1,0 +1,384 @@
+#include "Ado.h"
+
+#include "OdbcApi.h"
+#include "OleDb.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <atomic>
+
+namespace tp {
+
+namespace {
+
+std::atomic<int> g_connectionSerial { 0 };
+
+QString scrubPassword(const QString& text, const QString& password)
+{
+    if (password.isEmpty() || text.isEmpty())
+        return text;
+    // The password may appear as typed, or quoted the way the connection strings quote it.
+    QStringList forms { password, quoteOleDbValue(password) };
+    QString braced = QStringLiteral("{") + QString(password).replace(QLatin1Char('}'), QLatin1String("}}"))
+        + QLatin1Char('}');
+    forms << braced;
+    std::sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    QString out = text;
+    for (const QString& f : forms)
+        out.replace(f, QLatin1String("***"));
+    return out;
+}
+
+// QODBC reports the native numbers of all the records of a failure joined by ';' (Qt 6.5
+// on) or only the last one (up to 6.4). The first number that is not 0 is the server's.
+int firstNativeNumber(const QString& codes)
+{
+    const QStringList parts = codes.split(QRegularExpression(QStringLiteral("[;,\\s]+")), Qt::SkipEmptyParts);
+    for (const QString& p : parts) {
+        bool ok = false;
+        const int n = p.toInt(&ok);
+        if (ok && n != 0)
+            return n;
+    }
+    return 0;
+}
+
+// The ODBC connection handle behind an open QODBC connection, or null.
+void* odbcConnectionHandle(const QString& qtName)
+{
+    if (qtName.isEmpty())
+        return nullptr;
+    const QSqlDatabase db = QSqlDatabase::database(qtName, false);
+    if (!db.isValid() || !db.isOpen() || !db.driver())
+        return nullptr;
+    const QVariant h = db.driver()->handle();
+    if (!h.isValid() || h.metaType().sizeOf() != int(sizeof(void*)) || !h.constData())
+        return nullptr;
+    return *static_cast<void* const*>(h.constData());
+}
+
+DbError errorOf(const OdbcStatement& st, const Connection& c)
+{
+    const QVector<OdbcDiagnostic>& records = st.diagnostics();
+    QString state;
+    for (const OdbcDiagnostic& d : records) {
+        if (d.isError()) {
+            state = d.sqlState;
+            break;
+        }
+    }
+    QString text = joinedMessages(records);
+    if (text.isEmpty())
+        text = QStringLiteral("The statement failed without a message from the driver.");
+    return DbError(firstErrorNumber(records), c.scrub(text), state);
+}
+
+QString variantBytesToText(const QByteArray& bytes)
+{
+    // An sql_variant of a character base type handed over as its raw UTF-16LE bytes.
+    QString s = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
+    while (s.endsWith(QChar(0)))
+        s.chop(1);
+    return s;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+Connection::Connection() = default;
+
+Connection::~Connection()
+{
+    close();
+}
+
+QString Connection::connectionString() const
+{
+    return m_connectionString;
+}
+
+void Connection::setConnectionString(const QString& oleDbString)
+{
+    m_connectionString = oleDbString;
+}
+
+void Connection::open()
+{
+    open(m_connectionString, QString(), QString(), adConnectUnspecified);
+}
+
+void Connection::open(const QString& oleDbString, const QString& userId, const QString& password, int options)
+{
+    Q_UNUSED(options) // only adConnectUnspecified is used: the call waits for the server
+    if (isOpen())
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is open."));
+
+    m_connectionString = oleDbString;
+    QMap<QString, QString> attributes = parseOleDbConnectionString(oleDbString);
+    // As with ADO, a user or password given to Open wins over the one in the string.
+    if (!userId.isEmpty())
+        attributes.insert(QStringLiteral("user id"), userId);
+    if (!password.isEmpty())
+        attributes.insert(QStringLiteral("password"), password);
+    const QString secret = attributes.value(QStringLiteral("password"));
+
+    int loginTimeout = m_connectionTimeout;
+    const QString timeoutText = attributes.value(QStringLiteral("connect timeout"));
+    if (!timeoutText.isEmpty()) {
+        bool ok = false;
+        const int t = timeoutText.toInt(&ok);
+        if (ok && t >= 0)
+            loginTimeout = t;
+    }
+
+    const QString driver = findSqlServerOdbcDriver();
+    if (driver.isEmpty())
+        throw DbError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
+    const QStringList odbc = buildOdbcAttributes(attributes, driver);
+
+    // Qt's driver takes the whole text as a file DSN when it merely contains ".dsn"
+    // anywhere, and appends ";PWD=" + the password given apart. So only the DRIVER
+    // attribute goes in as the database name; the password and every other attribute
+    // follow in the password field, and the text that reaches the driver manager is
+    // "DRIVER={...};PWD=...;Server=...;...;" whatever the values hold.
+    QString passwordValue;
+    QStringList rest;
+    for (int i = 1; i < odbc.size(); ++i) {
+        if (odbc.at(i).startsWith(QLatin1String("PWD="), Qt::CaseInsensitive))
+            passwordValue = odbc.at(i).mid(4);
+        else
+            rest << odbc.at(i);
+    }
+
+    const QString name = QStringLiteral("tallyport-ado-%1").arg(++g_connectionSerial);
+    bool opened = false;
+    QString description;
+    int number = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+        db.setDatabaseName(odbc.value(0));
+        db.setPassword(passwordValue + QLatin1Char(';') + rest.join(QLatin1Char(';')) + QLatin1Char(';'));
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeout));
+        opened = db.open();
+        if (!opened) {
+            const QSqlError e = db.lastError();
+            number = firstNativeNumber(e.nativeErrorCode());
+            description = e.databaseText().trimmed();
+            if (description.isEmpty())
+                description = e.text().trimmed();
+            db.close();
+        }
+    }
+    if (!opened) {
+        QSqlDatabase::removeDatabase(name);
+        throw DbError(number, scrubPassword(description, secret));
+    }
+    m_qtName = name;
+    m_password = secret;
+}
+
+void Connection::execute(const QString& statement)
+{
+    void* handle = odbcConnectionHandle(m_qtName);
+    if (!handle)
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    OdbcStatement st(handle);
+    st.setQueryTimeout(m_commandTimeout);
+    st.execDirect(statement);
+    // Every result of the batch is read, so that an error of any of its statements is seen.
+    st.drain();
+    if (st.failed())
+        throw errorOf(st, *this);
+}
+
+void Connection::close()
+{
+    if (m_qtName.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_qtName);
+    m_qtName.clear();
+    m_password.clear();
+}
+
+bool Connection::isOpen() const
+{
+    if (m_qtName.isEmpty())
+        return false;
+    return QSqlDatabase::database(m_qtName, false).isOpen();
+}
+
+QString Connection::qtConnectionName() const
+{
+    return m_qtName;
+}
+
+QString Connection::scrub(const QString& text) const
+{
+    return scrubPassword(text, m_password);
+}
+
+// ---------------------------------------------------------------------------------------
+// Recordset
+
+Recordset::Recordset() = default;
+
+Recordset::~Recordset() = default;
+
+void Recordset::open(const QString& source, std::shared_ptr<Connection> activeConnection, int cursorType,
+    int lockType, int options)
+{
+    // Every row is read at once into memory, which serves any cursor and lock type asked for.
+    Q_UNUSED(cursorType)
+    Q_UNUSED(lockType)
+    Q_UNUSED(options)
+    if (m_open)
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is open."));
+    void* handle = activeConnection ? odbcConnectionHandle(activeConnection->qtConnectionName()) : nullptr;
+    if (!handle)
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+
+    QStringList fields;
+    QVector<int> types;
+    QVector<QVector<QVariant>> rows;
+    {
+        OdbcStatement st(handle);
+        st.setQueryTimeout(activeConnection->commandTimeout());
+        if (st.execDirect(source)) {
+            // The first result that has columns is the recordset; results before it (row
+            // counts of other statements) are passed over, results after it are read to
+            // their end so that their errors are seen too.
+            for (;;) {
+                const QVector<OdbcColumn> columns = st.columns();
+                if (!columns.isEmpty()) {
+                    for (const OdbcColumn& c : columns) {
+                        fields << c.name;
+                        types << c.sqlType;
+                    }
+                    QVector<QVariant> row;
+                    while (st.fetch(row))
+                        rows.push_back(row);
+                    break;
+                }
+                if (!st.moreResults())
+                    break;
+            }
+        }
+        st.drain();
+        if (st.failed())
+            throw errorOf(st, *activeConnection);
+    }
+    m_connection = std::move(activeConnection);
+    m_fields = fields;
+    m_types = types;
+    m_rows = std::move(rows);
+    m_open = true;
+}
+
+void Recordset::close()
+{
+    m_open = false;
+    m_fields.clear();
+    m_types.clear();
+    m_rows.clear();
+    m_connection.reset();
+}
+
+bool Recordset::isOpen() const
+{
+    return m_open;
+}
+
+bool Recordset::eof() const
+{
+    return m_rows.isEmpty();
+}
+
+int Recordset::rowCount() const
+{
+    return int(m_rows.size());
+}
+
+int Recordset::columnCount() const
+{
+    return int(m_fields.size());
+}
+
+QStringList Recordset::fieldNames() const
+{
+    return m_fields;
+}
+
+QVariant Recordset::value(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_rows.at(row).size())
+        return QVariant();
+    return m_rows.at(row).at(column);
+}
+
+QVariant Recordset::field(const QString& name) const
+{
+    if (m_rows.isEmpty())
+        return QVariant();
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (m_fields.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return value(0, i);
+    }
+    return QVariant();
+}
+
+QString Recordset::text(int row, int column) const
+{
+    const QVariant v = value(row, column);
+    if (!v.isValid() || v.isNull())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return v.toString();
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UChar:
+    case QMetaType::SChar:
+        return v.toString();
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        return dt.toString(dt.time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                            : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = v.toByteArray();
+        if (column < m_types.size() && m_types.at(column) == SqlSsVariant)
+            return variantBytesToText(bytes);
+        return QStringLiteral("0x") + QString::fromLatin1(bytes.toHex().toUpper());
+    }
+    default:
+        return v.toString();
+    }
+}
+
+std::shared_ptr<Connection> Recordset::activeConnection() const
+{
+    return m_connection;
+}
+
+} // namespace tp

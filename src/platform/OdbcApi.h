@@ -1,0 +1,87 @@
+#pragma once
+// The few ODBC calls the access layer makes itself, beside Qt SQL's ODBC driver: the list of
+// installed drivers, and statements run on the connection handle of an open QODBC
+// connection. Qt's driver keeps only the last diagnostic of a call and forgets the
+// messages of a batch's later results; these calls read every result and every message.
+// The ODBC headers stay inside OdbcApi.cpp.
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+namespace tp {
+
+// Names of the ODBC drivers the driver manager knows (Windows: the registry's list;
+// unixODBC: odbcinst.ini). Empty when the driver manager cannot be asked.
+QStringList installedOdbcDrivers();
+
+// The FreeTDS ODBC library at one of its usual places, for machines where it is installed but
+// not registered; empty when there is none (always empty on Windows).
+QString freeTdsDriverLibrary();
+
+// One diagnostic record: SQLSTATE, the server's (or driver's) native number, the text.
+struct OdbcDiagnostic {
+    QString sqlState;
+    int nativeError = 0;
+    QString message;
+    // Class "01" is a warning (an informational message of the server); all else is an error.
+    bool isError() const { return !sqlState.startsWith(QLatin1String("01")); }
+};
+
+// The server's number of the first error among the records (0 if none carries one), and
+// every message in order, one a line.
+int firstErrorNumber(const QVector<OdbcDiagnostic>& records);
+QString joinedMessages(const QVector<OdbcDiagnostic>& records);
+
+struct OdbcColumn {
+    QString name;
+    int sqlType = 0; // SQL_* type code as the driver describes it
+};
+
+// The ODBC type code drivers for SQL Server use for sql_variant columns.
+constexpr int SqlSsVariant = -150;
+
+// One statement handle on an open connection handle (SQLHDBC, as QSqlDriver::handle() of a
+// QODBC connection gives it). Forward-only and read-only, which is what ODBC gives a new
+// statement: the text goes to the server as a plain batch, with no server cursor.
+// Every call records the diagnostics it produced; failed() tells whether any was an error
+// or any call returned SQL_ERROR. The handle is freed by the destructor.
+class OdbcStatement {
+public:
+    explicit OdbcStatement(void* connectionHandle);
+    ~OdbcStatement();
+    OdbcStatement(const OdbcStatement&) = delete;
+    OdbcStatement& operator=(const OdbcStatement&) = delete;
+
+    bool isValid() const { return m_stmt != nullptr; }
+    void setQueryTimeout(int seconds);
+
+    // Sends the text. Returns false when the call failed (the first result is an error).
+    bool execDirect(const QString& sql);
+    // The columns of the current result; empty for a result without rows (a row count).
+    QVector<OdbcColumn> columns();
+    // Reads the next row of the current result into `row`; false at the end or on error.
+    bool fetch(QVector<QVariant>& row);
+    // Moves to the next result of the batch; false when there is none (or on an error that
+    // leaves the statement unable to go on).
+    bool moreResults();
+    // Reads every remaining result of the batch, skipping rows.
+    void drain();
+
+    bool failed() const { return m_failed; }
+    const QVector<OdbcDiagnostic>& diagnostics() const { return m_diagnostics; }
+
+private:
+    void collect(short returnCode);
+    QVariant readCell(int column, int sqlType);
+
+    void* m_stmt = nullptr;
+    bool m_failed = false;
+    bool m_finished = false;
+    QVector<OdbcDiagnostic> m_diagnostics;
+    QVector<OdbcColumn> m_columns;
+    bool m_columnsKnown = false;
+};
+
+} // namespace tp

@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "AccountYearInstall.h"
 #include "MainWindowInputs.h"
 #include "MainWindowInstall.h"
 #include "SigninInstall.h"
@@ -11,6 +12,7 @@ void installAll()
     installSignin();
     installMainWindow();
     installMainWindowInputs();
+    installAccountYearPaths();
 }
 
 } // namespace tp

@@ -248,7 +248,10 @@ QByteArray encodeReply(const Reply& reply, RequestKind kind, const TokenContext&
         if (const auto* m = std::get_if<Message>(&reply.events[i]); m && m->isError())
             sawError = true;
     }
-    const bool endsWithDone = !reply.events.isEmpty() && lastDone == reply.events.size() - 1;
+    bool endsWithDone = !reply.events.isEmpty() && lastDone == reply.events.size() - 1;
+    // In an RPC reply a DONEINPROC always carries MORE, so it can never end the reply.
+    if (endsWithDone && kind == RequestKind::Rpc && std::get<Done>(reply.events[lastDone]).kind == Done::Kind::DoneInProc)
+        endsWithDone = false;
 
     QByteArray out;
     for (int i = 0; i < reply.events.size(); ++i) {

@@ -1,0 +1,54 @@
+#pragma once
+// The server's list of databases (what master's sysdatabases holds), kept in
+// <data dir>/catalogue.json and rewritten atomically after every change, so that a restarted
+// stand-in knows what was attached. State that real SQL Server keeps inside the database files
+// but the stand-in must not write there (recovery model changes, backup history) lives here.
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+namespace standin {
+
+struct CatalogueFile {
+    int fileId = 1;
+    int groupId = 1; // 0 for a log file
+    QString logicalName;
+    QString path; // the server path the database uses for the file (as given at attach / create)
+};
+
+struct CatalogueDatabase {
+    QString name;
+    int dbid = 0;
+    QDateTime created; // creation or attach time
+    QString guid; // the database GUID recorded in its files
+    QString recovery = QStringLiteral("FULL"); // FULL, SIMPLE, BULK_LOGGED
+    QString pageVerify = QStringLiteral("CHECKSUM");
+    int compatibilityLevel = 160;
+    int fileVersion = 957; // internal version found in the primary file
+    bool fullBackupTaken = false; // a log backup needs a database backup first
+    QVector<CatalogueFile> files; // in fileid order
+
+    bool isSystem() const { return dbid >= 1 && dbid <= 4; }
+    const CatalogueFile* primary() const;
+};
+
+class Catalogue {
+public:
+    // Reads `path`; a missing file gives an empty catalogue. Returns false with a reason when the
+    // file exists but cannot be read.
+    bool load(const QString& path, QString* error);
+    // Writes atomically (QSaveFile).
+    bool save(const QString& path, QString* error) const;
+
+    CatalogueDatabase* find(const QString& name); // by collation
+    const CatalogueDatabase* find(const QString& name) const;
+    CatalogueDatabase* findById(int dbid);
+    int lowestFreeDbid() const; // 5 and up
+    void add(const CatalogueDatabase& db); // keeps dbid order
+    bool remove(const QString& name);
+
+    QVector<CatalogueDatabase> databases; // in dbid order
+};
+
+} // namespace standin

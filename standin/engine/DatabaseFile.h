@@ -1,0 +1,82 @@
+#pragma once
+// The stand-in's own database file format (described in standin/README.md).
+//
+// A file is a run of 8-KB pages. Page 0 is the header: the magic "TPDBFILE", a format
+// revision, the file's kind (primary data, secondary data, log) and a JSON document saying
+// which database the file belongs to and, in the primary file, every file of the database.
+// Pages 1 .. used-1 carry a small stamp; pages used .. size-1 are free (zeros) and are what a
+// shrink cuts off. The file's length is always size * 8192.
+//
+// The engine writes a file when it creates it, and afterwards only when it shrinks it. It never
+// deletes one.
+
+#include <QDateTime>
+#include <QString>
+#include <QVector>
+
+namespace standin {
+
+inline constexpr qint64 PageSize = 8192;
+
+enum class FileKind { PrimaryData = 1, SecondaryData = 2, Log = 3 };
+
+// sysfiles status bits.
+inline constexpr qint32 FileStatusDisk = 0x2;
+inline constexpr qint32 FileStatusLog = 0x40;
+inline constexpr qint32 FileStatusPercentGrowth = 0x100000;
+inline constexpr qint32 FileStatusCreatedWithDatabase = 0x8000;
+
+// One file of a database as its header (and the primary's file list) records it.
+struct FileRecord {
+    int fileId = 1;
+    int groupId = 1; // 0 for a log file
+    QString logicalName;
+    QString physicalName; // the path recorded when the file was created
+    qint32 sizePages = 0;
+    qint32 maxSize = -1;
+    qint32 growth = 0;
+    qint32 status = FileStatusDisk;
+    qint32 usedPages = 1;
+    bool isLog() const { return groupId == 0; }
+};
+
+struct DatabaseHeader {
+    FileKind kind = FileKind::PrimaryData;
+    QString databaseName;
+    QString databaseGuid; // ties the files of one database together
+    int version = 957; // internal database version of the server that wrote the file
+    int compatibilityLevel = 160;
+    QString recovery = QStringLiteral("FULL"); // FULL, SIMPLE or BULK_LOGGED at creation
+    QString pageVerify = QStringLiteral("CHECKSUM"); // CHECKSUM or TORN_PAGE_DETECTION
+    QDateTime created;
+    // PrimaryData: every file of the database in fileid order. Otherwise: the file itself only.
+    QVector<FileRecord> files;
+
+    const FileRecord* file(int fileId) const;
+    FileRecord* file(int fileId);
+    // The record of the file the header sits in.
+    const FileRecord* own() const { return files.isEmpty() ? nullptr : &files.first(); }
+};
+
+struct FileReadResult {
+    int osError = 0; // 2, 3, 5 when the file cannot be opened
+    QString badProperty; // set when the file is not a database file: the property that is wrong
+    DatabaseHeader header;
+    bool ok() const { return osError == 0 && badProperty.isEmpty(); }
+};
+
+// Reads the header page of a file (nothing else).
+FileReadResult readDatabaseFile(const QString& localPath);
+
+// Creates `localPath` (which must not exist) with `header` in page 0, `own` giving size and used
+// pages. Returns false with a reason when the file cannot be created.
+bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own,
+                        QString* error);
+
+// Rewrites page 0 of an existing file in place.
+bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error);
+
+// Cuts the file to `pages` pages (never grows it).
+bool truncatePages(const QString& localPath, qint32 pages, QString* error);
+
+} // namespace standin

@@ -1,0 +1,62 @@
+#include "ServerPath.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace standin {
+
+ServerPath resolveServerPath(const QString& given, const QString& defaultDataFolder)
+{
+    ServerPath p;
+    qsizetype n = given.size();
+    while (n > 0 && given.at(n - 1) == QLatin1Char(' '))
+        --n;
+    p.shown = given.left(n);
+    if (p.shown.isEmpty())
+        return p;
+    QString slashed = p.shown;
+    slashed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
+    if (drive.match(slashed).hasMatch() || slashed.startsWith(QLatin1String("//")))
+        return p;
+    if (slashed.startsWith(QLatin1Char('/')))
+        p.local = QDir::cleanPath(slashed);
+    else
+        p.local = QDir::cleanPath(defaultDataFolder + QLatin1Char('/') + slashed);
+    return p;
+}
+
+int openError(const ServerPath& path)
+{
+    if (!path.reachable())
+        return 3;
+    const QFileInfo info(path.local);
+    if (info.isDir())
+        return 5;
+    if (info.exists())
+        return 0;
+    return QFileInfo(info.path()).isDir() ? 2 : 3;
+}
+
+QString fileIdentity(const ServerPath& path)
+{
+    if (!path.reachable())
+        return QString();
+    const QString canonical = QFileInfo(path.local).canonicalFilePath();
+    return canonical.isEmpty() ? path.local : canonical;
+}
+
+QString serverFolderOf(const QString& shown)
+{
+    const qsizetype cut = qMax(shown.lastIndexOf(QLatin1Char('\\')), shown.lastIndexOf(QLatin1Char('/')));
+    return cut < 0 ? QString() : shown.left(cut);
+}
+
+QString serverFileNameOf(const QString& shown)
+{
+    const qsizetype cut = qMax(shown.lastIndexOf(QLatin1Char('\\')), shown.lastIndexOf(QLatin1Char('/')));
+    return shown.mid(cut + 1);
+}
+
+} // namespace standin

@@ -1,0 +1,167 @@
+#pragma once
+// The statements the stand-in understands, as the parser hands them to the engine.
+
+#include "Reply.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <optional>
+#include <variant>
+
+namespace standin {
+
+struct Literal {
+    enum class Kind { Null, Integer, String, Default };
+    Kind kind = Kind::Null;
+    qint64 integer = 0;
+    QString text; // String: the value; Integer: the digits as written
+    bool unicode = false; // N'..'
+};
+
+struct Expr {
+    enum class Kind {
+        Star, // *
+        Column, // name: the column
+        Constant, // literal
+        Global, // name: @@VERSION, @@SPID ... (upper case)
+        Variable, // name: @x (undeclared: the engine refuses it)
+        Function, // name: upper case; args
+        Cast, // args[0] AS typeName(typeLength); CONVERT too
+    };
+    Kind kind = Kind::Constant;
+    QString name;
+    Literal literal;
+    QVector<Expr> args;
+    QString typeName; // lower case
+    int typeLength = -1; // -1: none given, 0: MAX
+    QString alias;
+    bool hasAlias = false;
+};
+
+struct Condition {
+    enum class Kind { Compare, And, Or, Not, IsNull, IsNotNull, Like, NotLike };
+    Kind kind = Kind::Compare;
+    QString op; // = <> != < <= > >= !< !>
+    Expr left;
+    Expr right;
+    QVector<Condition> children;
+};
+
+struct OrderItem {
+    Expr expr;
+    bool descending = false;
+};
+
+struct SelectStatement {
+    QVector<Expr> items;
+    qint64 top = -1;
+    bool hasFrom = false;
+    QStringList fromParts; // database, schema, object ("" where left out)
+    QString fromText; // as written, for 208
+    std::optional<Condition> where;
+    QVector<OrderItem> orderBy;
+};
+
+struct ProcArgument {
+    QString name; // "@dbname", or empty when positional
+    Literal value;
+    bool fromIdentifier = false; // a bare word used as a value (EXEC sp_detach_db MyDb)
+    QString variable; // a @variable used as a value
+    bool output = false;
+};
+
+struct ExecStatement {
+    QString procText; // as written, for 2812
+    QString procName; // the object part
+    QVector<ProcArgument> args;
+};
+
+struct FileSpec {
+    QString logicalName;
+    bool hasName = false;
+    QString fileName;
+    bool hasFileName = false;
+    qint64 sizeKb = -1;
+    qint64 maxSizeKb = -2; // -2 not given, -1 UNLIMITED
+    qint64 growthKb = -1;
+    int growthPercent = -1;
+    QString fileGroup; // empty: PRIMARY
+    bool log = false;
+};
+
+struct CreateDatabaseStatement {
+    QString name;
+    QVector<FileSpec> files; // data files first (in order), then log files
+    bool forAttach = false;
+    bool rebuildLog = false;
+};
+
+struct UseStatement {
+    QString database;
+};
+
+struct SetStatement {
+    QStringList options; // upper case
+    QString value; // ON / OFF / the value, upper case for words
+};
+
+struct BackupStatement {
+    bool log = true;
+    QString database;
+    bool truncateOnly = false; // TRUNCATE_ONLY or NO_LOG
+    QStringList disks; // TO DISK = '..'
+};
+
+struct CheckpointStatement {
+};
+
+struct AlterRecoveryStatement {
+    QString database;
+    QString model; // FULL, SIMPLE, BULK_LOGGED
+};
+
+struct ShrinkFileStatement {
+    QString fileName;
+    bool byId = false;
+    int fileId = 0;
+    std::optional<qint64> targetMb;
+    bool emptyFile = false;
+    bool noTruncate = false;
+    bool truncateOnly = false;
+    bool noInfoMessages = false;
+};
+
+struct CheckPrimaryFileStatement {
+    QString path;
+    int option = 0;
+    bool noInfoMessages = false;
+};
+
+struct UnknownDbccStatement {
+    QString name;
+};
+
+struct PrintStatement {
+    Expr value;
+};
+
+using StatementBody = std::variant<SelectStatement, ExecStatement, CreateDatabaseStatement, UseStatement, SetStatement,
+                                   BackupStatement, CheckpointStatement, AlterRecoveryStatement, ShrinkFileStatement,
+                                   CheckPrimaryFileStatement, UnknownDbccStatement, PrintStatement>;
+
+struct Statement {
+    StatementBody body;
+    int line = 1;
+};
+
+struct ParseResult {
+    QVector<Statement> statements;
+    QVector<Message> errors; // compile errors: when any, nothing of the batch runs
+};
+
+// Parses a whole batch. `version` is the claimed major version (TRUNCATE_ONLY, 170 vs 102,
+// the wording of 105).
+ParseResult parseBatch(const QString& sql, int version);
+
+} // namespace standin

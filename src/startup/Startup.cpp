@@ -1,8 +1,10 @@
 #include "Startup.h"
 
 #include "AccountYearInstall.h"
+#include "BatchInstall.h"
 #include "MainWindowInputs.h"
 #include "MainWindowInstall.h"
+#include "OperationsInstall.h"
 #include "SigninInstall.h"
 
 namespace tp {
@@ -13,6 +15,8 @@ void installAll()
     installMainWindow();
     installMainWindowInputs();
     installAccountYearPaths();
+    installOperations();
+    installBatch();
 }
 
 } // namespace tp

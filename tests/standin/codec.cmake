@@ -9,3 +9,10 @@ tallyport_add_test(NAME codec_tokens_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_tokens_test.cpp
     LIBS standin_codec
     LABELS standin)
+
+# The fuzz target's corpus, replayed (with every truncation and single-byte flip) under gcc.
+tallyport_add_test(NAME codec_fuzz_corpus
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_codec.cpp ${CMAKE_CURRENT_LIST_DIR}/fuzz_codec_runner.cpp
+    LIBS standin_codec
+    LABELS standin
+    TIMEOUT 300)

@@ -1,0 +1,6 @@
+# The stand-in's statement engine, driven directly (no sockets).
+if(TARGET standin_engine)
+    tallyport_add_test(NAME engine_queries_test
+        SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_queries_test.cpp ${CMAKE_CURRENT_LIST_DIR}/engine_harness.h
+        LIBS standin_engine LABELS standin)
+endif()

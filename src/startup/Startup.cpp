@@ -2,6 +2,7 @@
 
 #include "AccountYearInstall.h"
 #include "BatchInstall.h"
+#include "FileAttachInstall.h"
 #include "MainWindowInputs.h"
 #include "MainWindowInstall.h"
 #include "OperationsInstall.h"
@@ -15,6 +16,7 @@ void installAll()
     installMainWindow();
     installMainWindowInputs();
     installAccountYearPaths();
+    installFileAttach();
     installOperations();
     installBatch();
 }

@@ -33,17 +33,21 @@ QString scrubPassword(const QString& text, const QString& password)
 }
 
 // QODBC reports the native numbers of all the records of a failure joined by ';' (Qt 6.5
-// on) or only the last one (up to 6.4). The first number that is not 0 is the server's.
-int firstNativeNumber(const QString& codes)
+// on) or only the last one (up to 6.4). FreeTDS lists a failed login as its general
+// "Unable to connect" (0), then "Login failed" (18456), then the server's reason (4060 for
+// a database that cannot be opened): the last number that is not 0 is the most telling,
+// and the same under every Qt version.
+int connectErrorNumber(const QString& codes)
 {
     const QStringList parts = codes.split(QRegularExpression(QStringLiteral("[;,\\s]+")), Qt::SkipEmptyParts);
+    int number = 0;
     for (const QString& p : parts) {
         bool ok = false;
         const int n = p.toInt(&ok);
         if (ok && n != 0)
-            return n;
+            number = n;
     }
-    return 0;
+    return number;
 }
 
 // The ODBC connection handle behind an open QODBC connection, or null.
@@ -139,7 +143,15 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     const QString driver = findSqlServerOdbcDriver();
     if (driver.isEmpty())
         throw DbError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
-    const QStringList odbc = buildOdbcAttributes(attributes, driver);
+    // Braces inside braced values are written as the installed driver reads them; the
+    // (cached) question is only asked when the answer makes a difference.
+    QStringList odbc = buildOdbcAttributes(attributes, driver, true);
+    const QStringList literal = buildOdbcAttributes(attributes, driver, false);
+    if (odbc != literal && !freeTdsUnescapesBraces(driver))
+        odbc = literal;
+    if (odbc.isEmpty())
+        throw DbError(0, QStringLiteral("The server name, database name or password holds \"};\", which the "
+                                        "installed FreeTDS ODBC driver cannot take in a connection string."));
 
     // Qt's driver takes the whole text as a file DSN when it merely contains ".dsn"
     // anywhere, and appends ";PWD=" + the password given apart. So only the DRIVER
@@ -167,7 +179,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
         opened = db.open();
         if (!opened) {
             const QSqlError e = db.lastError();
-            number = firstNativeNumber(e.nativeErrorCode());
+            number = connectErrorNumber(e.nativeErrorCode());
             description = e.databaseText().trimmed();
             if (description.isEmpty())
                 description = e.text().trimmed();

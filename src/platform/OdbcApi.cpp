@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <QTime>
 #include <QVarLengthArray>
 
@@ -100,6 +101,41 @@ QString freeTdsDriverLibrary()
     }
     return QString();
 #endif
+}
+
+bool freeTdsUnescapesBraces(const QString& driver)
+{
+    static QHash<QString, bool> known;
+    const auto it = known.constFind(driver);
+    if (it != known.constEnd())
+        return it.value();
+
+    bool unescapes = false;
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+            SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(2)), 0);
+            QString probe = QStringLiteral("DRIVER={") + driver
+                + QStringLiteral("};Server=127.0.0.1;Port=1;TDS_Version=7.4;UID=probe;PWD={a}b};");
+            SQLSMALLINT outLength = 0;
+            const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(probe.data()),
+                SQLSMALLINT(probe.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
+            if (SQL_SUCCEEDED(rc)) {
+                SQLDisconnect(dbc);
+            } else {
+                for (const OdbcDiagnostic& d : readDiagnostics(SQL_HANDLE_DBC, dbc)) {
+                    if (d.message.contains(QLatin1String("Syntax error in connection string"), Qt::CaseInsensitive))
+                        unescapes = true;
+                }
+            }
+            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        }
+        SQLFreeHandle(SQL_HANDLE_ENV, env);
+    }
+    known.insert(driver, unescapes);
+    return unescapes;
 }
 
 int firstErrorNumber(const QVector<OdbcDiagnostic>& records)
@@ -351,19 +387,28 @@ bool OdbcStatement::moreResults()
     }
     const int before = m_diagnostics.size();
     collect(rc);
-    if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
-        // A failed statement of the batch: the following ones may still have results.
-        // An error of the driver itself (lost connection, wrong call sequence) ends it.
-        bool serverError = false;
+    if (rc == SQL_INVALID_HANDLE) {
+        m_finished = true;
+        return false;
+    }
+    if (rc == SQL_ERROR) {
+        // A failed statement of the batch: the following ones may still have results (the
+        // driver may also report the failed statement's end as a second error without a
+        // record). A lost connection or a call the driver refuses ends it.
+        bool fatal = false;
         for (int i = before; i < m_diagnostics.size(); ++i) {
-            const OdbcDiagnostic& d = m_diagnostics.at(i);
-            if (d.nativeError != 0 && !d.sqlState.startsWith(QLatin1String("08")))
-                serverError = true;
+            const QString& state = m_diagnostics.at(i).sqlState;
+            if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("IM"))
+                || state == QLatin1String("HY010") || state == QLatin1String("HY008") || state == QLatin1String("HYT00"))
+                fatal = true;
         }
-        if (!serverError || rc == SQL_INVALID_HANDLE) {
+        m_silentErrors = m_diagnostics.size() == before ? m_silentErrors + 1 : 0;
+        if (fatal || m_silentErrors > 16) {
             m_finished = true;
             return false;
         }
+    } else {
+        m_silentErrors = 0;
     }
     return true;
 }

@@ -20,6 +20,13 @@ QStringList installedOdbcDrivers();
 // not registered; empty when there is none (always empty on Windows).
 QString freeTdsDriverLibrary();
 
+// Whether the FreeTDS ODBC driver `driver` reads "}}" inside a braced value as one '}' (as
+// ODBC's rules say and newer FreeTDS does), or ends a braced value at the first '}' that a
+// ';' or the end follows, taking every other '}' as it is (FreeTDS 1.3 and before). Found
+// out once per driver by letting it parse a string that only the first kind refuses; the
+// second kind then tries 127.0.0.1 port 1, which is refused at once.
+bool freeTdsUnescapesBraces(const QString& driver);
+
 // One diagnostic record: SQLSTATE, the server's (or driver's) native number, the text.
 struct OdbcDiagnostic {
     QString sqlState;
@@ -79,6 +86,7 @@ private:
     void* m_stmt = nullptr;
     bool m_failed = false;
     bool m_finished = false;
+    int m_silentErrors = 0; // SQL_ERROR answers in a row that came without a record
     QVector<OdbcDiagnostic> m_diagnostics;
     QVector<OdbcColumn> m_columns;
     bool m_columnsKnown = false;

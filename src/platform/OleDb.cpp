@@ -86,27 +86,39 @@ bool isLocalAlias(const QString& host)
         || host == QLatin1String(".") || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
 }
 
-// ODBC's rule: a value that could be misread is put in braces, with '}' doubled inside.
-QString odbcValue(const QString& value)
+// Microsoft's drivers follow ODBC's rule: a value holding one of ; { } = or a blank is put in
+// braces, with '}' doubled inside.
+QString microsoftOdbcValue(const QString& value)
 {
-    bool needsBraces = value.isEmpty() ? false : (isBlank(value.front()) || isBlank(value.back()));
+    bool needsBraces = false;
     for (const QChar c : value) {
         if (c == QLatin1Char(';') || c == QLatin1Char('{') || c == QLatin1Char('}') || c == QLatin1Char('=')
-            || c == QLatin1Char(' ') || c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            || isBlank(c)) {
             needsBraces = true;
             break;
         }
     }
     if (!needsBraces)
         return value;
-    QString out = QStringLiteral("{");
-    for (const QChar c : value) {
-        out += c;
-        if (c == QLatin1Char('}'))
-            out += c;
-    }
-    out += QLatin1Char('}');
-    return out;
+    return QStringLiteral("{") + QString(value).replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
+}
+
+// FreeTDS reads a plain value up to the next ';' as it is, '=' and '}' included; only a value
+// holding ';', starting with '{' or with blanks at either end needs braces. Inside braces,
+// FreeTDS 1.3 ends the value at the first '}' followed by ';' or the end and does not
+// undouble "}}"; newer versions follow ODBC's rule. A value the older reading cannot hold
+// ("};" inside braces) gives a null string.
+QString freeTdsOdbcValue(const QString& value, bool unescapesBraces)
+{
+    const bool needsBraces = value.contains(QLatin1Char(';')) || value.startsWith(QLatin1Char('{'))
+        || (!value.isEmpty() && (isBlank(value.front()) || isBlank(value.back())));
+    if (!needsBraces)
+        return value;
+    if (unescapesBraces)
+        return QStringLiteral("{") + QString(value).replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
+    if (value.contains(QLatin1String("};")))
+        return QString();
+    return QStringLiteral("{") + value + QLatin1Char('}');
 }
 
 QString firstOf(const QMap<QString, QString>& m, std::initializer_list<const char*> keys)
@@ -221,21 +233,26 @@ SqlServerAddress parseDataSource(const QString& dataSource)
     return a;
 }
 
-QStringList buildOdbcAttributes(const QMap<QString, QString>& oleDb, const QString& driver)
+QStringList buildOdbcAttributes(const QMap<QString, QString>& oleDb, const QString& driver, bool unescapesBraces)
 {
     const QString dataSource = firstOf(oleDb, { "data source", "server", "address", "addr", "network address" });
     const QString database = firstOf(oleDb, { "initial catalog", "database" });
     const QString user = firstOf(oleDb, { "user id", "uid", "user" });
     const QString password = firstOf(oleDb, { "password", "pwd" });
 
+    const bool microsoft = isMicrosoftDriver(driver);
     QStringList parts;
-    auto add = [&parts](const char* key, const QString& value) {
-        parts << QLatin1String(key) + QLatin1Char('=') + odbcValue(value);
+    bool representable = true;
+    auto add = [&](const char* key, const QString& value) {
+        const QString v = microsoft ? microsoftOdbcValue(value) : freeTdsOdbcValue(value, unescapesBraces);
+        if (v.isNull() && !value.isNull())
+            representable = false;
+        parts << QLatin1String(key) + QLatin1Char('=') + v;
     };
     parts << QStringLiteral("DRIVER={") + QString(driver).replace(QLatin1Char('}'), QLatin1String("}}"))
             + QLatin1Char('}');
 
-    if (isMicrosoftDriver(driver)) {
+    if (microsoft) {
         // Microsoft's drivers read a server name exactly as the original provider did:
         // "(local)", ".", "host", "host,port", "host\instance", "tcp:host,port".
         const QString server = dataSource.trimmed();
@@ -265,14 +282,17 @@ QStringList buildOdbcAttributes(const QMap<QString, QString>& oleDb, const QStri
         add("UID", user);
         add("PWD", password);
     }
-    return parts;
+    return representable ? parts : QStringList();
 }
 
-QString buildOdbcConnectionString(const QMap<QString, QString>& oleDb, const QString& driver)
+QString buildOdbcConnectionString(const QMap<QString, QString>& oleDb, const QString& driver, bool unescapesBraces)
 {
+    const QStringList attributes = buildOdbcAttributes(oleDb, driver, unescapesBraces);
+    if (attributes.isEmpty())
+        return QString();
     // The final ';' matters: Qt's ODBC driver (6.4) hands the driver manager a length that
     // counts the terminating NUL, which would otherwise end up in the last value.
-    return buildOdbcAttributes(oleDb, driver).join(QLatin1Char(';')) + QLatin1Char(';');
+    return attributes.join(QLatin1Char(';')) + QLatin1Char(';');
 }
 
 QString chooseSqlServerOdbcDriver(const QStringList& installed, const QString& freeTdsLibrary, bool windows)

@@ -25,11 +25,16 @@ struct SqlServerAddress {
 SqlServerAddress parseDataSource(const QString& dataSource);
 
 // ODBC connection string for the given driver (e.g. "FreeTDS" or "ODBC Driver 18 for SQL
-// Server"), values braced where needed, ending with ';'.
-QString buildOdbcConnectionString(const QMap<QString, QString>& oleDb, const QString& driver);
+// Server"), ending with ';'. Values are braced where the driver would misread them: for
+// Microsoft's drivers by ODBC's rule ('}' doubled); for FreeTDS only where needed, and '}'
+// doubled only when `unescapesBraces` (see freeTdsUnescapesBraces() in OdbcApi.h).
+// Empty when a value cannot be written for the driver at all.
+QString buildOdbcConnectionString(
+    const QMap<QString, QString>& oleDb, const QString& driver, bool unescapesBraces = true);
 // The same as separate "KEY=value" attributes, DRIVER first; joined with ';' and a final ';'
-// they give buildOdbcConnectionString().
-QStringList buildOdbcAttributes(const QMap<QString, QString>& oleDb, const QString& driver);
+// they give buildOdbcConnectionString(). Empty when a value cannot be written.
+QStringList buildOdbcAttributes(
+    const QMap<QString, QString>& oleDb, const QString& driver, bool unescapesBraces = true);
 
 // Which SQL Server ODBC driver this machine has: Microsoft's ODBC Driver 18 or 17 where
 // installed, else FreeTDS, else Windows' "SQL Server". Empty when none is found.

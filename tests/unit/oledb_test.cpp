@@ -106,6 +106,8 @@ private slots:
     void buildsOdbcStrings();
     void odbcStringKeepsHostileValuesWhole_data();
     void odbcStringKeepsHostileValuesWhole();
+    void olderFreeTdsBraces_data();
+    void olderFreeTdsBraces();
     void choosesDriver_data();
     void choosesDriver();
     void threeConnectionStringsExactly_data();
@@ -308,17 +310,30 @@ void OleDbTest::odbcStringKeepsHostileValuesWhole_data()
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("expectedPwdAttribute");
 
-    for (const char* driver : { "FreeTDS", "ODBC Driver 18 for SQL Server", "SQL Server" }) {
-        const QByteArray d(driver);
-        QTest::newRow(d + ": ; and = in the password") << driver << "a;UID=x;b=c" << "master" << "PWD={a;UID=x;b=c}";
-        QTest::newRow(d + ": braces in the password") << driver << "}{pw}" << "master" << "PWD={}}{pw}}}";
-        QTest::newRow(d + ": brace and ; at the end") << driver << "pw};" << "master" << "PWD={pw}};}";
-        QTest::newRow(d + ": blanks kept") << driver << " pw " << "master" << "PWD={ pw }";
-        QTest::newRow(d + ": quotes") << driver << "it's \"x\"" << "master" << "PWD={it's \"x\"}";
-        QTest::newRow(d + ": empty password") << driver << "" << "master" << "PWD=";
-        QTest::newRow(d + ": attribute in the database name")
-            << driver << "pw" << "x;Database=model" << "PWD=pw";
-        QTest::newRow(d + ": .dsn in the password") << driver << "a.dsn" << "master" << "PWD=a.dsn";
+    struct Case {
+        const char* name;
+        const char* password;
+        const char* database;
+        const char* freeTds; // the PWD attribute for FreeTDS
+        const char* microsoft; // ... and for Microsoft's drivers
+    };
+    const Case cases[] = {
+        { "; and = in the password", "a;UID=x;b=c", "master", "PWD={a;UID=x;b=c}", "PWD={a;UID=x;b=c}" },
+        { "braces in the password", "}{pw}", "master", "PWD=}{pw}", "PWD={}}{pw}}}" },
+        { "brace and ; at the end", "pw};", "master", "PWD={pw}};}", "PWD={pw}};}" },
+        { "opening brace first", "{pw", "master", "PWD={{pw}", "PWD={{pw}" },
+        { "blanks at the ends kept", " pw ", "master", "PWD={ pw }", "PWD={ pw }" },
+        { "quotes and inner blank", "it's \"x\"", "master", "PWD=it's \"x\"", "PWD={it's \"x\"}" },
+        { "empty password", "", "master", "PWD=", "PWD=" },
+        { "attribute in the database name", "pw", "x;Database=model", "PWD=pw", "PWD=pw" },
+        { ".dsn in the password", "a.dsn", "master", "PWD=a.dsn", "PWD=a.dsn" },
+    };
+    for (const Case& c : cases) {
+        for (const char* driver : { "FreeTDS", "ODBC Driver 18 for SQL Server", "SQL Server" }) {
+            const bool freeTds = qstrcmp(driver, "FreeTDS") == 0;
+            QTest::newRow((QByteArray(driver) + ": " + c.name).constData())
+                << driver << QString::fromUtf8(c.password) << c.database << (freeTds ? c.freeTds : c.microsoft);
+        }
     }
 }
 
@@ -347,6 +362,29 @@ void OleDbTest::odbcStringKeepsHostileValuesWhole()
         QVERIFY2(allowed.contains(k), qPrintable(k + " in " + s));
     keys.removeDuplicates();
     QCOMPARE(keys.size(), pairs.size());
+}
+
+void OleDbTest::olderFreeTdsBraces_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expected"); // the whole string; empty when it cannot be written
+
+    const QString head = QStringLiteral("DRIVER={FreeTDS};Server=h;Port=1433;TDS_Version=7.4;ClientCharset=UTF-8;"
+                                        "Database=master;UID=sa;");
+    QTest::newRow("brace inside braces stays single") << "a;b}c" << head + "PWD={a;b}c};";
+    QTest::newRow("brace at the end of braces") << "a;b}" << head + "PWD={a;b}};";
+    QTest::newRow("no braces needed") << "a}b" << head + "PWD=a}b;";
+    QTest::newRow("}; cannot be written") << "x};Server=elsewhere" << "";
+}
+
+void OleDbTest::olderFreeTdsBraces()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, expected);
+    const QString s = buildOdbcConnectionString(sample(QStringLiteral("h"), QStringLiteral("master"), password),
+        QStringLiteral("FreeTDS"), false);
+    QCOMPARE(s, expected);
+    QCOMPARE(s.isNull(), expected.isEmpty());
 }
 
 void OleDbTest::choosesDriver_data()

@@ -13,6 +13,9 @@ namespace tp {
 
 namespace {
 
+    // "BACKUP LOG cannot be performed because there is no current database backup."
+    constexpr int noCurrentDatabaseBackup = 4214;
+
     // The first row's value of the column `field` as a grid cell would show it; empty when the
     // result has no row.
     QString firstValue(const Recordset& rs, const QString& field)
@@ -68,7 +71,17 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
     command->open();
     const int major = majorVersion(queryValue(command, productVersionQuery()));
     const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
-    command->execute(shrinkBatch(logTruncationFor(major, recovery), database, boxText(form2, target.box)));
+    const LogTruncation truncation = logTruncationFor(major, recovery);
+    const QString logicalName = boxText(form2, target.box);
+    try {
+        command->execute(shrinkBatch(truncation, database, logicalName));
+    } catch (const DbError& e) {
+        // 4214: no database backup was ever taken (or the chain was broken), so there is no log
+        // chain to keep and the server truncates the log at checkpoints, as in SIMPLE recovery.
+        if (truncation != LogTruncation::BackupToNul || e.number() != noCurrentDatabaseBackup)
+            throw;
+        command->execute(shrinkBatch(LogTruncation::Checkpoint, database, logicalName));
+    }
     command->close();
 
     MessageService::show(target.successMessage, vbInformation, QStringLiteral("提示："));

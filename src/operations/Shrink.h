@@ -7,7 +7,9 @@
 //   2. look-up of the logical name in the selected database (bound query, field "name") into
 //      Text7 (file 2, the log) or Text8 (file 1, the primary data file);
 //   3. over a command connection to the same database: the server's version, for version 10
-//      and later the database's recovery model, then the shrink batch that fits them;
+//      and later the database's recovery model, then the shrink batch that fits them; when a
+//      logged database has never had a database backup (4214 from BACKUP LOG), its log is
+//      truncated at checkpoints, so the SIMPLE form of the batch follows;
 //   4. "日志文件收缩成功！" or "数据库收缩成功！" (title "提示："). The grid is not refreshed.
 // Throws DbError when the server refuses a step; the operation ends there with no message, and
 // every connection it opened is closed.

@@ -90,6 +90,8 @@ Decoded<TdsMessage> PacketReader::next()
         if (!header.ok())
             return fail(header.error);
         const PacketHeader& h = header.value;
+        if (!m_acceptedTypes.isEmpty() && !m_acceptedTypes.contains(char(h.type)))
+            return fail(QStringLiteral("packet type 0x%1 is not accepted").arg(h.type, 2, 16, QLatin1Char('0')));
         if (m_inMessage && h.type != m_pending.type)
             return fail(QStringLiteral("packet of type 0x%1 inside a message of type 0x%2")
                             .arg(h.type, 2, 16, QLatin1Char('0'))

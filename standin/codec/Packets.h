@@ -46,6 +46,10 @@ class PacketReader {
 public:
     explicit PacketReader(int maxMessage = maxMessageSize);
 
+    // When set, a packet of any other type is an error as soon as its header is in, without
+    // waiting for the body (a TLS handshake sent to a plain TDS port, for example).
+    void setAcceptedTypes(const QByteArray& types) { m_acceptedTypes = types; }
+
     void append(const QByteArray& bytes);
     Decoded<TdsMessage> next();
 
@@ -62,6 +66,7 @@ private:
     bool m_inMessage = false;
     bool m_failed = false;
     QString m_error;
+    QByteArray m_acceptedTypes;
     int m_maxMessage;
 };
 

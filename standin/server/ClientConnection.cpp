@@ -55,6 +55,8 @@ ClientConnection::ClientConnection(Engine& engine, quint16 spid, const QString& 
     , m_spid(spid)
     , m_serverName(serverName)
 {
+    // The message types a client may send; anything else ends the connection at its header.
+    m_reader.setAcceptedTypes(QByteArray::fromRawData("\x01\x03\x06\x0E\x10\x12", 6));
 }
 
 ClientConnection::~ClientConnection() { m_engine.closeSession(m_session); }

@@ -166,13 +166,9 @@ QStringList StandinProcess::sqlTexts() const
 {
     QStringList out;
     for (const QJsonObject& request : requests()) {
-        for (const char* key : {"sql", "text", "statement"}) {
-            const QJsonValue v = request.value(QLatin1String(key));
-            if (v.isString()) {
-                out.append(v.toString());
-                break;
-            }
-        }
+        const QJsonValue v = request.value(QLatin1String("sql"));
+        if (v.isString())
+            out.append(v.toString());
     }
     return out;
 }

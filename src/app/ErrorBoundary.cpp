@@ -57,6 +57,12 @@ QString errorHint(int number)
         return QStringLiteral("这台服务器的版本已不支持该选项。");
     case 0:
     case -1:
+    // The ODBC driver's own numbers when the server cannot be reached or the link broke.
+    case 20003:
+    case 20004:
+    case 20006:
+    case 20009:
+    case 20017:
         return QStringLiteral("无法连接到服务器，请检查服务器是否在运行、网络是否畅通。");
     default:
         return {};

@@ -84,14 +84,17 @@ void GuiFixture::typeSignIn(const QString& server, const QString& password)
     (void)QTest::qWaitForWindowActive(&form1);
     auto* fwq = control<QLineEdit>(form1, QStringLiteral("fwq"));
     auto* mm = control<QLineEdit>(form1, QStringLiteral("mm"));
-    // A click into a box selects its whole text, so what is typed replaces it; an empty
-    // text is typed as Delete on that selection.
-    QTest::mouseClick(fwq, Qt::LeftButton);
+    // Focus arriving in a box (by a click, or at the window's start) selects its whole
+    // text, so what is typed replaces it; an empty text is typed as Delete on that
+    // selection. A box that has the focus already is typed into as it is.
+    if (QApplication::focusWidget() != fwq)
+        QTest::mouseClick(fwq, Qt::LeftButton);
     if (server.isEmpty())
         QTest::keyClick(fwq, Qt::Key_Delete);
     else
         QTest::keyClicks(fwq, server);
-    QTest::mouseClick(mm, Qt::LeftButton);
+    if (QApplication::focusWidget() != mm)
+        QTest::mouseClick(mm, Qt::LeftButton);
     if (password.isEmpty())
         QTest::keyClick(mm, Qt::Key_Delete);
     else

@@ -1,0 +1,752 @@
+// The stand-in engine and its database files: create, attach, detach, shrink, checkprimaryfile,
+// recovery and backup, sessions using a database, and a restart on the same data dir.
+
+#include "engine_harness.h"
+
+#include <QFileInfo>
+
+using namespace enginetest;
+
+namespace {
+
+QString attachStatement(const QString& name, const QString& mdf, const QString& ldf)
+{
+    return QStringLiteral("EXEC sp_attach_db @dbname = N'") + name + QStringLiteral("',@filename1 = N'") + mdf
+        + QStringLiteral("',@filename2 = N'") + ldf + QStringLiteral("'");
+}
+
+QString detachStatement(const QString& name)
+{
+    return QStringLiteral("EXEC sp_detach_db @dbname = '") + name + QStringLiteral("'");
+}
+
+QString messageLine(const Message& m)
+{
+    return QStringLiteral("%1/%2/%3 '%4' line %5: %6")
+        .arg(m.number)
+        .arg(m.severity)
+        .arg(m.state)
+        .arg(m.procName)
+        .arg(m.line)
+        .arg(m.text);
+}
+
+QStringList messageLines(const Reply& r)
+{
+    QStringList out;
+    for (const Message& m : messages(r))
+        out << messageLine(m);
+    return out;
+}
+
+// The text with every "%1" replaced by `folder` (QString::arg would warn on texts without it).
+QString withFolder(QString text, const QString& folder)
+{
+    return text.replace(QStringLiteral("%1"), folder);
+}
+
+// Writes a file that is not a database file.
+void writeJunk(const QString& path, qint64 size)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(size, 'x'));
+}
+
+} // namespace
+
+class EngineFilesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void createWritesFilesInOwnFormat();
+    void createDefaultsToDataFolder();
+    void createRefusals_data();
+    void createRefusals();
+    void detachAttachRoundTrip_data();
+    void detachAttachRoundTrip();
+    void attachRefusals_data();
+    void attachRefusals();
+    void attachFromNewerOrTooOldServer_data();
+    void attachFromNewerOrTooOldServer();
+    void attachRebuildsMissingUnlistedLog();
+    void createDatabaseForAttach();
+    void detachRefusals_data();
+    void detachRefusals();
+    void detachNeedsNobodyInTheDatabase();
+    void restartKeepsCatalogueAndReusesLowestDbid();
+    void shrinkLogBatch_data();
+    void shrinkLogBatch();
+    void shrinkTargetsAndNames_data();
+    void shrinkTargetsAndNames();
+    void checkPrimaryFile_data();
+    void checkPrimaryFile();
+    void checkPrimaryFileRefusals_data();
+    void checkPrimaryFileRefusals();
+    void recoveryModel();
+    void backupLog_data();
+    void backupLog();
+};
+
+void EngineFilesTest::createWritesFilesInOwnFormat()
+{
+    Harness h(10);
+    QVERIFY(h.create(QStringLiteral("Books")));
+    const QString mdf = h.files() + QStringLiteral("/Books.mdf");
+    const QString ldf = h.files() + QStringLiteral("/Books_log.ldf");
+    QFile data(mdf);
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    const QByteArray head = data.read(8192);
+    QCOMPARE(head.left(8), QByteArray("TPDBFILE"));
+    QCOMPARE(quint8(head.at(12)), quint8(1)); // primary data file
+    QVERIFY(head.contains("\"database\":\"Books\""));
+    QVERIFY(head.contains("\"version\":655"));
+    QCOMPARE(data.size() % 8192, qint64(0));
+    QFile log(ldf);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray logHead = log.read(8192);
+    QCOMPARE(logHead.left(8), QByteArray("TPDBFILE"));
+    QCOMPARE(quint8(logHead.at(12)), quint8(3)); // log file
+    QVERIFY(logHead.contains("\"database\":\"Books\""));
+    // The new database shows up with the lowest free dbid after the system databases.
+    const auto rs = results(h.run(QStringLiteral("select dbid, filename from sysdatabases where name = 'books'")));
+    QCOMPARE(integer(rs[0].rows[0][0]), qint64(5));
+    QCOMPARE(text(rs[0].rows[0][1]), mdf);
+}
+
+void EngineFilesTest::createDefaultsToDataFolder()
+{
+    Harness h;
+    const Reply r = h.run(QStringLiteral("CREATE DATABASE Plain"));
+    QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
+    QVERIFY(QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/Plain.mdf")));
+    QVERIFY(QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/Plain_log.ldf")));
+    const int s = h.connect(QStringLiteral("Plain"));
+    const auto rs = results(h.run(s, QStringLiteral("select fileid, name from sysfiles")));
+    QCOMPARE(text(rs[0].rows[0][1]), QStringLiteral("Plain"));
+    QCOMPARE(text(rs[0].rows[1][1]), QStringLiteral("Plain_log"));
+    // A relative path lands in the default data folder too.
+    QCOMPARE(numbers(h.run(QStringLiteral("CREATE DATABASE Rel ON (NAME = r, FILENAME = 'sub\\rel.mdf')"))),
+             (QList<int>{5133, 1802}));
+    QDir().mkpath(h.dataDir() + QStringLiteral("/DATA/sub"));
+    QVERIFY(errors(h.run(QStringLiteral("CREATE DATABASE Rel ON (NAME = r, FILENAME = 'sub\\rel.mdf')"))).isEmpty());
+    QVERIFY(QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/sub/rel.mdf")));
+    QVERIFY(QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/sub/Rel_log.ldf")));
+}
+
+void EngineFilesTest::createRefusals_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("sql"); // %1 = the files folder
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("name taken, other case and trailing blank")
+        << 16 << "CREATE DATABASE [BOOKS ] ON (NAME = b2, FILENAME = '%1/b2.mdf')"
+        << QStringList{"1801/16/3 '' line 1: Database 'BOOKS ' already exists. Choose a different database name."};
+    QTest::newRow("name taken 2000") << 8 << "CREATE DATABASE books"
+                                     << QStringList{"1801/16/1 '' line 1: Database 'books' already exists."};
+    QTest::newRow("file exists")
+        << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/Books.mdf')"
+        << QStringList{"5170/16/1 '' line 1: Cannot create file '%1/Books.mdf' because it already exists. Change the "
+                       "file path or the file name, and retry the operation.",
+                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+                       "Check related errors."};
+    QTest::newRow("folder missing")
+        << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/none/o.mdf')"
+        << QStringList{"5133/16/1 '' line 1: Directory lookup for the file \"%1/none/o.mdf\" failed with the operating "
+                       "system error 3(The system cannot find the path specified.).",
+                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+                       "Check related errors."};
+    QTest::newRow("drive letter does not exist here")
+        << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = 'D:\\Data\\o.mdf')"
+        << QStringList{"5133/16/1 '' line 1: Directory lookup for the file \"D:\\Data\\o.mdf\" failed with the "
+                       "operating system error 3(The system cannot find the path specified.).",
+                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+                       "Check related errors."};
+    QTest::newRow("same logical name twice")
+        << 16 << "CREATE DATABASE Other ON (NAME = x, FILENAME = '%1/x1.mdf') LOG ON (NAME = X, FILENAME = '%1/x2.ldf')"
+        << QStringList{"1828/16/3 '' line 1: The logical file name \"X\" is already in use. Choose a different name."};
+}
+
+void EngineFilesTest::createRefusals()
+{
+    QFETCH(int, version);
+    QFETCH(QString, sql);
+    QFETCH(QStringList, expected);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Books")));
+    QVERIFY(errors(h.run(QStringLiteral("CREATE DATABASE books2"))).isEmpty());
+    const QStringList before = h.databaseNames();
+    const Reply r = h.run(withFolder(sql, h.files()));
+    for (QString& e : expected)
+        e = withFolder(e, h.files());
+    QCOMPARE(messageLines(r), expected);
+    QCOMPARE(h.databaseNames(), before);
+    QVERIFY(!QFileInfo::exists(h.files() + QStringLiteral("/x1.mdf")));
+}
+
+void EngineFilesTest::detachAttachRoundTrip_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2000") << 8;
+    QTest::newRow("2005") << 9;
+    QTest::newRow("2022") << 16;
+}
+
+void EngineFilesTest::detachAttachRoundTrip()
+{
+    QFETCH(int, version);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("UFDATA_001_2007")));
+    const QString mdf = h.files() + QStringLiteral("/UFDATA_001_2007.mdf");
+    const QString ldf = h.files() + QStringLiteral("/UFDATA_001_2007_log.ldf");
+    const QByteArray mdfHash = fileHash(mdf);
+    const QByteArray ldfHash = fileHash(ldf);
+
+    const Reply detach = h.run(detachStatement(QStringLiteral("UFDATA_001_2007")));
+    QCOMPARE(describe(detach), (QStringList{"RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0"}));
+    QVERIFY(!h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
+    QCOMPARE(fileHash(mdf), mdfHash);
+    QCOMPARE(fileHash(ldf), ldfHash);
+
+    // The application's statement, with Windows separators and the blank padding a 2000 grid leaves.
+    QString winMdf = mdf;
+    winMdf.replace('/', '\\');
+    const Reply attach = h.run(attachStatement(QStringLiteral("UFDATA_001_2007"), winMdf + QStringLiteral("     "), ldf));
+    QCOMPARE(describe(attach),
+             (QStringList{"DONEINPROC status 0 rows 0", "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0"}));
+    QVERIFY(h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
+    QCOMPARE(fileHash(mdf), mdfHash);
+    QCOMPARE(fileHash(ldf), ldfHash);
+    // sysdatabases reports the path as given, without the padding.
+    const auto rs = results(h.run(QStringLiteral("select filename from sysdatabases where name = N'UFDATA_001_2007'")));
+    QCOMPARE(text(rs[0].rows[0][0]), winMdf);
+
+    // A second attach of the same name: 1801 from the inner CREATE DATABASE, status 1.
+    const Reply again = h.run(attachStatement(QStringLiteral("ufdata_001_2007"), mdf, ldf));
+    const QString exists = version <= 8 ? QStringLiteral("1801/16/1 '' line 1: Database 'ufdata_001_2007' already exists.")
+                                        : QStringLiteral("1801/16/3 '' line 1: Database 'ufdata_001_2007' already exists. "
+                                                         "Choose a different database name.");
+    QCOMPARE(messageLines(again), QStringList{exists});
+    QCOMPARE(describe(again).mid(1), (QStringList{"DONEINPROC status 2 rows 0", "RETURNSTATUS 1",
+                                                  "DONEPROC status 2 rows 0", "DONE status 2 rows 0"}));
+    // Positional arguments work the same.
+    QVERIFY(h.run(detachStatement(QStringLiteral("UFDATA_001_2007"))).events.size() == 3);
+    const Reply positional = h.run(QStringLiteral("exec sp_attach_db N'Again', N'%1', N'%2'").arg(mdf, ldf));
+    QVERIFY2(errors(positional).isEmpty(), qPrintable(describe(positional).join('\n')));
+    QVERIFY(h.databaseNames().contains(QStringLiteral("Again")));
+}
+
+void EngineFilesTest::attachRefusals_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("mdf"); // relative to the files folder; "=" prefix: as written
+    QTest::addColumn<QString>("ldf");
+    QTest::addColumn<QStringList>("expected"); // %1 = files folder
+
+    const QString done1802 = QStringLiteral(
+        "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. Check related errors.");
+    QTest::newRow("log missing")
+        << 16 << "X" << "A.mdf" << "gone.ldf"
+        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/gone.ldf\". Operating system error "
+                       "2: \"2(The system cannot find the file specified.)\".",
+                       done1802};
+    QTest::newRow("folder missing")
+        << 16 << "X" << "nofolder/A.mdf" << "A_log.ldf"
+        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/nofolder/A.mdf\". Operating system "
+                       "error 3: \"3(The system cannot find the path specified.)\".",
+                       done1802};
+    QTest::newRow("file of an attached database")
+        << 16 << "X" << "B.mdf" << "B_log.ldf"
+        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/B.mdf\". Operating system error "
+                       "32: \"32(The process cannot access the file because it is being used by another process.)\".",
+                       done1802};
+    QTest::newRow("2000 file missing")
+        << 8 << "X" << "A.mdf" << "gone.ldf"
+        << QStringList{"5105/16/2 '' line 1: Device activation error. The physical file name '%1/gone.ldf' may be "
+                       "incorrect.",
+                       "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted."};
+    QTest::newRow("log given first")
+        << 16 << "X" << "A_log.ldf" << "A.mdf"
+        << QStringList{"5171/16/1 '' line 1: %1/A_log.ldf is not a primary database file."};
+    QTest::newRow("not a database file")
+        << 16 << "X" << "junk.mdf" << "A_log.ldf"
+        << QStringList{"5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. "
+                       "The FILE SIZE property is incorrect."};
+    QTest::newRow("log of another database")
+        << 16 << "X" << "A.mdf" << "C_log.ldf"
+        << QStringList{"5173/16/1 '' line 1: One or more files do not match the primary file of the database. If you "
+                       "are attempting to attach a database, retry the operation with the correct files.  If this is "
+                       "an existing database, the file may be corrupted and should be restored from a backup.",
+                       "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted."};
+    QTest::newRow("name empty") << 16 << "" << "A.mdf" << "A_log.ldf"
+                                << QStringList{"15004/16/1 'sp_attach_db' line 1: Name cannot be NULL."};
+    QTest::newRow("first file empty") << 16 << "X" << "=" << "A_log.ldf"
+                                      << QStringList{"15004/16/1 'sp_attach_db' line 1: Name cannot be NULL."};
+    QTest::newRow("name of an attached database")
+        << 16 << "b" << "A.mdf" << "A_log.ldf"
+        << QStringList{"1801/16/3 '' line 1: Database 'b' already exists. Choose a different database name."};
+}
+
+void EngineFilesTest::attachRefusals()
+{
+    QFETCH(int, version);
+    QFETCH(QString, name);
+    QFETCH(QString, mdf);
+    QFETCH(QString, ldf);
+    QFETCH(QStringList, expected);
+    Harness h(version);
+    // A and C detached, B attached.
+    QVERIFY(h.create(QStringLiteral("A")));
+    QVERIFY(h.create(QStringLiteral("B")));
+    QVERIFY(h.create(QStringLiteral("C")));
+    QVERIFY(errors(h.run(detachStatement("A") + "\n" + detachStatement("C"))).isEmpty());
+    writeJunk(h.files() + QStringLiteral("/junk.mdf"), 100);
+    const QStringList before = h.databaseNames();
+    auto path = [&](const QString& p) { return p.startsWith('=') ? p.mid(1) : h.files() + '/' + p; };
+    const Reply r = h.run(attachStatement(name, path(mdf), path(ldf)));
+    for (QString& e : expected)
+        e = withFolder(e, h.files());
+    QCOMPARE(messageLines(r), expected);
+    QVERIFY(describe(r).contains(QStringLiteral("RETURNSTATUS 1")));
+    QCOMPARE(h.databaseNames(), before);
+}
+
+void EngineFilesTest::attachFromNewerOrTooOldServer_data()
+{
+    QTest::addColumn<int>("writer");
+    QTest::addColumn<int>("reader");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("2022 file on 2008")
+        << 16 << 10
+        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+                       "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 957. This "
+                       "server supports version 655 and earlier. A downgrade path is not supported."};
+    QTest::newRow("2005 file on 2000")
+        << 9 << 8
+        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+                       "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 611. This "
+                       "server supports version 539 and earlier. A downgrade path is not supported."};
+    QTest::newRow("2000 file on 2022")
+        << 8 << 16
+        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+                       "950/20/1 '' line 1: Database 'Moved' cannot be upgraded because its non-release version (539) "
+                       "is not supported by this version of SQL Server. You cannot open a database that is "
+                       "incompatible with this version of sqlservr.exe. You must re-create the database."};
+    QTest::newRow("2000 file on 2005") << 8 << 9 << QStringList();
+    QTest::newRow("2005 file on 2008")
+        << 9 << 10 << QStringList{"944/10/1 '' line 1: Converting database 'Moved' from version 611 to the current version 655."};
+}
+
+void EngineFilesTest::attachFromNewerOrTooOldServer()
+{
+    QFETCH(int, writer);
+    QFETCH(int, reader);
+    QFETCH(QStringList, expected);
+    QTemporaryDir shared;
+    QString mdf, ldf;
+    {
+        Harness old(writer);
+        QVERIFY(old.create(QStringLiteral("Moved"), shared.path()));
+        QVERIFY(errors(old.run(detachStatement(QStringLiteral("Moved")))).isEmpty());
+        mdf = shared.path() + QStringLiteral("/Moved.mdf");
+        ldf = shared.path() + QStringLiteral("/Moved_log.ldf");
+    }
+    Harness h(reader);
+    const Reply r = h.run(attachStatement(QStringLiteral("Moved"), mdf, ldf));
+    QCOMPARE(messageLines(r), expected);
+    const bool refused = !expected.isEmpty() && expected.first().startsWith(QStringLiteral("1813"));
+    QCOMPARE(r.closeConnection, refused);
+    QCOMPARE(h.databaseNames().contains(QStringLiteral("Moved")), !refused);
+    if (!refused) {
+        // Attached databases show this server's version; the level is raised to what it supports.
+        const auto rs = results(h.run(QStringLiteral("select version, cmptlevel, status from sysdatabases where name = 'Moved'")));
+        QCOMPARE(integer(rs[0].rows[0][0]), qint64(reader == 9 ? 611 : 655));
+        QCOMPARE(integer(rs[0].rows[0][1]), qint64(writer == 8 ? 80 : 90));
+        QCOMPARE(integer(rs[0].rows[0][2]), qint64(writer == 8 ? 16 : 65536)); // a 2000 file keeps torn-page checks
+    }
+}
+
+void EngineFilesTest::attachRebuildsMissingUnlistedLog()
+{
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Solo")));
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Solo")))).isEmpty());
+    QVERIFY(QFile::rename(h.files() + QStringLiteral("/Solo_log.ldf"), h.files() + QStringLiteral("/kept.ldf")));
+    const QString mdf = h.files() + QStringLiteral("/Solo.mdf");
+    const Reply r = h.run(QStringLiteral("CREATE DATABASE Solo ON (FILENAME = N'%1') FOR ATTACH").arg(mdf));
+    QCOMPARE(messageLines(r),
+             (QStringList{QStringLiteral("5111/10/1 '' line 1: File activation failure. The physical file name \"%1/Solo_log.ldf\" may be incorrect.").arg(h.files()),
+                          QStringLiteral("5182/10/1 '' line 1: New log file '%1\\Solo_log.LDF' was created.").arg(h.files())}));
+    QVERIFY(QFileInfo::exists(h.files() + QStringLiteral("/Solo_log.LDF")));
+    QVERIFY(h.databaseNames().contains(QStringLiteral("Solo")));
+}
+
+void EngineFilesTest::createDatabaseForAttach()
+{
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Direct")));
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Direct")))).isEmpty());
+    const Reply r = h.run(QStringLiteral("create database [Direct]]One] on (filename = '%1/Direct.mdf'), "
+                                         "(filename = '%1/Direct_log.ldf') for attach")
+                              .arg(h.files()));
+    QCOMPARE(describe(r), QStringList{"DONE status 0 rows 0"});
+    QVERIFY(h.databaseNames().contains(QStringLiteral("Direct]One")));
+    // Only a primary file listed, log found where the primary recorded it.
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Direct]One")))).isEmpty());
+    const Reply single = h.run(QStringLiteral("CREATE DATABASE D2 ON (FILENAME = '%1/Direct.mdf') FOR ATTACH").arg(h.files()));
+    QCOMPARE(describe(single), QStringList{"DONE status 0 rows 0"});
+    const Reply none = h.run(QStringLiteral("CREATE DATABASE D3 FOR ATTACH"));
+    QCOMPARE(numbers(none), QList<int>{1829});
+}
+
+void EngineFilesTest::detachRefusals_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("unknown")
+        << 16 << "Nope"
+        << QStringList{"15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Supply a valid database "
+                       "name. To see available databases, use sys.databases."};
+    QTest::newRow("leading blank") << 16 << " Acct"
+                                   << QStringList{"15010/16/1 'sp_detach_db' line 1: The database ' Acct' does not "
+                                                  "exist. Supply a valid database name. To see available databases, use "
+                                                  "sys.databases."};
+    QTest::newRow("unknown 2000")
+        << 8 << "Nope"
+        << QStringList{"15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Use sp_helpdb to show "
+                       "available databases."};
+    QTest::newRow("system database")
+        << 16 << "MSDB" << QStringList{"7940/16/1 'sp_detach_db' line 1: System databases master, model, msdb, and tempdb "
+                                       "cannot be detached."};
+    QTest::newRow("characters outside the code page")
+        << 16 << QString::fromUtf8("账套") << QStringList{"15010/16/1 'sp_detach_db' line 1: The database '??' does not "
+                                                        "exist. Supply a valid database name. To see available "
+                                                        "databases, use sys.databases."};
+    QTest::newRow("trailing blanks ignored") << 16 << "acct  " << QStringList();
+}
+
+void EngineFilesTest::detachRefusals()
+{
+    QFETCH(int, version);
+    QFETCH(QString, name);
+    QFETCH(QStringList, expected);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    QVERIFY(h.create(QString::fromUtf8("账套")));
+    const Reply r = h.run(detachStatement(name));
+    QCOMPARE(messageLines(r), expected);
+    QCOMPARE(h.databaseNames().contains(QStringLiteral("Acct")), !expected.isEmpty());
+}
+
+void EngineFilesTest::detachNeedsNobodyInTheDatabase()
+{
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Busy")));
+    const int other = h.connect(QStringLiteral("Busy"));
+    QVERIFY(other > 0);
+    const Reply r = h.run(detachStatement(QStringLiteral("busy")));
+    QCOMPARE(messageLines(r),
+             QStringList{"3703/16/2 'sp_detach_db' line 1: Cannot detach the database 'Busy' because it is currently in use."});
+    // Once the other session moves away (or closes), the detach goes through.
+    QCOMPARE(numbers(h.run(other, QStringLiteral("use master"))), QList<int>{5701});
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("busy")))).isEmpty());
+    QVERIFY(h.create(QStringLiteral("Busy2")));
+    const int third = h.connect(QStringLiteral("Busy2"));
+    h.engine().closeSession(third);
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("Busy2")))).isEmpty());
+}
+
+void EngineFilesTest::restartKeepsCatalogueAndReusesLowestDbid()
+{
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("One")));
+    QVERIFY(h.create(QStringLiteral("Two")));
+    QVERIFY(h.create(QStringLiteral("Three")));
+    QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE Two SET RECOVERY SIMPLE"))).isEmpty());
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("One")))).isEmpty());
+    h.restart();
+    QCOMPARE(h.databaseNames(), (QStringList{"master", "model", "msdb", "tempdb", "Three", "Two"}));
+    const auto rs = results(h.run(QStringLiteral("select dbid from sysdatabases where name = 'Three'")));
+    QCOMPARE(integer(rs[0].rows[0][0]), qint64(7));
+    const auto rec = results(h.run(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX('Two','Recovery') AS nvarchar(128))")));
+    QCOMPARE(text(rec[0].rows[0][0]), QStringLiteral("SIMPLE"));
+    // dbid 5 is free again: the next database takes it.
+    QVERIFY(errors(h.run(attachStatement(QStringLiteral("One"), h.files() + "/One.mdf", h.files() + "/One_log.ldf"))).isEmpty());
+    const auto again = results(h.run(QStringLiteral("select dbid from sysdatabases where name = 'One'")));
+    QCOMPARE(integer(again[0].rows[0][0]), qint64(5));
+    // The files of a database that survived the restart are still in use by it.
+    QCOMPARE(numbers(h.run(attachStatement(QStringLiteral("Copy"), h.files() + "/Two.mdf", h.files() + "/Two_log.ldf"))),
+             (QList<int>{5120, 1802}));
+}
+
+void EngineFilesTest::shrinkLogBatch_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("fileid");
+    QTest::newRow("2000 log") << 8 << 2;
+    QTest::newRow("2000 data") << 8 << 1;
+    QTest::newRow("2005 log") << 9 << 2;
+    QTest::newRow("2008 log") << 10 << 2;
+    QTest::newRow("2022 data") << 16 << 1;
+}
+
+void EngineFilesTest::shrinkLogBatch()
+{
+    QFETCH(int, version);
+    QFETCH(int, fileid);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("UFDATA_001_2007")));
+    const QString path = h.files() + (fileid == 1 ? QStringLiteral("/UFDATA_001_2007.mdf") : QStringLiteral("/UFDATA_001_2007_log.ldf"));
+    const qint64 before = QFileInfo(path).size();
+    // As the application does it: look the logical name up, paste it into the batch verbatim.
+    const int s = h.connect(QStringLiteral("UFDATA_001_2007"));
+    const auto name = results(h.run(s, QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= %1)").arg(fileid)));
+    const QString logical = text(name[0].rows[0][0]);
+    const Reply r = h.run(s, QStringLiteral("BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (") + logical
+                                 + QStringLiteral(")"));
+    if (version >= 10) {
+        QCOMPARE(messageLines(r), QStringList{"155/15/1 '' line 1: 'TRUNCATE_ONLY' is not a recognized BACKUP option."});
+        QCOMPARE(QFileInfo(path).size(), before); // nothing of the batch ran
+        return;
+    }
+    QCOMPARE(describe(r),
+             (QStringList{"DONE status 0 rows 0", "ROWS 1 x 6",
+                          "MSG 2528 sev 10 state 1 line 1 proc '': DBCC execution completed. If DBCC printed error "
+                          "messages, contact your system administrator.",
+                          "DONE status 16 rows 1"}));
+    const ResultSet rs = results(r).first();
+    const QStringList names{"DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages", "EstimatedPages"};
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(rs.columns[i].name, names[i]);
+        QCOMPARE(rs.columns[i].type, i == 0 ? ColumnType::SmallInt : ColumnType::Int);
+    }
+    QCOMPARE(integer(rs.rows[0][0]), qint64(5));
+    QCOMPARE(integer(rs.rows[0][1]), qint64(fileid));
+    const qint64 current = integer(rs.rows[0][2]);
+    QCOMPARE(integer(rs.rows[0][4]), current);
+    // The file really is shorter now, and sysfiles agrees.
+    QVERIFY(QFileInfo(path).size() < before);
+    QCOMPARE(QFileInfo(path).size(), current * 8192);
+    const auto sizes = results(h.run(s, QStringLiteral("select size from sysfiles where fileid = %1").arg(fileid)));
+    QCOMPARE(integer(sizes[0].rows[0][0]), current);
+    // A second shrink has nothing left to cut; the database still detaches and attaches.
+    const Reply second = h.run(s, QStringLiteral("DBCC SHRINKFILE (") + logical + QStringLiteral(")"));
+    QCOMPARE(integer(results(second)[0].rows[0][2]), current);
+    QCOMPARE(numbers(h.run(s, QStringLiteral("use master"))), QList<int>{5701});
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("UFDATA_001_2007")))).isEmpty());
+    const Reply attach = h.run(attachStatement(QStringLiteral("UFDATA_001_2007"), h.files() + "/UFDATA_001_2007.mdf",
+                                               h.files() + "/UFDATA_001_2007_log.ldf"));
+    QVERIFY2(errors(attach).isEmpty(), qPrintable(describe(attach).join('\n')));
+}
+
+void EngineFilesTest::shrinkTargetsAndNames_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<int>("error"); // 0: shrinks
+    QTest::newRow("bracketed") << "DBCC SHRINKFILE ([Acct_Log])" << 0;
+    QTest::newRow("padded in brackets") << "dbcc shrinkfile ([Acct_Log      ])" << 0;
+    QTest::newRow("string") << "DBCC SHRINKFILE ('acct_log')" << 0;
+    QTest::newRow("file id") << "DBCC SHRINKFILE (2)" << 0;
+    QTest::newRow("target size") << "DBCC SHRINKFILE (Acct_Log, 1)" << 0;
+    QTest::newRow("unknown name") << "DBCC SHRINKFILE (Acct_Logg)" << 8985;
+    QTest::newRow("name of another database's file") << "DBCC SHRINKFILE (mastlog)" << 8985;
+}
+
+void EngineFilesTest::shrinkTargetsAndNames()
+{
+    QFETCH(QString, statement);
+    QFETCH(int, error);
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    const int s = h.connect(QStringLiteral("Acct"));
+    const QString log = h.files() + QStringLiteral("/Acct_log.ldf");
+    const qint64 before = QFileInfo(log).size();
+    const Reply r = h.run(s, statement);
+    if (error) {
+        QCOMPARE(numbers(r), QList<int>{error});
+        QCOMPARE(errors(r)[0].text, QStringLiteral("Could not locate file '%1' for database 'Acct' in sys.database_files. "
+                                                   "The file either does not exist, or was dropped.")
+                                        .arg(statement.section('(', 1).chopped(1)));
+        QCOMPARE(QFileInfo(log).size(), before);
+        return;
+    }
+    QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
+    const qint64 current = integer(results(r)[0].rows[0][2]);
+    QCOMPARE(QFileInfo(log).size(), current * 8192);
+    if (statement.contains(QStringLiteral(", 1)")))
+        QCOMPARE(current, qint64(128)); // 1 MB target, above what is in use
+    else
+        QCOMPARE(current, integer(results(r)[0].rows[0][4]));
+}
+
+void EngineFilesTest::checkPrimaryFile_data()
+{
+    QTest::addColumn<int>("option");
+    QTest::newRow("0") << 0;
+    QTest::newRow("1") << 1;
+    QTest::newRow("2") << 2;
+    QTest::newRow("3") << 3;
+}
+
+void EngineFilesTest::checkPrimaryFile()
+{
+    QFETCH(int, option);
+    Harness h(9);
+    QVERIFY(h.create(QStringLiteral("Picked")));
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("Picked")))).isEmpty());
+    const QString mdf = h.files() + QStringLiteral("/Picked.mdf");
+    const QString ldf = h.files() + QStringLiteral("/Picked_log.ldf");
+    const Reply r = h.run(QStringLiteral("dbcc checkprimaryfile (N'%1',%2) ").arg(mdf).arg(option));
+    QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
+    QCOMPARE(numbers(r), QList<int>{2528});
+    const ResultSet rs = results(r).first();
+    switch (option) {
+    case 0:
+        QCOMPARE(rs.columns[0].name, QStringLiteral("IsMDF"));
+        QCOMPARE(integer(rs.rows[0][0]), qint64(1));
+        break;
+    case 1:
+        QCOMPARE(rs.columns.size(), 9);
+        QCOMPARE(rs.columns[0].type, ColumnType::SmallInt);
+        QCOMPARE(rs.columns[7].type, ColumnType::NChar);
+        QCOMPARE(rs.columns[8].type, ColumnType::NChar);
+        QCOMPARE(rs.columns[8].maxLength, 260);
+        QCOMPARE(rs.rows.size(), 2);
+        QCOMPARE(text(rs.rows[0][8]), mdf.leftJustified(260, ' '));
+        QCOMPARE(text(rs.rows[1][8]), ldf.leftJustified(260, ' '));
+        QCOMPARE(text(rs.rows[1][7]), QStringLiteral("Picked_Log").leftJustified(128, ' '));
+        break;
+    case 2:
+        QCOMPARE(rs.columns[0].type, ColumnType::NVarChar);
+        QCOMPARE(rs.columns[1].type, ColumnType::Variant);
+        QCOMPARE(text(rs.rows[0][0]), QStringLiteral("Database name"));
+        QCOMPARE(text(rs.rows[0][1]), QStringLiteral("Picked"));
+        QCOMPARE(text(rs.rows[1][0]), QStringLiteral("Database version"));
+        QCOMPARE(integer(rs.rows[1][1]), qint64(611));
+        QCOMPARE(integer(rs.rows[2][1]), qint64(872468488));
+        break;
+    case 3:
+        QCOMPARE(rs.columns.size(), 4);
+        QCOMPARE(rs.columns[1].type, ColumnType::Int);
+        QVERIFY(integer(rs.rows[1][0]) & 0x40);
+        QCOMPARE(text(rs.rows[1][3]).trimmed(), ldf);
+        break;
+    }
+    // The padded path from option 1 attaches as it is.
+    const Reply attach = h.run(attachStatement(QStringLiteral("Picked"), mdf.leftJustified(260, ' '), ldf.leftJustified(260, ' ')));
+    QVERIFY2(errors(attach).isEmpty(), qPrintable(describe(attach).join('\n')));
+}
+
+void EngineFilesTest::checkPrimaryFileRefusals_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("expected"); // %1 = files folder
+    QTest::newRow("missing") << "none.mdf" << 1
+                             << "5120/16/101 '' line 1: Unable to open the physical file \"%1/none.mdf\". Operating "
+                                "system error 2: \"2(The system cannot find the file specified.)\".";
+    QTest::newRow("in use") << "Live.mdf" << 2
+                            << "5120/16/101 '' line 1: Unable to open the physical file \"%1/Live.mdf\". Operating "
+                               "system error 32: \"32(The process cannot access the file because it is being used by "
+                               "another process.)\".";
+    QTest::newRow("log file") << "Old_log.ldf" << 1 << "5171/16/1 '' line 1: %1/Old_log.ldf is not a primary database file.";
+    QTest::newRow("log file option 0") << "Old_log.ldf" << 0 << "";
+    QTest::newRow("not a database file")
+        << "junk.mdf" << 2
+        << "5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. The PageAudit "
+           "property is incorrect.";
+}
+
+void EngineFilesTest::checkPrimaryFileRefusals()
+{
+    QFETCH(QString, file);
+    QFETCH(int, option);
+    QFETCH(QString, expected);
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Live")));
+    QVERIFY(h.create(QStringLiteral("Old")));
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("Old")))).isEmpty());
+    writeJunk(h.files() + QStringLiteral("/junk.mdf"), 16384);
+    const Reply r = h.run(QStringLiteral("DBCC CHECKPRIMARYFILE (N'%1/%2', %3)").arg(h.files(), file).arg(option));
+    const QString done = QStringLiteral("2528/10/1 '' line 1: DBCC execution completed. If DBCC printed error messages, "
+                                        "contact your system administrator.");
+    if (expected.isEmpty()) {
+        QCOMPARE(messageLines(r), QStringList{done});
+        QCOMPARE(integer(results(r)[0].rows[0][0]), qint64(0));
+        return;
+    }
+    QCOMPARE(messageLines(r), (QStringList{withFolder(expected, h.files()), done}));
+    QVERIFY(results(r).isEmpty());
+}
+
+void EngineFilesTest::recoveryModel()
+{
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Full")));
+    const QString ask = QStringLiteral("SELECT DATABASEPROPERTYEX('%1','Recovery')");
+    const auto variant = results(h.run(ask.arg(QStringLiteral("Full"))));
+    QCOMPARE(variant[0].columns[0].type, ColumnType::Variant);
+    QCOMPARE(text(variant[0].rows[0][0]), QStringLiteral("FULL"));
+    QVERIFY(std::holds_alternative<std::monostate>(results(h.run(ask.arg(QStringLiteral("Nope"))))[0].rows[0][0]));
+    // New databases take model's recovery model.
+    QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE model SET RECOVERY SIMPLE"))).isEmpty());
+    QVERIFY(h.create(QStringLiteral("Simple")));
+    QCOMPARE(text(results(h.run(ask.arg(QStringLiteral("Simple"))))[0].rows[0][0]), QStringLiteral("SIMPLE"));
+    const auto status = results(h.run(QStringLiteral("select status from sysdatabases where name = 'Simple'")));
+    QCOMPARE(integer(status[0].rows[0][0]), qint64(65544));
+    QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE [Simple] SET RECOVERY BULK_LOGGED WITH NO_WAIT"))).isEmpty());
+    QCOMPARE(text(results(h.run(ask.arg(QStringLiteral("Simple"))))[0].rows[0][0]), QStringLiteral("BULK_LOGGED"));
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE Nope SET RECOVERY FULL"))), (QList<int>{5011, 5069}));
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE tempdb SET RECOVERY FULL"))), (QList<int>{5058, 5069}));
+}
+
+void EngineFilesTest::backupLog_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("unknown database 2005") << 9 << "BACKUP LOG Nope WITH TRUNCATE_ONLY" << QList<int>{911, 3013};
+    QTest::newRow("truncate_only 2005") << 9 << "BACKUP LOG Acct WITH TRUNCATE_ONLY" << QList<int>{};
+    QTest::newRow("no_log 2000") << 8 << "BACKUP LOG Acct WITH NO_LOG" << QList<int>{};
+    QTest::newRow("simple refuses log backups") << 16 << "BACKUP LOG Simple TO DISK = N'NUL'" << QList<int>{4208, 3013};
+    QTest::newRow("no database backup yet") << 16 << "BACKUP LOG Acct TO DISK = 'NUL'" << QList<int>{4214, 3013};
+    QTest::newRow("after a database backup")
+        << 16 << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct TO DISK = 'NUL'"
+        << QList<int>{4035, 4035, 3014, 4035, 3014};
+    QTest::newRow("truncate breaks the chain")
+        << 9 << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct WITH TRUNCATE_ONLY BACKUP LOG Acct TO DISK = 'NUL'"
+        << QList<int>{4035, 4035, 3014, 4214, 3013};
+    QTest::newRow("only the null device") << 16 << "BACKUP DATABASE Acct TO DISK = 'C:\\b.bak'" << QList<int>{3201, 3013};
+    QTest::newRow("unknown option") << 16 << "BACKUP LOG Acct TO DISK = 'NUL' WITH FASTER" << QList<int>{155};
+}
+
+void EngineFilesTest::backupLog()
+{
+    QFETCH(int, version);
+    QFETCH(QString, batch);
+    QFETCH(QList<int>, expected);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    QVERIFY(h.create(QStringLiteral("Simple")));
+    QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE Simple SET RECOVERY SIMPLE"))).isEmpty());
+    const Reply r = h.run(batch);
+    QCOMPARE(numbers(r), expected);
+    if (expected.contains(911)) {
+        QCOMPARE(errors(r)[0].text, QStringLiteral("Could not locate entry in sysdatabases for database 'Nope'. No entry "
+                                                   "found with that name. Make sure that the name is entered correctly."));
+        QCOMPARE(errors(r)[1].text, QStringLiteral("BACKUP LOG is terminating abnormally."));
+    }
+    if (expected.contains(4208))
+        QCOMPARE(errors(r)[0].text, QStringLiteral("The statement BACKUP LOG is not allowed while the recovery model is "
+                                                   "SIMPLE. Use BACKUP DATABASE or change the recovery model using ALTER "
+                                                   "DATABASE."));
+    if (!expected.isEmpty() && expected.last() == 3014) {
+        QVERIFY(messages(r).last().text.startsWith(QStringLiteral("BACKUP LOG successfully processed ")));
+        QCOMPARE(messages(r).last().severity, quint8(10));
+    }
+}
+
+QTEST_GUILESS_MAIN(EngineFilesTest)
+#include "engine_files_test.moc"

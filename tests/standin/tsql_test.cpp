@@ -1,0 +1,231 @@
+// The stand-in through the real FreeTDS client `tsql`: sign in, list the databases, create a
+// database in a temporary folder, detach it, attach it again with the application's exact
+// statement, and see the second attach refused. The machine's FreeTDS configuration is kept out
+// with a freetds.conf of the test's own.
+
+#include "StandinProcess.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using tp::test::StandinProcess;
+
+namespace {
+
+constexpr int waitMs = 30000;
+
+struct TsqlRun {
+    bool finished = false;
+    int exitCode = -1;
+    QStringList out; // non-empty stdout lines, trimmed
+    QString err;
+};
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result().toHex();
+}
+
+} // namespace
+
+class TsqlTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void signInAndList_data();
+    void signInAndList();
+    void wrongPasswordRefused();
+    void createDetachAttach_data();
+    void createDetachAttach();
+    void shrinkBatchPerVersion_data();
+    void shrinkBatchPerVersion();
+
+private:
+    TsqlRun tsql(const QString& input, const QString& password = QString());
+
+    QTemporaryDir m_conf;
+    std::unique_ptr<StandinProcess> m_server;
+};
+
+void TsqlTest::initTestCase()
+{
+    QVERIFY(m_conf.isValid());
+    QFile conf(m_conf.filePath(QStringLiteral("freetds.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[global]\n\ttds version = auto\n");
+}
+
+void TsqlTest::init()
+{
+    m_server = std::make_unique<StandinProcess>();
+}
+
+void TsqlTest::cleanup()
+{
+    m_server.reset();
+}
+
+TsqlRun TsqlTest::tsql(const QString& input, const QString& password)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString conf = m_conf.filePath(QStringLiteral("freetds.conf"));
+    env.insert(QStringLiteral("FREETDSCONF"), conf);
+    env.insert(QStringLiteral("FREETDS"), conf);
+    env.insert(QStringLiteral("HOME"), m_conf.path());
+    for (const char* key : {"TDSVER", "TDSDUMP", "TDSHOST", "TDSPORT", "DSQUERY"})
+        env.remove(QString::fromLatin1(key));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("tsql"),
+            {QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
+             QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
+             QStringLiteral("-P"), password.isEmpty() ? m_server->password() : password});
+    TsqlRun r;
+    if (!p.waitForStarted(waitMs)) {
+        r.err = QStringLiteral("tsql does not start: ") + p.errorString();
+        return r;
+    }
+    p.write(input.toUtf8());
+    p.closeWriteChannel();
+    r.finished = p.waitForFinished(waitMs);
+    r.exitCode = p.exitCode();
+    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            r.out.append(line.trimmed());
+    }
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+void TsqlTest::signInAndList_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2000") << 8;
+    QTest::newRow("2005") << 9;
+    QTest::newRow("2022") << 16;
+}
+
+void TsqlTest::signInAndList()
+{
+    QFETCH(int, version);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    const TsqlRun r = tsql(QStringLiteral("select name from sysdatabases ORDER BY name\ngo\n"
+                                          "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))\ngo\nexit\n"));
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.err));
+    QVERIFY2(!r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
+    QCOMPARE(r.out.mid(0, 5), (QStringList{"name", "master", "model", "msdb", "tempdb"}));
+    const QString expected = version == 8 ? QStringLiteral("8.00.2039")
+                                          : (version == 9 ? QStringLiteral("9.00.5000.00") : QStringLiteral("16.0.1000.6"));
+    QCOMPARE(r.out.last(), expected);
+}
+
+void TsqlTest::wrongPasswordRefused()
+{
+    QVERIFY2(m_server->start(16), qPrintable(m_server->lastError()));
+    const TsqlRun r = tsql(QStringLiteral("select 1\ngo\nexit\n"), QStringLiteral("not-it"));
+    QVERIFY(r.finished);
+    QVERIFY(r.exitCode != 0);
+    QVERIFY2(r.err.contains(QLatin1String("Msg 18456 (severity 14, state 1)")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QLatin1String("\"Login failed for user 'sa'.\"")), qPrintable(r.err));
+}
+
+void TsqlTest::createDetachAttach_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("exists");
+    QTest::newRow("2000") << 8 << "Msg 1801 (severity 16, state 1)";
+    QTest::newRow("2022") << 16 << "Msg 1801 (severity 16, state 3)";
+}
+
+void TsqlTest::createDetachAttach()
+{
+    QFETCH(int, version);
+    QFETCH(QString, exists);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    QVERIFY(files.isValid());
+    const QString mdf = files.filePath(QStringLiteral("ufdata.MDF"));
+    const QString ldf = files.filePath(QStringLiteral("ufdata.LDF"));
+    const QString create = QStringLiteral("CREATE DATABASE UFDATA_001_2007 ON PRIMARY (NAME = UFDATA_Data, FILENAME = '%1') "
+                                          "LOG ON (NAME = UFDATA_Log, FILENAME = '%2')")
+                               .arg(mdf, ldf);
+    const TsqlRun made = tsql(create + QStringLiteral("\ngo\nEXEC sp_detach_db @dbname = 'UFDATA_001_2007'\ngo\n"
+                                                      "select name from sysdatabases ORDER BY name\ngo\nexit\n"));
+    QVERIFY2(made.finished && made.exitCode == 0, qPrintable(made.err));
+    QVERIFY2(!made.err.contains(QLatin1String("Msg ")), qPrintable(made.err));
+    QCOMPARE(made.out, (QStringList{"name", "master", "model", "msdb", "tempdb"}));
+    QVERIFY(QFile::exists(mdf));
+    QVERIFY(QFile::exists(ldf));
+    const QByteArray mdfHash = fileHash(mdf);
+    const QByteArray ldfHash = fileHash(ldf);
+
+    // The application's statement, exactly as it composes it.
+    const QString attach = QStringLiteral("EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = N'") + mdf
+        + QStringLiteral("',@filename2 = N'") + ldf + QStringLiteral("'");
+    const TsqlRun attached = tsql(attach + QStringLiteral("\ngo\nselect name from sysdatabases ORDER BY name\ngo\nexit\n"));
+    QVERIFY2(attached.finished && attached.exitCode == 0, qPrintable(attached.err));
+    QVERIFY2(!attached.err.contains(QLatin1String("Msg ")), qPrintable(attached.err));
+    QCOMPARE(attached.out, (QStringList{"name", "master", "model", "msdb", "tempdb", "UFDATA_001_2007"}));
+    QCOMPARE(fileHash(mdf), mdfHash);
+    QCOMPARE(fileHash(ldf), ldfHash);
+    QVERIFY(m_server->sqlTexts().contains(attach + QLatin1Char('\n')));
+
+    const TsqlRun again = tsql(attach + QStringLiteral("\ngo\nexit\n"));
+    QVERIFY(again.finished);
+    QVERIFY2(again.err.contains(exists), qPrintable(again.err));
+    QVERIFY2(again.err.contains(QLatin1String("Database 'UFDATA_001_2007' already exists.")), qPrintable(again.err));
+
+    // A restarted server still knows the database.
+    QVERIFY2(m_server->restart(), qPrintable(m_server->lastError()));
+    const TsqlRun later = tsql(QStringLiteral("select name from sysdatabases ORDER BY name\ngo\nexit\n"));
+    QCOMPARE(later.out.last(), QStringLiteral("UFDATA_001_2007"));
+}
+
+void TsqlTest::shrinkBatchPerVersion_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2005 truncates and shrinks") << 9;
+    QTest::newRow("2022 refuses TRUNCATE_ONLY") << 16;
+}
+
+void TsqlTest::shrinkBatchPerVersion()
+{
+    QFETCH(int, version);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    const QString ldf = files.filePath(QStringLiteral("s_log.ldf"));
+    const TsqlRun made = tsql(QStringLiteral("CREATE DATABASE S ON (NAME = s, FILENAME = '%1') LOG ON (NAME = s_log, "
+                                             "FILENAME = '%2')\ngo\nexit\n")
+                                  .arg(files.filePath(QStringLiteral("s.mdf")), ldf));
+    QVERIFY2(made.finished && !made.err.contains(QLatin1String("Msg ")), qPrintable(made.err));
+    const qint64 before = QFileInfo(ldf).size();
+    const TsqlRun r = tsql(QStringLiteral("use S\ngo\nBACKUP LOG S WITH TRUNCATE_ONLY DBCC SHRINKFILE (s_log)\ngo\nexit\n"));
+    QVERIFY(r.finished);
+    if (version >= 10) {
+        QVERIFY2(r.err.contains(QLatin1String("Msg 155 (severity 15, state 1)")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QLatin1String("'TRUNCATE_ONLY' is not a recognized BACKUP option.")), qPrintable(r.err));
+        QCOMPARE(QFileInfo(ldf).size(), before);
+        return;
+    }
+    QVERIFY2(!r.err.contains(QLatin1String("severity 16")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QLatin1String("DBCC execution completed.")), qPrintable(r.err));
+    QCOMPARE(r.out.first(), QStringLiteral("DbId\tFileId\tCurrentSize\tMinimumSize\tUsedPages\tEstimatedPages"));
+    QVERIFY(QFileInfo(ldf).size() < before);
+    QCOMPARE(QFileInfo(ldf).size(), r.out.at(1).section(QLatin1Char('\t'), 2, 2).toLongLong() * 8192);
+}
+
+QTEST_GUILESS_MAIN(TsqlTest)
+#include "tsql_test.moc"

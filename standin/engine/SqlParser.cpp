@@ -2,6 +2,7 @@
 // SqlStatement.h and nothing else; anything it cannot read is the syntax error SQL Server gives
 // (102 / 170, 156 for a keyword, 105 for a quote left open), and then nothing of the batch runs.
 
+#include "Collation.h"
 #include "MessageTable.h"
 #include "SqlLexer.h"
 #include "SqlStatement.h"
@@ -143,13 +144,15 @@ namespace {
             return parts;
         }
 
+        // The value of a string literal as the statement sees it: a plain '...' is varchar in the
+        // server's code page, N'...' keeps every character.
         QString stringLiteral()
         {
             const Token& t = peek();
             if (t.kind != Token::Kind::String || t.unterminated)
                 fail();
             ++m_pos;
-            return t.text;
+            return t.unicode ? t.text : toServerCodePage(t.text);
         }
 
         qint64 integer()

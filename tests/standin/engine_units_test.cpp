@@ -1,0 +1,243 @@
+// The engine's building blocks on their own: name collation, server paths, the message table
+// and the database file format.
+
+#include "Collation.h"
+#include "DatabaseFile.h"
+#include "MessageTable.h"
+#include "ServerPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace standin;
+
+class EngineUnitsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void compareNames_data();
+    void compareNames();
+    void codePage_data();
+    void codePage();
+    void serverPaths_data();
+    void serverPaths();
+    void openErrors();
+    void messageVersions_data();
+    void messageVersions();
+    void fileHeaders_data();
+    void fileHeaders();
+    void fileRoundTripAndShrink();
+};
+
+void EngineUnitsTest::compareNames_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("sign");
+    QTest::newRow("case ignored") << "UFDATA_001_2007" << "ufdata_001_2007" << 0;
+    QTest::newRow("trailing blanks ignored") << "Tally  " << "tally" << 0;
+    QTest::newRow("leading blank counts") << " Tally" << "Tally" << -1;
+    QTest::newRow("underscore before digits") << "UFDATA_001_2007" << "UFDATA001" << -1;
+    QTest::newRow("digits before letters") << "2007u" << "u" << -1;
+    QTest::newRow("underscore before digit start") << "_u" << "2007u" << -1;
+    QTest::newRow("character by character") << "db10" << "db9" << -1;
+    QTest::newRow("prefix first") << "u" << "UFDATA" << -1;
+    QTest::newRow("years in order") << "UFDATA_001_2008" << "UFDATA_002_2007" << -1;
+    QTest::newRow("between msdb and tempdb") << "msdb" << "Tally" << -1;
+    QTest::newRow("Tally before tempdb") << "Tally" << "tempdb" << -1;
+    QTest::newRow("accent decides only a tie") << "e" << "\u00e9" << -1;
+    QTest::newRow("accented letter before the next letter") << "\u00e9" << "f" << -1;
+    QTest::newRow("accents are not equal") << "caf\u00e9" << "cafe" << 1;
+    QTest::newRow("full width equals ascii") << "\uff35" << "u" << 0;
+    QTest::newRow("chinese after latin") << "\u8d26\u5957" << "zeta" << 1;
+}
+
+void EngineUnitsTest::compareNames()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(int, sign);
+    QCOMPARE(standin::compareNames(a, b), sign);
+    QCOMPARE(standin::compareNames(b, a), -sign);
+    QCOMPARE(sameName(a, b), sign == 0);
+}
+
+void EngineUnitsTest::codePage_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ascii") << "UFDATA_001_2007" << "UFDATA_001_2007";
+    QTest::newRow("latin-1") << "Gr\u00fc\u00dfe" << "Gr\u00fc\u00dfe";
+    QTest::newRow("euro sign is in 1252") << "\u20ac" << "\u20ac";
+    QTest::newRow("chinese") << "\u8d26\u5957" << "??";
+    QTest::newRow("outside the BMP") << "a\U0001F600b" << "a?b";
+}
+
+void EngineUnitsTest::codePage()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(toServerCodePage(text), expected);
+}
+
+void EngineUnitsTest::serverPaths_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("local"); // "-" = cannot exist here
+    QTest::newRow("unix path") << "/srv/d/x.mdf" << "/srv/d/x.mdf" << "/srv/d/x.mdf";
+    QTest::newRow("backslashes") << "\\srv\\d\\x.mdf" << "\\srv\\d\\x.mdf" << "/srv/d/x.mdf";
+    QTest::newRow("trailing blanks") << "/srv/d/x.mdf   " << "/srv/d/x.mdf" << "/srv/d/x.mdf";
+    QTest::newRow("drive letter") << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << "-";
+    QTest::newRow("drive only") << "C:\\x" << "C:\\x" << "-";
+    QTest::newRow("unc") << "\\\\host\\share\\x.mdf" << "\\\\host\\share\\x.mdf" << "-";
+    QTest::newRow("relative") << "sub\\x.mdf" << "sub\\x.mdf" << "/data/DATA/sub/x.mdf";
+    QTest::newRow("dot dot") << "/srv/d/../e/x.mdf" << "/srv/d/../e/x.mdf" << "/srv/e/x.mdf";
+    QTest::newRow("empty") << "   " << "" << "-";
+}
+
+void EngineUnitsTest::serverPaths()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, shown);
+    QFETCH(QString, local);
+    const ServerPath p = resolveServerPath(given, QStringLiteral("/data/DATA"));
+    QCOMPARE(p.shown, shown);
+    QCOMPARE(p.reachable(), local != QLatin1String("-"));
+    if (p.reachable())
+        QCOMPARE(p.local, local);
+}
+
+void EngineUnitsTest::openErrors()
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath(QStringLiteral("there.mdf")));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    auto err = [&](const QString& p) { return openError(resolveServerPath(p, dir.path())); };
+    QCOMPARE(err(dir.filePath(QStringLiteral("there.mdf"))), 0);
+    QCOMPARE(err(dir.filePath(QStringLiteral("there.mdf")) + QStringLiteral("  ")), 0);
+    QCOMPARE(err(dir.filePath(QStringLiteral("missing.mdf"))), 2);
+    QCOMPARE(err(dir.filePath(QStringLiteral("no/missing.mdf"))), 3);
+    QCOMPARE(err(dir.path()), 5);
+    QCOMPARE(err(QStringLiteral("D:\\Data\\x.mdf")), 3);
+}
+
+void EngineUnitsTest::messageVersions_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("severity");
+    QTest::addColumn<int>("state");
+    QTest::newRow("911 on 2005") << 911 << 9 << QStringList{"X"}
+                                 << "Could not locate entry in sysdatabases for database 'X'. No entry found with that "
+                                    "name. Make sure that the name is entered correctly."
+                                 << 16 << 1;
+    QTest::newRow("911 on 2008") << 911 << 10 << QStringList{"X"}
+                                 << "Database 'X' does not exist. Make sure that the name is entered correctly." << 16 << 1;
+    QTest::newRow("105 on 2000") << 105 << 8 << QStringList{"a"} << "Unclosed quotation mark before the character string 'a'."
+                                 << 15 << 1;
+    QTest::newRow("105 on 2019") << 105 << 15 << QStringList{"a"} << "Unclosed quotation mark after the character string 'a'."
+                                 << 15 << 1;
+    QTest::newRow("argument holding a placeholder") << 208 << 16 << QStringList{"%2"} << "Invalid object name '%2'." << 16 << 1;
+    QTest::newRow("2528 is informational") << 2528 << 16 << QStringList{}
+                                           << "DBCC execution completed. If DBCC printed error messages, contact your "
+                                              "system administrator."
+                                           << 10 << 1;
+    QTest::newRow("5120 state 101") << 5120 << 16 << QStringList{"f", "2", "2(x)"}
+                                    << "Unable to open the physical file \"f\". Operating system error 2: \"2(x)\"." << 16 << 101;
+    QTest::newRow("2812 state 62") << 2812 << 16 << QStringList{"p"} << "Could not find stored procedure 'p'." << 16 << 62;
+}
+
+void EngineUnitsTest::messageVersions()
+{
+    QFETCH(int, number);
+    QFETCH(int, version);
+    QFETCH(QStringList, args);
+    QFETCH(QString, text);
+    QFETCH(int, severity);
+    QFETCH(int, state);
+    const Message m = serverMessage(number, version, args);
+    QCOMPARE(m.number, number);
+    QCOMPARE(m.text, text);
+    QCOMPARE(int(m.severity), severity);
+    QCOMPARE(int(m.state), state);
+}
+
+void EngineUnitsTest::fileHeaders_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("badProperty");
+    QTest::newRow("empty") << QByteArray() << "FILE SIZE";
+    QTest::newRow("short") << QByteArray(100, 'x') << "FILE SIZE";
+    QTest::newRow("not whole pages") << QByteArray(8192 + 10, 'x') << "FILE SIZE";
+    QTest::newRow("no magic") << QByteArray(8192, 'x') << "PageAudit";
+    QByteArray badJson(8192, '\0');
+    memcpy(badJson.data(), "TPDBFILE\x01\0\0\0\x01\0\0\0\x05\0\0\0{oops", 25);
+    QTest::newRow("broken header") << badJson << "PageAudit";
+}
+
+void EngineUnitsTest::fileHeaders()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, badProperty);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("f.mdf"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    const FileReadResult r = readDatabaseFile(path);
+    QCOMPARE(r.osError, 0);
+    QCOMPARE(r.badProperty, badProperty);
+    QCOMPARE(readDatabaseFile(dir.filePath(QStringLiteral("none.mdf"))).osError, 2);
+}
+
+void EngineUnitsTest::fileRoundTripAndShrink()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.mdf"));
+    DatabaseHeader h;
+    h.databaseName = QString::fromUtf8("账套 O'Brien");
+    h.databaseGuid = QStringLiteral("guid-1");
+    h.version = 611;
+    h.compatibilityLevel = 90;
+    h.recovery = QStringLiteral("SIMPLE");
+    h.created = QDateTime(QDate(2007, 1, 2), QTime(3, 4, 5));
+    FileRecord data{1, 1, QStringLiteral("x_Data"), QStringLiteral("D:\\x.mdf"), 100, -1, 10, 0x100002, 20};
+    FileRecord log{2, 0, QStringLiteral("x_Log"), QStringLiteral("D:\\x.ldf"), 50, -1, 10, 0x100042, 5};
+    h.files = {data, log};
+    QString error;
+    QVERIFY2(createDatabaseFile(path, h, data, &error), qPrintable(error));
+    QVERIFY(!createDatabaseFile(path, h, data, &error)); // never over an existing file
+    QCOMPARE(QFileInfo(path).size(), qint64(100) * 8192);
+    FileReadResult r = readDatabaseFile(path);
+    QVERIFY(r.ok());
+    QCOMPARE(r.header.databaseName, h.databaseName);
+    QCOMPARE(r.header.version, 611);
+    QCOMPARE(r.header.recovery, QStringLiteral("SIMPLE"));
+    QCOMPARE(r.header.files.size(), 2);
+    QCOMPARE(r.header.file(2)->logicalName, QStringLiteral("x_Log"));
+    QCOMPARE(r.header.file(2)->physicalName, QStringLiteral("D:\\x.ldf"));
+    QCOMPARE(r.header.file(1)->usedPages, 20);
+    // Used pages carry their stamp, free pages are zero.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.seek(19 * 8192));
+    QCOMPARE(f.read(6), QByteArray("TPPAGE"));
+    QVERIFY(f.seek(20 * 8192));
+    QCOMPARE(f.read(8192), QByteArray(8192, '\0'));
+    f.close();
+    r.header.file(1)->sizePages = 20;
+    QVERIFY(rewriteHeader(path, r.header, &error));
+    QVERIFY(truncatePages(path, 20, &error));
+    QCOMPARE(QFileInfo(path).size(), qint64(20) * 8192);
+    QCOMPARE(readDatabaseFile(path).header.file(1)->sizePages, 20);
+}
+
+QTEST_GUILESS_MAIN(EngineUnitsTest)
+#include "engine_units_test.moc"

@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <algorithm>
 #include <atomic>
 
 namespace tp {
@@ -20,11 +21,13 @@ QString scrubPassword(const QString& text, const QString& password)
 {
     if (password.isEmpty() || text.isEmpty())
         return text;
-    // The password may appear as typed, or quoted the way the connection strings quote it.
-    QStringList forms { password, quoteOleDbValue(password) };
-    QString braced = QStringLiteral("{") + QString(password).replace(QLatin1Char('}'), QLatin1String("}}"))
-        + QLatin1Char('}');
-    forms << braced;
+    // The password may appear as typed, or with its quotes or braces doubled the way the
+    // connection strings write them.
+    QStringList forms { password, QString(password).replace(QLatin1Char('}'), QLatin1String("}}")) };
+    const QString quoted = quoteOleDbValue(password);
+    if (quoted != password)
+        forms << quoted.mid(1, quoted.size() - 2);
+    forms.removeDuplicates();
     std::sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
     QString out = text;
     for (const QString& f : forms)

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QTime>
 #include <QVarLengthArray>
+#include <iterator>
 
 #ifdef Q_OS_WIN
 #include <windows.h>

@@ -101,6 +101,7 @@ private slots:
     void openOutcomes();
     void fourArgumentOpenOverridesTheString();
     void serverDownFailsWithoutHanging();
+    void silentServerEndsAtTheLoginTimeout();
     void executeReportsTheServersError_data();
     void executeReportsTheServersError();
     void executeAcceptsInformationalMessages();
@@ -127,6 +128,8 @@ void AccessTest::openOutcomes_data()
     QTest::newRow("right password") << "master" << true << 0 << "";
     QTest::newRow("wrong password") << "master" << false << 18456 << "Login failed for user 'sa'.";
     QTest::newRow("unknown initial catalog") << "NoSuchDb" << true << 4060 << "Cannot open database \"NoSuchDb\"";
+    // The server's message names the catalog, which here is the password: it is scrubbed.
+    QTest::newRow("server echoes the password") << "Right#Pw;42" << true << 4060 << "Cannot open database \"***\"";
 }
 
 void AccessTest::openOutcomes()
@@ -183,6 +186,23 @@ void AccessTest::serverDownFailsWithoutHanging()
     // Nothing of the failed attempt stays registered with Qt.
     for (const QString& name : QSqlDatabase::connectionNames())
         QVERIFY2(!name.startsWith(QStringLiteral("tallyport-ado-")), qPrintable(name));
+}
+
+void AccessTest::silentServerEndsAtTheLoginTimeout()
+{
+    // A listener that never answers: the connection is accepted by the system, the login
+    // gets no reply, and Open gives up after the login time-out instead of waiting for ever.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    Connection c;
+    c.setConnectionTimeout(2);
+    std::unique_ptr<DbError> error;
+    EXPECT_DB_ERROR(c.open(buildMasterConnectionString(QStringLiteral("127.0.0.1,%1").arg(silent.serverPort()),
+                        QStringLiteral("Pw#silent")),
+                        QString(), QString(), adConnectUnspecified),
+        error);
+    QVERIFY(!c.isOpen());
+    QVERIFY2(!error->description().contains(QStringLiteral("Pw#silent")), qPrintable(describe(*error)));
 }
 
 void AccessTest::executeReportsTheServersError_data()

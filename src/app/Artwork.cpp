@@ -105,8 +105,8 @@ QImage loginPicture()
 
     // A pattern of grey squares behind the heading, fading out to the right and downwards.
     p.setPen(Qt::NoPen);
-    for (int row = 0; row < 8; ++row) {
-        for (int col = 0; col < 16; ++col) {
+    for (int row = 0; row < 7; ++row) {
+        for (int col = 0; col < 13; ++col) {
             if ((row * 7 + col * 3) % 5 == 0)
                 continue;
             const int fade = qMin(255, 200 + col * 3 + row * 5);
@@ -117,13 +117,13 @@ QImage loginPicture()
 
     // The heading "sign-in system" in large grey-blue characters.
     QFont heading = windowFont();
-    heading.setPixelSize(40);
+    heading.setPixelSize(32);
     heading.setBold(true);
     p.setFont(heading);
     p.setPen(QColor(170, 180, 200));
-    p.drawText(QRect(27, 27, 260, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
+    p.drawText(QRect(23, 17, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
     p.setPen(QColor(96, 112, 150));
-    p.drawText(QRect(24, 24, 260, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
+    p.drawText(QRect(20, 14, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
 
     // A grey curve along the bottom.
     QPainterPath curve;

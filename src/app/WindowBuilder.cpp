@@ -5,12 +5,12 @@
 #include "DriveList.h"
 #include "ErrorBoundary.h"
 #include "FolderList.h"
+#include "Label.h"
 #include "PictureBox.h"
 #include "StatusBar.h"
 #include "TextArea.h"
 #include "Twips.h"
 
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -65,13 +65,7 @@ QWidget* createControl(const ControlSpec& s, QWidget* container)
 {
     switch (s.kind) {
     case ControlKind::Label: {
-        auto* l = new QLabel(s.caption, container);
-        l->setTextFormat(Qt::PlainText);
-        l->setWordWrap(false);
-        // A box lower than the font's line keeps the glyphs whole by centring the line.
-        const int h = twipsToPixels(s.height);
-        l->setAlignment(QFontMetrics(container->font()).height() > h ? Qt::AlignLeft | Qt::AlignVCenter
-                                                                      : Qt::AlignLeft | Qt::AlignTop);
+        auto* l = new Label(s.caption, container);
         if (!(s.flags & Transparent)) {
             l->setAutoFillBackground(true);
             l->setBackgroundRole(QPalette::Window);

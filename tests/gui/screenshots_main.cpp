@@ -1,0 +1,112 @@
+// Renders every window of Tallyport to PNG files, signed in to a running server:
+//   tallyport-screenshots --server 127.0.0.1,<port> --password <pw> --out <dir>
+// Used by scripts/screenshots. Prints one line per file: "<file>: <which window>".
+
+#include "Ado.h"
+#include "ConnectionStrings.h"
+#include "DataGrid.h"
+#include "Services.h"
+#include "Startup.h"
+#include "Windows.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <cstdio>
+
+using namespace tp;
+
+namespace {
+
+void settle(QWidget& w)
+{
+    (void)QTest::qWaitForWindowExposed(&w);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+bool save(QWidget& w, const QString& dir, const QString& file, const QString& what)
+{
+    settle(w);
+    const QString path = QDir(dir).filePath(file);
+    if (!w.grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s: %s\n", qPrintable(path), qPrintable(what));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name")});
+    parser.addOption({QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw")});
+    parser.addOption({QStringLiteral("out"), QStringLiteral("folder for the PNG files"), QStringLiteral("dir")});
+    parser.process(app);
+    const QString server = parser.value(QStringLiteral("server"));
+    const QString password = parser.value(QStringLiteral("password"));
+    const QString out = parser.value(QStringLiteral("out"));
+    if (server.isEmpty() || out.isEmpty() || !QDir().mkpath(out)) {
+        std::fprintf(stderr, "usage: tallyport-screenshots --server S --password P --out DIR\n");
+        return 2;
+    }
+    bool messageShown = false;
+    MessageService::setRecorder([&](const ShownMessage& m) {
+        messageShown = true;
+        std::fprintf(stderr, "message: %s (%s)\n", qPrintable(m.text), qPrintable(m.title));
+    });
+
+    // A few account-year databases, so that sign-in succeeds and the grid has rows.
+    try {
+        Connection c;
+        c.setConnectionString(buildMasterConnectionString(server, password));
+        c.open();
+        for (const char* name : {"UFDATA_001_2022", "UFDATA_001_2023", "UFDATA_001_2024"})
+            c.execute(QStringLiteral("CREATE DATABASE ") + QLatin1String(name));
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "preparing the server failed: %d %s\n", e.number(), qPrintable(e.description()));
+        return 1;
+    }
+
+    installAll();
+    bool ok = true;
+    QWidget& form1 = Windows::form1();
+    form1.show();
+    control<QLineEdit>(form1, QStringLiteral("fwq"))->setText(server);
+    control<QLineEdit>(form1, QStringLiteral("mm"))->setText(password);
+    ok &= save(form1, out, QStringLiteral("form1-login.png"), QStringLiteral("Form1, the login window"));
+
+    control<QPushButton>(form1, QStringLiteral("Command1"))->click();
+    if (!Windows::isLoaded(WindowId::form2) || messageShown) {
+        std::fprintf(stderr, "sign-in failed\n");
+        return 1;
+    }
+    QWidget& form2 = Windows::form2();
+    settle(form2);
+    auto* grid = control<DataGrid>(form2, QStringLiteral("DataGrid1"));
+    const QRect cell = grid->visualRect(grid->model()->index(4, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    ok &= save(form2, out, QStringLiteral("form2-main.png"), QStringLiteral("form2, the main window after sign-in"));
+
+    QWidget& form3 = Windows::form3();
+    control<QLabel>(form3, QStringLiteral("Label1"))->setText(QStringLiteral("正在附加数据库 UFDATA_001_2025"));
+    form3.show();
+    ok &= save(form3, out, QStringLiteral("form3-progress.png"), QStringLiteral("Form3, the progress window"));
+    Windows::unload(WindowId::Form3);
+
+    QWidget& form4 = Windows::form4();
+    form4.show();
+    ok &= save(form4, out, QStringLiteral("form4-file.png"), QStringLiteral("Form4, the file window"));
+
+    Windows::unloadAll();
+    return ok ? 0 : 1;
+}

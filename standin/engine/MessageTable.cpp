@@ -32,6 +32,9 @@ namespace {
             {155, 15, 1, 8, "'%1' is not a recognized %2 option."},
             {156, 15, 1, 8, "Incorrect syntax near the keyword '%1'."},
             {170, 15, 1, 8, "Line %1: Incorrect syntax near '%2'."},
+            {191, 15, 1, 8,
+             "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller "
+             "queries."},
             {195, 15, 10, 8, "'%1' is not a recognized %2."}, // [U] state; %2: "SET option", "built-in function name"
             {201, 16, 4, 8, "Procedure or function '%1' expects parameter '%2', which was not supplied."}, // [U] state
             {207, 16, 1, 8, "Invalid column name '%1'."},

@@ -59,6 +59,20 @@ namespace {
         }
 
     private:
+        // Nesting deeper than SQL Server allows is refused before the stack runs out.
+        struct DepthGuard {
+            explicit DepthGuard(Parser* p)
+                : parser(p)
+            {
+                if (parser->m_depth >= MaxNesting)
+                    parser->failWith(serverMessage(191, parser->m_version));
+                ++parser->m_depth;
+            }
+            ~DepthGuard() { --parser->m_depth; }
+            Parser* parser;
+        };
+        static constexpr int MaxNesting = 128;
+
         const Token& peek(qsizetype ahead = 0) const
         {
             const qsizetype i = qMin(m_pos + ahead, m_t.size() - 1);
@@ -277,6 +291,7 @@ namespace {
 
         Expr expression()
         {
+            const DepthGuard guard(this);
             Expr e;
             const Token& t = peek();
             if (t.kind == Token::Kind::Number || t.isOperator("-")) {
@@ -379,6 +394,7 @@ namespace {
 
         Condition condition()
         {
+            const DepthGuard guard(this);
             Condition left = andCondition();
             while (acceptWord("OR")) {
                 Condition both;
@@ -403,6 +419,7 @@ namespace {
 
         Condition notCondition()
         {
+            const DepthGuard guard(this);
             if (acceptWord("NOT")) {
                 Condition c;
                 c.kind = Condition::Kind::Not;
@@ -889,6 +906,7 @@ namespace {
         const QVector<Token>& m_t;
         qsizetype m_pos = 0;
         int m_version;
+        int m_depth = 0;
     };
 
     QString tokenShown(const Token& t)

@@ -307,6 +307,10 @@ void EngineQueriesTest::syntaxErrors_data()
         << QStringList{"1038/15/4/1: An object or column name is missing or empty. For SELECT INTO statements, verify "
                        "each column has a name. For other statements, look for empty alias names. Aliases defined as "
                        "\"\" or [] are not allowed. Change the alias to a valid name."};
+    QTest::newRow("nested too deeply")
+        << 16 << QStringLiteral("select 1 where ") + QString(5000, '(') + QStringLiteral("1=1") + QString(5000, ')')
+        << QStringList{"191/15/1/1: Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+                       "up into smaller queries."};
     QTest::newRow("unsupported statement") << 16 << "DROP DATABASE x"
                                            << QStringList{"156/15/1/1: Incorrect syntax near the keyword 'DROP'."};
 }

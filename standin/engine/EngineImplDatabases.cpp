@@ -309,7 +309,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         if (error == 0 && databaseUsingFile(recorded))
             error = 32;
         FileReadResult found;
-        if (error == 0 && !c.rebuildLog) {
+        if (error == 0 && !(c.rebuildLog && r.isLog())) {
             found = readDatabaseFile(recorded.local);
             if (found.ok() && found.header.databaseGuid == primary.databaseGuid && found.header.own()
                 && found.header.own()->fileId == r.fileId) {

@@ -118,12 +118,15 @@ QImage loginPicture()
     // The heading "sign-in system" in large grey-blue characters.
     QFont heading = windowFont();
     heading.setPixelSize(32);
-    heading.setBold(true);
     p.setFont(heading);
     p.setPen(QColor(170, 180, 200));
     p.drawText(QRect(23, 17, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
+    p.drawText(QRect(24, 17, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
+    // Heavier strokes by drawing the line twice a pixel apart: a real bold face would be a
+    // second font file to load at start-up.
     p.setPen(QColor(96, 112, 150));
     p.drawText(QRect(20, 14, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
+    p.drawText(QRect(21, 14, 150, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("登录系统"));
 
     // A grey curve along the bottom.
     QPainterPath curve;

@@ -1,0 +1,10 @@
+# startup_bench: tallyport's start-up to the painted login window, and its peak memory,
+# against a minimal Qt Widgets program showing one empty window (Linux: posix_spawn + wait4).
+if(TARGET tallyport AND UNIX AND NOT APPLE)
+    add_executable(startup_baseline ${CMAKE_CURRENT_LIST_DIR}/startup_baseline.cpp)
+    target_link_libraries(startup_baseline PRIVATE Qt6::Widgets)
+    add_executable(startup_bench ${CMAKE_CURRENT_LIST_DIR}/startup_bench.cpp)
+    target_compile_definitions(startup_bench PRIVATE TALLYPORT_APP="$<TARGET_FILE:tallyport>"
+        TALLYPORT_BASELINE="$<TARGET_FILE:startup_baseline>")
+    add_dependencies(startup_bench tallyport startup_baseline)
+endif()

@@ -1,0 +1,88 @@
+// Start-up benchmark: time from process start until the login window has been shown and
+// painted (the process then ends), and peak memory, for tallyport against a minimal Qt
+// Widgets program that shows one empty window. Both are run alternately in the same run;
+// medians of the repetitions are compared. Goals: time ratio <= 1.3, memory ratio <= 1.5.
+//
+//   startup_bench [repetitions]     (QT_QPA_PLATFORM is passed on; offscreen when unset)
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Sample {
+    double ms;
+    long maxRssKb;
+};
+
+bool runOnce(const std::string& program, Sample& out)
+{
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+        return false;
+    int status = 0;
+    rusage usage {};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return false;
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return false;
+    out.ms = std::chrono::duration<double, std::milli>(end - start).count();
+    out.maxRssKb = usage.ru_maxrss;
+    return true;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    setenv("QT_QPA_PLATFORM", getenv("QT_QPA_PLATFORM") ? getenv("QT_QPA_PLATFORM") : "offscreen", 1);
+    setenv("TALLYPORT_EXIT_AFTER_SHOW", "1", 1);
+
+    const std::string app = TALLYPORT_APP;
+    const std::string base = TALLYPORT_BASELINE;
+    std::vector<double> appMs, baseMs, appKb, baseKb;
+    // One warm-up of each, so that both start from a warm file cache.
+    Sample s {};
+    if (!runOnce(base, s) || !runOnce(app, s)) {
+        std::fprintf(stderr, "a program did not start or did not end by itself\n");
+        return 1;
+    }
+    for (int i = 0; i < reps; ++i) {
+        if (!runOnce(base, s))
+            return 1;
+        baseMs.push_back(s.ms);
+        baseKb.push_back(double(s.maxRssKb));
+        if (!runOnce(app, s))
+            return 1;
+        appMs.push_back(s.ms);
+        appKb.push_back(double(s.maxRssKb));
+    }
+    const double tApp = median(appMs), tBase = median(baseMs);
+    const double mApp = median(appKb), mBase = median(baseKb);
+    std::printf("start-up to first paint, median of %d (platform %s)\n", reps, getenv("QT_QPA_PLATFORM"));
+    std::printf("  baseline (empty window): %8.1f ms  %8.0f KiB peak\n", tBase, mBase);
+    std::printf("  tallyport (login window): %7.1f ms  %8.0f KiB peak\n", tApp, mApp);
+    std::printf("  time ratio   %.2f  (goal <= 1.3)  %s\n", tApp / tBase, tApp / tBase <= 1.3 ? "met" : "NOT MET");
+    std::printf("  memory ratio %.2f  (goal <= 1.5)  %s\n", mApp / mBase, mApp / mBase <= 1.5 ? "met" : "NOT MET");
+    return 0;
+}

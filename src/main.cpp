@@ -47,5 +47,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsSet("TALLYPORT_EXIT_AFTER_SHOW"))
         qApp->installEventFilter(new ExitAfterFirstPaint(&login));
     login.show();
-    return app.exec();
+    const int rc = app.exec();
+    // The windows unloaded at the end go now, and with them the connections they hold.
+    tp::Windows::unloadAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return rc;
 }

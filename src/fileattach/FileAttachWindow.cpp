@@ -19,36 +19,36 @@ namespace tp {
 
 namespace {
 
-QLineEdit* box(QWidget& form4, const char* name)
-{
-    return control<QLineEdit>(form4, QString::fromLatin1(name));
-}
+    QLineEdit* box(QWidget& form4, const char* name)
+    {
+        return control<QLineEdit>(form4, QString::fromLatin1(name));
+    }
 
-// Runs a look-up through one of the window's data controls, bound to its grid, and returns
-// the recordset it now holds. Throws DbError.
-std::shared_ptr<Recordset> runLookup(QWidget& form4, const char* dataControl, const char* grid,
-    const QString& statement)
-{
-    auto* adodc = control<DataControl>(form4, QString::fromLatin1(dataControl));
-    adodc->setConnectionString(masterConnectionString());
-    adodc->setRecordSource(statement);
-    control<DataGrid>(form4, QString::fromLatin1(grid))->setDataSource(adodc);
-    adodc->refresh();
-    std::shared_ptr<Recordset> rs = adodc->recordset();
-    if (!rs)
-        throw DbError(0, QStringLiteral("No result for: %1").arg(statement));
-    return rs;
-}
+    // Runs a look-up through one of the window's data controls, bound to its grid, and returns
+    // the recordset it now holds. Throws DbError.
+    std::shared_ptr<Recordset> runLookup(
+        QWidget& form4, const char* dataControl, const char* grid, const QString& statement)
+    {
+        auto* adodc = control<DataControl>(form4, QString::fromLatin1(dataControl));
+        adodc->setConnectionString(masterConnectionString());
+        adodc->setRecordSource(statement);
+        control<DataGrid>(form4, QString::fromLatin1(grid))->setDataSource(adodc);
+        adodc->refresh();
+        std::shared_ptr<Recordset> rs = adodc->recordset();
+        if (!rs)
+            throw DbError(0, QStringLiteral("No result for: %1").arg(statement));
+        return rs;
+    }
 
-// The text of one cell. A cell the result does not have fails the look-up, as reading past
-// the end of a grid does.
-QString cellText(const Recordset& rs, int row, int column, const QString& statement)
-{
-    if (row < 0 || row >= rs.rowCount() || column >= rs.columnCount())
-        throw DbError(0,
-            QStringLiteral("The result has no row %1, column %2: %3").arg(row).arg(column).arg(statement));
-    return rs.text(row, column);
-}
+    // The text of one cell. A cell the result does not have fails the look-up, as reading past
+    // the end of a grid does.
+    QString cellText(const Recordset& rs, int row, int column, const QString& statement)
+    {
+        if (row < 0 || row >= rs.rowCount() || column >= rs.columnCount())
+            throw DbError(
+                0, QStringLiteral("The result has no row %1, column %2: %3").arg(row).arg(column).arg(statement));
+        return rs.text(row, column);
+    }
 
 } // namespace
 
@@ -74,14 +74,14 @@ void findFile(QWidget& form4)
     // The file list: one row per file, column 8 the physical name (nchar, blank-padded).
     const QString fileList = checkPrimaryFileStatement(text4->text(), 1);
     const std::shared_ptr<Recordset> files = runLookup(form4, "Adodc1", "DataGrid1", fileList);
-    box(form4, "Text1")->setText(
-        cleanRecordedPath(cellText(*files, primaryFileRow, fileListPhysicalNameColumn, fileList)));
+    box(form4, "Text1")
+        ->setText(cleanRecordedPath(cellText(*files, primaryFileRow, fileListPhysicalNameColumn, fileList)));
     QVector<QVariant> groupIds;
     for (int row = 0; row < files->rowCount(); ++row)
-        groupIds.append(files->columnCount() > fileListGroupIdColumn ? files->value(row, fileListGroupIdColumn)
-                                                                      : QVariant());
-    box(form4, "Text2")->setText(
-        cleanRecordedPath(cellText(*files, logFileRow(groupIds), fileListPhysicalNameColumn, fileList)));
+        groupIds.append(
+            files->columnCount() > fileListGroupIdColumn ? files->value(row, fileListGroupIdColumn) : QVariant());
+    box(form4, "Text2")
+        ->setText(cleanRecordedPath(cellText(*files, logFileRow(groupIds), fileListPhysicalNameColumn, fileList)));
 
     // The database name: row 0 of the property list, its value (an sql_variant).
     const QString nameLookup = checkPrimaryFileStatement(text4->text(), 2);

@@ -4,7 +4,8 @@
 
 using namespace tp;
 
-class FileAttachLogicTest : public QObject {
+class FileAttachLogicTest : public QObject
+{
     Q_OBJECT
 private slots:
     void lookupStatement_data();
@@ -25,12 +26,13 @@ void FileAttachLogicTest::lookupStatement_data()
                                << "dbcc checkprimaryfile (N'C:\\ZT001\\2007\\ufdata.MDF',1) ";
     QTest::newRow("database name") << "C:\\ZT001\\2007\\ufdata.MDF" << 2
                                    << "dbcc checkprimaryfile (N'C:\\ZT001\\2007\\ufdata.MDF',2) ";
-    QTest::newRow("blank in folder kept") << "/srv/sql data/books.mdf" << 1
-                                          << "dbcc checkprimaryfile (N'/srv/sql data/books.mdf',1) ";
+    QTest::newRow("blank in folder kept")
+        << "/srv/sql data/books.mdf" << 1 << "dbcc checkprimaryfile (N'/srv/sql data/books.mdf',1) ";
     QTest::newRow("apostrophe doubled") << "/srv/O'Brien's/books.mdf" << 1
                                         << "dbcc checkprimaryfile (N'/srv/O''Brien''s/books.mdf',1) ";
     QTest::newRow("apostrophe doubled, option 2") << "'.mdf" << 2 << "dbcc checkprimaryfile (N'''.mdf',2) ";
-    QTest::newRow("chinese folder") << "D:\\账套\\ufdata.MDF" << 2 << "dbcc checkprimaryfile (N'D:\\账套\\ufdata.MDF',2) ";
+    QTest::newRow("chinese folder") << "D:\\账套\\ufdata.MDF" << 2
+                                    << "dbcc checkprimaryfile (N'D:\\账套\\ufdata.MDF',2) ";
 }
 
 void FileAttachLogicTest::lookupStatement()
@@ -48,15 +50,22 @@ void FileAttachLogicTest::cleanRecordedPath_data()
 
     const QString padded = QStringLiteral("C:\\ZT001\\2007\\ufdata.MDF") + QString(236, QLatin1Char(' '));
     QTest::newRow("nchar(260) padding") << padded << "C:\\ZT001\\2007\\ufdata.MDF";
-    QTest::newRow("no padding") << "C:\\ZT001\\2007\\ufdata.MDF" << "C:\\ZT001\\2007\\ufdata.MDF";
+    QTest::newRow("no padding") << "C:\\ZT001\\2007\\ufdata.MDF"
+                                << "C:\\ZT001\\2007\\ufdata.MDF";
     QTest::newRow("blank in folder name") << "C:\\Program Files\\Data\\books.mdf      "
                                           << "C:\\Program Files\\Data\\books.mdf";
-    QTest::newRow("blanks on both sides of a folder") << "/srv/a  b /c.mdf  " << "/srv/a  b /c.mdf";
-    QTest::newRow("line ends and blanks at the end") << "C:\\d\\x.mdf \r\n  \r\n" << "C:\\d\\x.mdf";
-    QTest::newRow("line end inside kept") << "C:\\d\r\n\\x.mdf " << "C:\\d\r\n\\x.mdf";
-    QTest::newRow("leading blank kept") << " C:\\x.mdf " << " C:\\x.mdf";
-    QTest::newRow("only padding") << "     " << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("blanks on both sides of a folder") << "/srv/a  b /c.mdf  "
+                                                      << "/srv/a  b /c.mdf";
+    QTest::newRow("line ends and blanks at the end") << "C:\\d\\x.mdf \r\n  \r\n"
+                                                     << "C:\\d\\x.mdf";
+    QTest::newRow("line end inside kept") << "C:\\d\r\n\\x.mdf "
+                                          << "C:\\d\r\n\\x.mdf";
+    QTest::newRow("leading blank kept") << " C:\\x.mdf "
+                                        << " C:\\x.mdf";
+    QTest::newRow("only padding") << "     "
+                                  << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void FileAttachLogicTest::cleanRecordedPath()
@@ -77,8 +86,7 @@ void FileAttachLogicTest::logFileRow_data()
     QTest::newRow("two logs: the first") << QVector<QVariant> { 1, 1, 0, 0 } << 2;
     QTest::newRow("group ids as text") << QVector<QVariant> { QString("1"), QString("1"), QString("0 ") } << 2;
     QTest::newRow("no row marked: row 1") << QVector<QVariant> { 1, 1, 1 } << 1;
-    QTest::newRow("null group id is no mark")
-        << QVector<QVariant> { 1, QVariant(QMetaType::fromType<int>()), 0 } << 2;
+    QTest::newRow("null group id is no mark") << QVector<QVariant> { 1, QVariant(QMetaType::fromType<int>()), 0 } << 2;
     QTest::newRow("empty text is no mark") << QVector<QVariant> { 1, QString(), 0 } << 2;
     QTest::newRow("empty list: row 1") << QVector<QVariant> {} << 1;
 }

@@ -80,12 +80,6 @@ private slots:
     }
     void cleanup() { QVERIFY2(fx.cleanup(), qPrintable(fx.lastError())); }
 
-    void dataRootStartsAtCurrentFolder()
-    {
-        QCOMPARE(text1(), native(QDir::currentPath()));
-        QCOMPARE(control<FolderList>(Windows::form2(), "Dir1")->path(), native(QDir::currentPath()));
-    }
-
     void folderListFeedsDataRoot()
     {
         QTemporaryDir tmp;

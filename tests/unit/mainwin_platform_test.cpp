@@ -51,17 +51,13 @@ private slots:
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<bool>("listed");
         QTest::newRow("root on overlay") << "/" << QByteArray("overlay") << true;
-        QTest::newRow("root on ext4") << "/" << QByteArray("ext4") << true;
         QTest::newRow("data disk") << "/srv/data" << QByteArray("ext4") << true;
-        QTest::newRow("usb stick") << "/media/admin/USB" << QByteArray("vfat") << true;
         QTest::newRow("network share") << "/mnt/books" << QByteArray("cifs") << true;
         QTest::newRow("proc") << "/proc" << QByteArray("proc") << false;
-        QTest::newRow("sysfs") << "/sys" << QByteArray("sysfs") << false;
         QTest::newRow("cgroup under sys") << "/sys/fs/cgroup" << QByteArray("cgroup2") << false;
         QTest::newRow("shared memory") << "/dev/shm" << QByteArray("tmpfs") << false;
         QTest::newRow("tmpfs elsewhere") << "/mnt/scratch" << QByteArray("tmpfs") << false;
         QTest::newRow("user runtime fuse") << "/run/user/1000/doc" << QByteArray("fuse.portal") << false;
-        QTest::newRow("snap package") << "/snap/core/1" << QByteArray("squashfs") << false;
         QTest::newRow("dev not a prefix of devices") << "/devices" << QByteArray("ext4") << true;
     }
     void listedVolume()
@@ -135,16 +131,6 @@ private slots:
         QCOMPARE(spy.count(), 2);
     }
 
-    void driveCurrentFolder()
-    {
-        const QString cwd = native(QDir::currentPath());
-        QCOMPARE(tp::driveCurrentFolder(tp::driveOf(cwd, tp::driveRoots())), cwd);
-        QTemporaryDir other;
-        QVERIFY(other.isValid());
-        // a drive that does not hold the current folder opens at its root
-        QCOMPARE(tp::driveCurrentFolder(native(other.path())), native(other.path()));
-    }
-
     void folderListStartsAtCurrentFolder()
     {
         FolderList list;
@@ -185,7 +171,7 @@ private slots:
         QCOMPARE(spy.count(), 1); // the same folder: nothing raised
     }
 
-    void doubleClickOpens()
+    void singleClickSelectsEnterOpens()
     {
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
@@ -194,41 +180,22 @@ private slots:
         list.resize(400, 2000);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        list.setPath(tmp.path() + "/data");
+        list.setPath(tmp.path());
         QSignalSpy spy(&list, &FolderList::changed);
 
-        auto dblClick = [&](int row) {
-            QListWidgetItem* it = list.item(row);
-            list.scrollToItem(it);
-            const QPoint at = list.visualItemRect(it).center();
-            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-        };
-
-        // a subfolder
-        dblClick(list.count() - 1);
-        QCOMPARE(list.path(), native(tmp.path() + "/data/ZT001"));
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(captions(list, list.currentFolderRow() + 1), (QStringList { "2005", "2006" }));
-
-        // an ancestor two levels up
-        dblClick(list.currentFolderRow() - 2);
-        QCOMPARE(list.path(), native(tmp.path()));
-        QCOMPARE(spy.count(), 2);
-
-        // a single click only selects
         const int other = list.count() - 1;
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(other)).center());
         QCOMPARE(list.path(), native(tmp.path()));
+        QCOMPARE(spy.count(), 0);
 
-        // Enter opens the selected row
         QTest::keyClick(&list, Qt::Key_Return);
         QCOMPARE(list.path(), native(tmp.path() + "/other"));
-        QCOMPARE(spy.count(), 3);
+        QCOMPARE(spy.count(), 1);
 
         // the current folder's own row changes nothing
-        dblClick(list.currentFolderRow());
-        QCOMPARE(spy.count(), 3);
+        const QPoint here = list.visualItemRect(list.item(list.currentFolderRow())).center();
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, here);
+        QCOMPARE(spy.count(), 1);
     }
 
     void rootKeepsItsSeparator()
@@ -251,17 +218,10 @@ private slots:
         list.setPath(tmp.path() + "/data/ZT001/2099/deeper");
         QCOMPARE(list.path(), native(tmp.path() + "/data/ZT001"));
         QCOMPARE(spy.count(), 1);
-    }
 
-    void vanishedFolderDoesNotCrash()
-    {
-        QTemporaryDir tmp;
-        QVERIFY(tmp.isValid());
-        makeTree(tmp.path());
-        FolderList list;
+        // a folder that went away after it was shown: its parent, without it
         list.setPath(tmp.path() + "/data/beta");
         QVERIFY(QDir(tmp.path() + "/data/beta").removeRecursively());
-        // its parent shows, without the folder that went
         list.setPath(tmp.path() + "/data/beta");
         QCOMPARE(list.path(), native(tmp.path() + "/data"));
         QVERIFY(!captions(list, list.currentFolderRow() + 1).contains("beta"));

@@ -5,3 +5,9 @@ tallyport_add_test(NAME net_raw_test
     LIBS standin_codec Qt6::Network
     LABELS standin
     TIMEOUT 300)
+
+tallyport_add_test(NAME net_clients_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_clients_test.cpp
+    LIBS Qt6::Sql
+    LABELS standin
+    TIMEOUT 300)

@@ -25,7 +25,8 @@ constexpr int badUsage = 2;
 const char usage[] = "usage: tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW "
                      "[--version N] [--request-log FILE]\n";
 
-struct Arguments {
+struct Arguments
+{
     QHostAddress host;
     quint16 port = 0;
     standin::EngineOptions engine;

@@ -9,10 +9,10 @@ namespace standin::tds {
 
 enum class DecodeStatus { Ok, NeedMore, Error };
 
-template <typename T>
-struct Decoded {
+template <typename T> struct Decoded
+{
     DecodeStatus status = DecodeStatus::Error;
-    T value{};
+    T value {};
     QString error;
 
     bool ok() const { return status == DecodeStatus::Ok; }

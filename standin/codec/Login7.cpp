@@ -6,61 +6,65 @@ namespace standin::tds {
 
 namespace {
 
-constexpr int fixedSize71 = 86;
-constexpr int fixedSize72 = 94;
-// Offsets of the (offset, length) pairs in the fixed part.
-constexpr int offHostName = 36;
-constexpr int offUserName = 40;
-constexpr int offPassword = 44;
-constexpr int offAppName = 48;
-constexpr int offServerName = 52;
-constexpr int offExtension = 56;
-constexpr int offCltIntName = 60;
-constexpr int offLanguage = 64;
-constexpr int offDatabase = 68;
-constexpr int offClientId = 72;
-constexpr int offSspi = 78;
-constexpr int offAtchDbFile = 82;
-constexpr int offChangePassword = 86;
-constexpr int offSspiLong = 90;
+    constexpr int fixedSize71 = 86;
+    constexpr int fixedSize72 = 94;
+    // Offsets of the (offset, length) pairs in the fixed part.
+    constexpr int offHostName = 36;
+    constexpr int offUserName = 40;
+    constexpr int offPassword = 44;
+    constexpr int offAppName = 48;
+    constexpr int offServerName = 52;
+    constexpr int offExtension = 56;
+    constexpr int offCltIntName = 60;
+    constexpr int offLanguage = 64;
+    constexpr int offDatabase = 68;
+    constexpr int offClientId = 72;
+    constexpr int offSspi = 78;
+    constexpr int offAtchDbFile = 82;
+    constexpr int offChangePassword = 86;
+    constexpr int offSspiLong = 90;
 
-quint8 swapNibbles(quint8 b) { return quint8(((b << 4) | (b >> 4)) & 0xFF); }
+    quint8 swapNibbles(quint8 b)
+    {
+        return quint8(((b << 4) | (b >> 4)) & 0xFF);
+    }
 
-struct Span {
-    quint16 offset = 0;
-    quint16 length = 0;
-};
+    struct Span
+    {
+        quint16 offset = 0;
+        quint16 length = 0;
+    };
 
-bool readSpan(const QByteArray& payload, int at, Span& s)
-{
-    Cursor c(payload, at);
-    return c.u16(s.offset) && c.u16(s.length);
-}
+    bool readSpan(const QByteArray& payload, int at, Span& s)
+    {
+        Cursor c(payload, at);
+        return c.u16(s.offset) && c.u16(s.length);
+    }
 
-// Reads `chars` UTF-16 characters at `offset`; false when they lie outside the payload.
-bool readText(const QByteArray& payload, const Span& s, QString& out)
-{
-    if (s.length == 0) {
-        out.clear();
+    // Reads `chars` UTF-16 characters at `offset`; false when they lie outside the payload.
+    bool readText(const QByteArray& payload, const Span& s, QString& out)
+    {
+        if (s.length == 0) {
+            out.clear();
+            return true;
+        }
+        Cursor c(payload, s.offset);
+        if (s.offset > payload.size())
+            return false;
+        return c.utf16(s.length, out);
+    }
+
+    bool readBytes(const QByteArray& payload, quint16 offset, quint32 length, QByteArray& out)
+    {
+        if (length == 0) {
+            out.clear();
+            return true;
+        }
+        if (quint64(offset) + length > quint64(payload.size()))
+            return false;
+        out = payload.mid(offset, int(length));
         return true;
     }
-    Cursor c(payload, s.offset);
-    if (s.offset > payload.size())
-        return false;
-    return c.utf16(s.length, out);
-}
-
-bool readBytes(const QByteArray& payload, quint16 offset, quint32 length, QByteArray& out)
-{
-    if (length == 0) {
-        out.clear();
-        return true;
-    }
-    if (quint64(offset) + length > quint64(payload.size()))
-        return false;
-    out = payload.mid(offset, int(length));
-    return true;
-}
 
 } // namespace
 
@@ -108,20 +112,21 @@ Decoded<Login7> decodeLogin7(const QByteArray& payload)
     c.i32(l.clientTimeZone);
     c.u32(l.clientLcid);
 
-    struct TextField {
+    struct TextField
+    {
         int at;
         QString* out;
         const char* name;
     };
     const TextField fields[] = {
-        {offHostName, &l.hostName, "HostName"},
-        {offUserName, &l.userName, "UserName"},
-        {offAppName, &l.appName, "AppName"},
-        {offServerName, &l.serverName, "ServerName"},
-        {offCltIntName, &l.clientInterfaceName, "CltIntName"},
-        {offLanguage, &l.language, "Language"},
-        {offDatabase, &l.database, "Database"},
-        {offAtchDbFile, &l.attachDbFile, "AtchDBFile"},
+        { offHostName, &l.hostName, "HostName" },
+        { offUserName, &l.userName, "UserName" },
+        { offAppName, &l.appName, "AppName" },
+        { offServerName, &l.serverName, "ServerName" },
+        { offCltIntName, &l.clientInterfaceName, "CltIntName" },
+        { offLanguage, &l.language, "Language" },
+        { offDatabase, &l.database, "Database" },
+        { offAtchDbFile, &l.attachDbFile, "AtchDBFile" },
     };
     for (const TextField& f : fields) {
         Span s;

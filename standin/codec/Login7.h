@@ -10,7 +10,8 @@
 
 namespace standin::tds {
 
-struct Login7 {
+struct Login7
+{
     quint32 tdsVersion = Tds74; // as sent (LOGIN7 carries it little-endian)
     quint32 packetSize = 4096;
     quint32 clientProgVersion = 0;

@@ -22,7 +22,8 @@ Decoded<PacketHeader> readPacketHeader(const QByteArray& data, int pos)
         || !c.u8(h.window))
         return Decoded<PacketHeader>::needMore();
     if (h.length < packetHeaderSize)
-        return Decoded<PacketHeader>::failure(QStringLiteral("packet length %1 is shorter than its header").arg(h.length));
+        return Decoded<PacketHeader>::failure(
+            QStringLiteral("packet length %1 is shorter than its header").arg(h.length));
     return Decoded<PacketHeader>::success(h);
 }
 

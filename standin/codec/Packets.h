@@ -9,7 +9,8 @@
 
 namespace standin::tds {
 
-struct PacketHeader {
+struct PacketHeader
+{
     quint8 type = 0;
     quint8 status = 0;
     quint16 length = 0; // whole packet, header included
@@ -19,7 +20,8 @@ struct PacketHeader {
 };
 
 // One complete message: the payloads of its packets joined, up to the packet with EOM.
-struct TdsMessage {
+struct TdsMessage
+{
     quint8 type = 0;
     quint8 status = 0; // status of the last packet (EOM, IGNORE ...)
     quint8 firstStatus = 0; // status of the first packet (RESETCONNECTION travels there)
@@ -33,8 +35,8 @@ Decoded<PacketHeader> readPacketHeader(const QByteArray& data, int pos = 0);
 // Cuts `payload` into packets of at most `packetSize` bytes (header included). Every packet
 // but the last has status 0, the last EOM. Packet ids count up from `firstPacketId`, mod 256.
 // An empty payload still gives one packet. `packetSize` is clamped to 512 ... 32767.
-QByteArray packetize(quint8 type, const QByteArray& payload, int packetSize, quint16 spid,
-    quint8 firstPacketId = 1, quint8 extraLastStatus = 0);
+QByteArray packetize(quint8 type, const QByteArray& payload, int packetSize, quint16 spid, quint8 firstPacketId = 1,
+    quint8 extraLastStatus = 0);
 
 // Accumulates bytes as they arrive and yields complete messages.
 //
@@ -42,7 +44,8 @@ QByteArray packetize(quint8 type, const QByteArray& payload, int packetSize, qui
 // on a malformed header, a packet whose type differs from the message's first packet, or a
 // message larger than the limit. After an error the reader stays failed: the stream can no
 // longer be trusted.
-class PacketReader {
+class PacketReader
+{
 public:
     explicit PacketReader(int maxMessage = maxMessageSize);
 

@@ -48,7 +48,7 @@ Decoded<Prelogin> decodePrelogin(const QByteArray& payload)
                 QStringLiteral("PRELOGIN option 0x%1 points outside the message").arg(token, 2, 16, QLatin1Char('0')));
         if (p.options.size() >= 64)
             return Decoded<Prelogin>::failure(QStringLiteral("PRELOGIN has too many options"));
-        p.options.append({token, payload.mid(offset, length)});
+        p.options.append({ token, payload.mid(offset, length) });
     }
     return Decoded<Prelogin>::success(p);
 }
@@ -78,11 +78,11 @@ Prelogin serverPreloginAnswer(int major, int minor, int build)
     putU16(version, 0);
     Prelogin p;
     p.options = {
-        {PreloginVersion, version},
-        {PreloginEncryption, QByteArray(1, char(EncryptNotSupported))},
-        {PreloginInstOpt, QByteArray(1, '\0')},
-        {PreloginThreadId, QByteArray()},
-        {PreloginMars, QByteArray(1, '\0')},
+        { PreloginVersion, version },
+        { PreloginEncryption, QByteArray(1, char(EncryptNotSupported)) },
+        { PreloginInstOpt, QByteArray(1, '\0') },
+        { PreloginThreadId, QByteArray() },
+        { PreloginMars, QByteArray(1, '\0') },
     };
     return p;
 }

@@ -8,13 +8,15 @@
 
 namespace standin::tds {
 
-struct PreloginOption {
+struct PreloginOption
+{
     quint8 token = 0;
     QByteArray data;
 };
 
 // The options in the order they appear in the table.
-struct Prelogin {
+struct Prelogin
+{
     QVector<PreloginOption> options;
 
     bool has(quint8 token) const;

@@ -59,12 +59,12 @@ QByteArray encodeSqlBatch(const QString& sql, quint32 tdsVersion)
 
 namespace {
 
-bool isCallSeparator(quint8 b, quint32 tdsVersion)
-{
-    if (is72OrLater(tdsVersion))
-        return b == 0xFF || b == 0xFE;
-    return b == 0x80;
-}
+    bool isCallSeparator(quint8 b, quint32 tdsVersion)
+    {
+        if (is72OrLater(tdsVersion))
+            return b == 0xFF || b == 0xFE;
+        return b == 0x80;
+    }
 
 } // namespace
 

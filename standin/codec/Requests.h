@@ -31,7 +31,8 @@ QByteArray encodeSqlBatch(const QString& sql, quint32 tdsVersion);
 Decoded<QVector<RpcCall>> decodeRpc(const QByteArray& payload, quint32 tdsVersion);
 
 // How one parameter goes on the wire, for the test client's encoder.
-struct RpcParamWire {
+struct RpcParamWire
+{
     QString name;
     bool output = false;
     quint8 type = TypeIntN;
@@ -40,7 +41,8 @@ struct RpcParamWire {
     QByteArray collation = serverCollation();
 };
 
-struct RpcCallWire {
+struct RpcCallWire
+{
     int procId = -1;
     QString procName;
     quint16 optionFlags = 0;

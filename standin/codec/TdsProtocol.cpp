@@ -6,7 +6,7 @@ quint32 normaliseClientVersion(quint32 claimed)
 {
     if (claimed == Tds71Rev0)
         return Tds71;
-    const quint32 known[] = {Tds74, Tds73B, Tds73A, Tds72, Tds71, Tds70};
+    const quint32 known[] = { Tds74, Tds73B, Tds73A, Tds72, Tds71, Tds70 };
     for (quint32 v : known) {
         if (claimed >= v)
             return v;
@@ -51,7 +51,10 @@ QString versionName(quint32 tdsVersion)
     }
 }
 
-QByteArray serverCollation() { return QByteArray::fromHex("0904D00034"); }
+QByteArray serverCollation()
+{
+    return QByteArray::fromHex("0904D00034");
+}
 
 QByteArray codePageOfCollation(const QByteArray& collation)
 {

@@ -44,9 +44,15 @@ constexpr quint32 Tds73B = 0x730B0003;
 constexpr quint32 Tds74 = 0x74000004;
 
 // 7.2 and later: ALL_HEADERS in requests, 4-byte line numbers and user types, 8-byte row counts.
-inline bool is72OrLater(quint32 tdsVersion) { return (tdsVersion >> 24) >= 0x72; }
+inline bool is72OrLater(quint32 tdsVersion)
+{
+    return (tdsVersion >> 24) >= 0x72;
+}
 // 7.1 and later carry collations in string TYPE_INFO.
-inline bool is71OrLater(quint32 tdsVersion) { return (tdsVersion >> 24) >= 0x71 || tdsVersion == Tds71Rev0; }
+inline bool is71OrLater(quint32 tdsVersion)
+{
+    return (tdsVersion >> 24) >= 0x71 || tdsVersion == Tds71Rev0;
+}
 
 // Maps whatever a client claims onto one of the versions above (anything newer than 7.4,
 // such as TDS 8, becomes 7.4; anything unknown below it the nearest lower version).
@@ -130,7 +136,10 @@ QByteArray codePageOfCollation(const QByteArray& collation);
 
 // LOGINACK's program name. FreeTDS turns it into SQL_DBMS_NAME and Qt's ODBC driver compares
 // that with this exact text, so it is a protocol identifier, not a brand we choose.
-inline QString loginAckProgramName() { return QStringLiteral("Microsoft SQL Server"); }
+inline QString loginAckProgramName()
+{
+    return QStringLiteral("Microsoft SQL Server");
+}
 
 // PRELOGIN option tokens.
 enum PreloginToken : quint8 {

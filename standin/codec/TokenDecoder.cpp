@@ -6,69 +6,75 @@ namespace standin::tds {
 
 namespace {
 
-Column columnOf(const TypeInfo& t, const QString& name, quint16 flags)
-{
-    Column c;
-    c.name = name;
-    c.nullable = flags & 0x0001;
-    c.maxLength = int(t.maxLength);
-    switch (t.type) {
-    case TypeNVarChar:
-        c.type = ColumnType::NVarChar;
-        c.maxLength = t.maxLength == plpMaxLength ? -1 : int(t.maxLength / 2);
-        break;
-    case TypeNChar:
-        c.type = ColumnType::NChar;
-        c.maxLength = int(t.maxLength / 2);
-        break;
-    case TypeInt4:
-        c.type = ColumnType::Int;
-        break;
-    case TypeInt2:
-        c.type = ColumnType::SmallInt;
-        break;
-    case TypeInt1:
-        c.type = ColumnType::TinyInt;
-        break;
-    case TypeIntN:
-        c.type = t.maxLength == 1 ? ColumnType::TinyInt : t.maxLength == 2 ? ColumnType::SmallInt : ColumnType::Int;
-        break;
-    case TypeDateTime:
-    case TypeDateTimeN:
-        c.type = ColumnType::DateTime;
-        break;
-    case TypeBigVarBinary:
-        c.type = ColumnType::VarBinary;
-        c.maxLength = t.maxLength == plpMaxLength ? -1 : int(t.maxLength);
-        break;
-    case TypeVariant:
-        c.type = ColumnType::Variant;
-        break;
-    default:
-        c.type = ColumnType::NVarChar;
-        break;
+    Column columnOf(const TypeInfo& t, const QString& name, quint16 flags)
+    {
+        Column c;
+        c.name = name;
+        c.nullable = flags & 0x0001;
+        c.maxLength = int(t.maxLength);
+        switch (t.type) {
+        case TypeNVarChar:
+            c.type = ColumnType::NVarChar;
+            c.maxLength = t.maxLength == plpMaxLength ? -1 : int(t.maxLength / 2);
+            break;
+        case TypeNChar:
+            c.type = ColumnType::NChar;
+            c.maxLength = int(t.maxLength / 2);
+            break;
+        case TypeInt4:
+            c.type = ColumnType::Int;
+            break;
+        case TypeInt2:
+            c.type = ColumnType::SmallInt;
+            break;
+        case TypeInt1:
+            c.type = ColumnType::TinyInt;
+            break;
+        case TypeIntN:
+            c.type = t.maxLength == 1 ? ColumnType::TinyInt : t.maxLength == 2 ? ColumnType::SmallInt : ColumnType::Int;
+            break;
+        case TypeDateTime:
+        case TypeDateTimeN:
+            c.type = ColumnType::DateTime;
+            break;
+        case TypeBigVarBinary:
+            c.type = ColumnType::VarBinary;
+            c.maxLength = t.maxLength == plpMaxLength ? -1 : int(t.maxLength);
+            break;
+        case TypeVariant:
+            c.type = ColumnType::Variant;
+            break;
+        default:
+            c.type = ColumnType::NVarChar;
+            break;
+        }
+        return c;
     }
-    return c;
-}
 
-bool readUserTypeAndFlags(Cursor& c, quint32 version, quint16& flags)
-{
-    if (is72OrLater(version)) {
-        quint32 userType = 0;
-        if (!c.u32(userType))
-            return false;
-    } else {
-        quint16 userType = 0;
-        if (!c.u16(userType))
-            return false;
+    bool readUserTypeAndFlags(Cursor& c, quint32 version, quint16& flags)
+    {
+        if (is72OrLater(version)) {
+            quint32 userType = 0;
+            if (!c.u32(userType))
+                return false;
+        } else {
+            quint16 userType = 0;
+            if (!c.u16(userType))
+                return false;
+        }
+        return c.u16(flags);
     }
-    return c.u16(flags);
-}
 
 } // namespace
 
-QString EnvChangeData::newText() const { return fromUtf16Le(newValue.constData(), int(newValue.size())); }
-QString EnvChangeData::oldText() const { return fromUtf16Le(oldValue.constData(), int(oldValue.size())); }
+QString EnvChangeData::newText() const
+{
+    return fromUtf16Le(newValue.constData(), int(newValue.size()));
+}
+QString EnvChangeData::oldText() const
+{
+    return fromUtf16Le(oldValue.constData(), int(oldValue.size()));
+}
 
 Decoded<QVector<DecodedToken>> decodeTokens(const QByteArray& payload, quint32 tdsVersion)
 {
@@ -81,9 +87,8 @@ Decoded<QVector<DecodedToken>> decodeTokens(const QByteArray& payload, quint32 t
     QString error;
     while (!c.atEnd()) {
         const int at = c.pos();
-        auto fail = [&](const QString& why) {
-            return D::failure(QStringLiteral("token at offset %1: %2").arg(at).arg(why));
-        };
+        auto fail
+            = [&](const QString& why) { return D::failure(QStringLiteral("token at offset %1: %2").arg(at).arg(why)); };
         DecodedToken token;
         c.u8(token.type);
         switch (token.type) {
@@ -98,7 +103,7 @@ Decoded<QVector<DecodedToken>> decodeTokens(const QByteArray& payload, quint32 t
                 return fail(QStringLiteral("ENVCHANGE has no type"));
             const bool text = env.type != EnvSqlCollation && env.type != 8 && env.type != 9 && env.type != 10;
             quint8 n = 0;
-            for (QByteArray* v : {&env.newValue, &env.oldValue}) {
+            for (QByteArray* v : { &env.newValue, &env.oldValue }) {
                 if (!body.u8(n) || !body.bytes(text ? 2 * n : n, *v))
                     return fail(QStringLiteral("ENVCHANGE value is cut short"));
             }
@@ -268,7 +273,7 @@ Reply replyFromTokens(const QVector<DecodedToken>& tokens)
             reply.events.append(*rv);
         } else if (const auto* env = std::get_if<EnvChangeData>(&t.value)) {
             if (env->type == EnvDatabase)
-                reply.events.append(DatabaseChange {env->newText(), env->oldText()});
+                reply.events.append(DatabaseChange { env->newText(), env->oldText() });
         }
     }
     return reply;

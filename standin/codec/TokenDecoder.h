@@ -13,7 +13,8 @@
 
 namespace standin::tds {
 
-struct EnvChangeData {
+struct EnvChangeData
+{
     quint8 type = 0;
     QByteArray newValue; // B_VARCHAR types: UTF-16LE bytes; collation: the raw bytes
     QByteArray oldValue;
@@ -21,7 +22,8 @@ struct EnvChangeData {
     QString oldText() const;
 };
 
-struct LoginAckData {
+struct LoginAckData
+{
     quint8 interface = 0;
     quint32 tdsVersion = 0;
     QString programName;
@@ -30,23 +32,27 @@ struct LoginAckData {
     quint16 build = 0;
 };
 
-struct ColMetadataData {
+struct ColMetadataData
+{
     QVector<Column> columns;
     QVector<TypeInfo> types;
 };
 
-struct RowData {
+struct RowData
+{
     QVector<Cell> cells;
 };
 
-struct DoneData {
+struct DoneData
+{
     quint8 token = DoneToken;
     quint16 status = 0; // as on the wire, MORE included
     quint16 curCmd = 0;
     quint64 rowCount = 0;
 };
 
-struct DecodedToken {
+struct DecodedToken
+{
     quint8 type = 0;
     std::variant<EnvChangeData, Message, LoginAckData, ColMetadataData, RowData, DoneData, ReturnStatus, ReturnValue>
         value;

@@ -8,29 +8,32 @@ namespace standin::tds {
 
 namespace {
 
-constexpr int maxMessageChars = 4000;
+    constexpr int maxMessageChars = 4000;
 
-void putUserType(QByteArray& out, quint32 tdsVersion)
-{
-    if (is72OrLater(tdsVersion))
-        putU32(out, 0);
-    else
-        putU16(out, 0);
-}
-
-bool isDoneEvent(const Event& e) { return std::holds_alternative<Done>(e); }
-
-quint8 doneToken(Done::Kind kind)
-{
-    switch (kind) {
-    case Done::Kind::DoneProc:
-        return DoneProcToken;
-    case Done::Kind::DoneInProc:
-        return DoneInProcToken;
-    default:
-        return DoneToken;
+    void putUserType(QByteArray& out, quint32 tdsVersion)
+    {
+        if (is72OrLater(tdsVersion))
+            putU32(out, 0);
+        else
+            putU16(out, 0);
     }
-}
+
+    bool isDoneEvent(const Event& e)
+    {
+        return std::holds_alternative<Done>(e);
+    }
+
+    quint8 doneToken(Done::Kind kind)
+    {
+        switch (kind) {
+        case Done::Kind::DoneProc:
+            return DoneProcToken;
+        case Done::Kind::DoneInProc:
+            return DoneInProcToken;
+        default:
+            return DoneToken;
+        }
+    }
 
 } // namespace
 
@@ -114,85 +117,85 @@ void putReturnStatus(QByteArray& out, qint32 value)
 
 namespace {
 
-TypeInfo columnTypeInfoFor(const Column& column, const QByteArray& collation, quint32 tdsVersion)
-{
-    TypeInfo t;
-    const bool maxAllowed = is72OrLater(tdsVersion);
-    switch (column.type) {
-    case ColumnType::NVarChar:
-    case ColumnType::NChar: {
-        t.type = column.type == ColumnType::NChar ? TypeNChar : TypeNVarChar;
-        t.collation = collation;
-        const bool isMax = column.maxLength <= 0 || column.maxLength > 4000;
-        if (isMax && maxAllowed && column.type == ColumnType::NVarChar)
-            t.maxLength = plpMaxLength;
-        else
-            t.maxLength = quint32(2 * qBound(1, column.maxLength, 4000));
-        break;
-    }
-    case ColumnType::Int:
-        t.type = column.nullable ? TypeIntN : TypeInt4;
-        t.maxLength = 4;
-        break;
-    case ColumnType::SmallInt:
-        t.type = column.nullable ? TypeIntN : TypeInt2;
-        t.maxLength = 2;
-        break;
-    case ColumnType::TinyInt:
-        t.type = column.nullable ? TypeIntN : TypeInt1;
-        t.maxLength = 1;
-        break;
-    case ColumnType::DateTime:
-        t.type = column.nullable ? TypeDateTimeN : TypeDateTime;
-        t.maxLength = 8;
-        break;
-    case ColumnType::VarBinary: {
-        t.type = TypeBigVarBinary;
-        const bool isMax = column.maxLength <= 0 || column.maxLength > 8000;
-        t.maxLength = isMax && maxAllowed ? plpMaxLength : quint32(qBound(1, column.maxLength, 8000));
-        break;
-    }
-    case ColumnType::Variant:
-        t.type = TypeVariant;
-        t.maxLength = variantMaxLength;
-        break;
-    }
-    return t;
-}
-
-// A column the engine declared NOT NULL but that holds a NULL is sent as nullable: the fixed
-// types have no way to say NULL.
-QVector<Column> effectiveColumns(const ResultSet& rs)
-{
-    QVector<Column> columns = rs.columns;
-    for (const auto& row : rs.rows) {
-        for (int i = 0; i < columns.size() && i < row.size(); ++i) {
-            if (!columns[i].nullable && std::holds_alternative<std::monostate>(row[i]))
-                columns[i].nullable = true;
+    TypeInfo columnTypeInfoFor(const Column& column, const QByteArray& collation, quint32 tdsVersion)
+    {
+        TypeInfo t;
+        const bool maxAllowed = is72OrLater(tdsVersion);
+        switch (column.type) {
+        case ColumnType::NVarChar:
+        case ColumnType::NChar: {
+            t.type = column.type == ColumnType::NChar ? TypeNChar : TypeNVarChar;
+            t.collation = collation;
+            const bool isMax = column.maxLength <= 0 || column.maxLength > 4000;
+            if (isMax && maxAllowed && column.type == ColumnType::NVarChar)
+                t.maxLength = plpMaxLength;
+            else
+                t.maxLength = quint32(2 * qBound(1, column.maxLength, 4000));
+            break;
         }
+        case ColumnType::Int:
+            t.type = column.nullable ? TypeIntN : TypeInt4;
+            t.maxLength = 4;
+            break;
+        case ColumnType::SmallInt:
+            t.type = column.nullable ? TypeIntN : TypeInt2;
+            t.maxLength = 2;
+            break;
+        case ColumnType::TinyInt:
+            t.type = column.nullable ? TypeIntN : TypeInt1;
+            t.maxLength = 1;
+            break;
+        case ColumnType::DateTime:
+            t.type = column.nullable ? TypeDateTimeN : TypeDateTime;
+            t.maxLength = 8;
+            break;
+        case ColumnType::VarBinary: {
+            t.type = TypeBigVarBinary;
+            const bool isMax = column.maxLength <= 0 || column.maxLength > 8000;
+            t.maxLength = isMax && maxAllowed ? plpMaxLength : quint32(qBound(1, column.maxLength, 8000));
+            break;
+        }
+        case ColumnType::Variant:
+            t.type = TypeVariant;
+            t.maxLength = variantMaxLength;
+            break;
+        }
+        return t;
     }
-    return columns;
-}
 
-Cell paddedCell(const Column& column, const Cell& value)
-{
-    if (column.type == ColumnType::NChar) {
-        if (std::holds_alternative<std::monostate>(value))
-            return value;
-        const QString text = cellText(value);
-        const int width = qBound(1, column.maxLength, 4000);
-        return text.size() >= width ? text.left(width) : text.leftJustified(width, QLatin1Char(' '));
+    // A column the engine declared NOT NULL but that holds a NULL is sent as nullable: the fixed
+    // types have no way to say NULL.
+    QVector<Column> effectiveColumns(const ResultSet& rs)
+    {
+        QVector<Column> columns = rs.columns;
+        for (const auto& row : rs.rows) {
+            for (int i = 0; i < columns.size() && i < row.size(); ++i) {
+                if (!columns[i].nullable && std::holds_alternative<std::monostate>(row[i]))
+                    columns[i].nullable = true;
+            }
+        }
+        return columns;
     }
-    return value;
-}
 
-void putColumnsAndRows(QByteArray& out, const ResultSet& rs, const TokenContext& ctx)
-{
-    const QVector<Column> columns = effectiveColumns(rs);
-    putColMetadata(out, columns, ctx);
-    for (const auto& row : rs.rows)
-        putRow(out, columns, row, ctx);
-}
+    Cell paddedCell(const Column& column, const Cell& value)
+    {
+        if (column.type == ColumnType::NChar) {
+            if (std::holds_alternative<std::monostate>(value))
+                return value;
+            const QString text = cellText(value);
+            const int width = qBound(1, column.maxLength, 4000);
+            return text.size() >= width ? text.left(width) : text.leftJustified(width, QLatin1Char(' '));
+        }
+        return value;
+    }
+
+    void putColumnsAndRows(QByteArray& out, const ResultSet& rs, const TokenContext& ctx)
+    {
+        const QVector<Column> columns = effectiveColumns(rs);
+        putColMetadata(out, columns, ctx);
+        for (const auto& row : rs.rows)
+            putRow(out, columns, row, ctx);
+    }
 
 } // namespace
 
@@ -250,7 +253,8 @@ QByteArray encodeReply(const Reply& reply, RequestKind kind, const TokenContext&
     }
     bool endsWithDone = !reply.events.isEmpty() && lastDone == reply.events.size() - 1;
     // In an RPC reply a DONEINPROC always carries MORE, so it can never end the reply.
-    if (endsWithDone && kind == RequestKind::Rpc && std::get<Done>(reply.events[lastDone]).kind == Done::Kind::DoneInProc)
+    if (endsWithDone && kind == RequestKind::Rpc
+        && std::get<Done>(reply.events[lastDone]).kind == Done::Kind::DoneInProc)
         endsWithDone = false;
 
     QByteArray out;

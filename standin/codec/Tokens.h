@@ -15,7 +15,8 @@
 
 namespace standin::tds {
 
-struct TokenContext {
+struct TokenContext
+{
     quint32 tdsVersion = Tds74;
     QString serverName; // the server name in INFO/ERROR tokens
     QByteArray collation = serverCollation();
@@ -28,8 +29,8 @@ void putEnvChange(QByteArray& out, quint8 type, const QString& newValue, const Q
 void putEnvChangeBytes(QByteArray& out, quint8 type, const QByteArray& newValue, const QByteArray& oldValue);
 // INFO (class 0) for severity <= 10, ERROR otherwise. Message text is cut at 4000 characters.
 void putMessage(QByteArray& out, const Message& message, const TokenContext& ctx);
-void putLoginAck(QByteArray& out, quint32 tdsVersion, const QString& programName, quint8 major, quint8 minor,
-    quint16 build);
+void putLoginAck(
+    QByteArray& out, quint32 tdsVersion, const QString& programName, quint8 major, quint8 minor, quint16 build);
 void putDone(QByteArray& out, quint8 token, quint16 status, quint16 curCmd, quint64 rowCount, quint32 tdsVersion);
 void putReturnStatus(QByteArray& out, qint32 value);
 
@@ -49,7 +50,8 @@ enum class RequestKind { Batch, Rpc };
 // held an error, so the client always sees the end of it.
 QByteArray encodeReply(const Reply& reply, RequestKind kind, const TokenContext& ctx);
 
-struct LoginReplyParams {
+struct LoginReplyParams
+{
     quint32 requestedVersion = Tds74; // what LOGIN7 asked for: tokens before LOGINACK
     quint32 answeredVersion = Tds74; // what LOGINACK says: LOGINACK and the tokens after it
     QString database = QStringLiteral("master");

@@ -12,277 +12,283 @@ namespace standin::tds {
 
 namespace {
 
-// Code page 1252 differs from Latin-1 only in 0x80..0x9F.
-const char16_t cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, //
-};
+    // Code page 1252 differs from Latin-1 only in 0x80..0x9F.
+    const char16_t cp1252High[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, //
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, //
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, //
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, //
+    };
 
-bool isCp1252(const QByteArray& collation) { return codePageOfCollation(collation) == "windows-1252"; }
-
-QString utf16Of(const QByteArray& bytes) { return fromUtf16Le(bytes.constData(), int(bytes.size())); }
-
-QByteArray utf16Bytes(const QString& text)
-{
-    QByteArray b;
-    putUtf16(b, text);
-    return b;
-}
-
-bool readIntBytes(Cursor& c, int size, bool unsignedValue, qint64& v)
-{
-    QByteArray b;
-    if (!c.bytes(size, b))
-        return false;
-    quint64 u = 0;
-    for (int i = 0; i < size; ++i)
-        u |= quint64(quint8(b[i])) << (8 * i);
-    if (!unsignedValue && size < 8 && (u >> (8 * size - 1)) & 1)
-        u |= ~quint64(0) << (8 * size); // sign-extend
-    v = qint64(u);
-    return true;
-}
-
-void putIntBytes(QByteArray& out, int size, qint64 v)
-{
-    for (int i = 0; i < size; ++i)
-        out.append(char((quint64(v) >> (8 * i)) & 0xFF));
-}
-
-qint64 cellInt(const Cell& value)
-{
-    if (const auto* i = std::get_if<qint64>(&value))
-        return *i;
-    if (const auto* s = std::get_if<QString>(&value))
-        return s->trimmed().toLongLong();
-    return 0;
-}
-
-DateTimeValue cellDateTime(const Cell& value)
-{
-    if (const auto* d = std::get_if<DateTimeValue>(&value))
-        return *d;
-    return DateTimeValue();
-}
-
-QByteArray cellBytes(const Cell& value)
-{
-    if (const auto* b = std::get_if<QByteArray>(&value))
-        return *b;
-    if (const auto* s = std::get_if<QString>(&value))
-        return utf16Bytes(*s);
-    return QByteArray();
-}
-
-bool readPlp(Cursor& c, QByteArray& data, bool& isNull, QString& error)
-{
-    quint64 total = 0;
-    if (!c.u64(total)) {
-        error = QStringLiteral("PLP length is cut short");
-        return false;
+    bool isCp1252(const QByteArray& collation)
+    {
+        return codePageOfCollation(collation) == "windows-1252";
     }
-    isNull = total == plpNull;
-    data.clear();
-    if (isNull)
-        return true;
-    if (total != plpUnknownLength && total > quint64(c.remaining())) {
-        error = QStringLiteral("PLP length %1 runs past the end of the message").arg(total);
-        return false;
+
+    QString utf16Of(const QByteArray& bytes)
+    {
+        return fromUtf16Le(bytes.constData(), int(bytes.size()));
     }
-    for (;;) {
-        quint32 chunk = 0;
-        if (!c.u32(chunk)) {
-            error = QStringLiteral("PLP chunk header is cut short");
+
+    QByteArray utf16Bytes(const QString& text)
+    {
+        QByteArray b;
+        putUtf16(b, text);
+        return b;
+    }
+
+    bool readIntBytes(Cursor& c, int size, bool unsignedValue, qint64& v)
+    {
+        QByteArray b;
+        if (!c.bytes(size, b))
             return false;
-        }
-        if (chunk == 0)
-            break;
-        QByteArray part;
-        if (chunk > quint32(c.remaining()) || !c.bytes(int(chunk), part)) {
-            error = QStringLiteral("PLP chunk runs past the end of the message");
-            return false;
-        }
-        data.append(part);
-    }
-    if (total != plpUnknownLength && quint64(data.size()) != total) {
-        error = QStringLiteral("PLP chunks hold %1 bytes, the length said %2").arg(data.size()).arg(total);
-        return false;
-    }
-    return true;
-}
-
-void putPlp(QByteArray& out, const QByteArray* data)
-{
-    if (!data) {
-        putU64(out, plpNull);
-        return;
-    }
-    putU64(out, quint64(data->size()));
-    if (!data->isEmpty()) {
-        putU32(out, quint32(data->size()));
-        out.append(*data);
-    }
-    putU32(out, 0);
-}
-
-// Text or binary payload of a character/binary type in its on-wire form.
-QByteArray wireBytesOf(const TypeInfo& info, const Cell& value)
-{
-    switch (info.type) {
-    case TypeNVarChar:
-    case TypeNChar:
-    case TypeNText:
-        return utf16Bytes(cellText(value));
-    case TypeBigVarChar:
-    case TypeBigChar:
-    case TypeText:
-        return encodeCodePage(cellText(value), info.collation);
-    default:
-        return cellBytes(value);
-    }
-}
-
-Cell cellOfWireBytes(const TypeInfo& info, const QByteArray& bytes)
-{
-    switch (info.type) {
-    case TypeNVarChar:
-    case TypeNChar:
-    case TypeNText:
-        return utf16Of(bytes);
-    case TypeBigVarChar:
-    case TypeBigChar:
-    case TypeText:
-        return decodeCodePage(bytes, info.collation);
-    default:
-        return bytes;
-    }
-}
-
-bool readVariant(Cursor& c, Cell& value, QString& error)
-{
-    quint32 total = 0;
-    if (!c.u32(total)) {
-        error = QStringLiteral("sql_variant length is cut short");
-        return false;
-    }
-    if (total == 0) {
-        value = std::monostate();
+        quint64 u = 0;
+        for (int i = 0; i < size; ++i)
+            u |= quint64(quint8(b[i])) << (8 * i);
+        if (!unsignedValue && size < 8 && (u >> (8 * size - 1)) & 1)
+            u |= ~quint64(0) << (8 * size); // sign-extend
+        v = qint64(u);
         return true;
     }
-    if (total < 2 || total > quint32(c.remaining())) {
-        error = QStringLiteral("sql_variant length %1 does not fit").arg(total);
-        return false;
-    }
-    quint8 base = 0;
-    quint8 propBytes = 0;
-    c.u8(base);
-    c.u8(propBytes);
-    if (quint32(propBytes) + 2 > total) {
-        error = QStringLiteral("sql_variant properties run past its value");
-        return false;
-    }
-    QByteArray props;
-    QByteArray data;
-    c.bytes(propBytes, props);
-    c.bytes(int(total - 2 - propBytes), data);
-    TypeInfo inner;
-    inner.type = base;
-    switch (base) {
-    case TypeInt1:
-    case TypeInt2:
-    case TypeInt4:
-    case TypeInt8:
-    case TypeBit: {
-        const int size = base == TypeInt1 || base == TypeBit ? 1 : base == TypeInt2 ? 2 : base == TypeInt4 ? 4 : 8;
-        if (data.size() != size) {
-            error = QStringLiteral("sql_variant integer of %1 bytes").arg(data.size());
-            return false;
-        }
-        Cursor dc(data);
-        qint64 v = 0;
-        readIntBytes(dc, size, base == TypeInt1 || base == TypeBit, v);
-        value = v;
-        return true;
-    }
-    case TypeDateTime: {
-        if (data.size() != 8) {
-            error = QStringLiteral("sql_variant datetime of %1 bytes").arg(data.size());
-            return false;
-        }
-        Cursor dc(data);
-        DateTimeValue d;
-        dc.i32(d.days);
-        dc.u32(d.ticks);
-        value = d;
-        return true;
-    }
-    case TypeNVarChar:
-    case TypeNChar:
-    case TypeBigVarChar:
-    case TypeBigChar:
-        if (props.size() != 7) {
-            error = QStringLiteral("sql_variant text with %1 property bytes").arg(props.size());
-            return false;
-        }
-        inner.collation = props.left(5);
-        if ((base == TypeNVarChar || base == TypeNChar) && data.size() % 2) {
-            error = QStringLiteral("sql_variant UTF-16 text of odd length");
-            return false;
-        }
-        value = cellOfWireBytes(inner, data);
-        return true;
-    case TypeBigVarBinary:
-    case TypeBigBinary:
-        value = data;
-        return true;
-    default:
-        error = QStringLiteral("sql_variant base type 0x%1 is not supported").arg(base, 2, 16, QLatin1Char('0'));
-        return false;
-    }
-}
 
-void putVariant(QByteArray& out, const Cell& value)
-{
-    if (std::holds_alternative<std::monostate>(value)) {
+    void putIntBytes(QByteArray& out, int size, qint64 v)
+    {
+        for (int i = 0; i < size; ++i)
+            out.append(char((quint64(v) >> (8 * i)) & 0xFF));
+    }
+
+    qint64 cellInt(const Cell& value)
+    {
+        if (const auto* i = std::get_if<qint64>(&value))
+            return *i;
+        if (const auto* s = std::get_if<QString>(&value))
+            return s->trimmed().toLongLong();
+        return 0;
+    }
+
+    DateTimeValue cellDateTime(const Cell& value)
+    {
+        if (const auto* d = std::get_if<DateTimeValue>(&value))
+            return *d;
+        return DateTimeValue();
+    }
+
+    QByteArray cellBytes(const Cell& value)
+    {
+        if (const auto* b = std::get_if<QByteArray>(&value))
+            return *b;
+        if (const auto* s = std::get_if<QString>(&value))
+            return utf16Bytes(*s);
+        return QByteArray();
+    }
+
+    bool readPlp(Cursor& c, QByteArray& data, bool& isNull, QString& error)
+    {
+        quint64 total = 0;
+        if (!c.u64(total)) {
+            error = QStringLiteral("PLP length is cut short");
+            return false;
+        }
+        isNull = total == plpNull;
+        data.clear();
+        if (isNull)
+            return true;
+        if (total != plpUnknownLength && total > quint64(c.remaining())) {
+            error = QStringLiteral("PLP length %1 runs past the end of the message").arg(total);
+            return false;
+        }
+        for (;;) {
+            quint32 chunk = 0;
+            if (!c.u32(chunk)) {
+                error = QStringLiteral("PLP chunk header is cut short");
+                return false;
+            }
+            if (chunk == 0)
+                break;
+            QByteArray part;
+            if (chunk > quint32(c.remaining()) || !c.bytes(int(chunk), part)) {
+                error = QStringLiteral("PLP chunk runs past the end of the message");
+                return false;
+            }
+            data.append(part);
+        }
+        if (total != plpUnknownLength && quint64(data.size()) != total) {
+            error = QStringLiteral("PLP chunks hold %1 bytes, the length said %2").arg(data.size()).arg(total);
+            return false;
+        }
+        return true;
+    }
+
+    void putPlp(QByteArray& out, const QByteArray* data)
+    {
+        if (!data) {
+            putU64(out, plpNull);
+            return;
+        }
+        putU64(out, quint64(data->size()));
+        if (!data->isEmpty()) {
+            putU32(out, quint32(data->size()));
+            out.append(*data);
+        }
         putU32(out, 0);
-        return;
     }
-    QByteArray body;
-    if (const auto* i = std::get_if<qint64>(&value)) {
-        if (*i >= std::numeric_limits<qint32>::min() && *i <= std::numeric_limits<qint32>::max()) {
-            putU8(body, TypeInt4);
-            putU8(body, 0);
-            putIntBytes(body, 4, *i);
-        } else {
-            putU8(body, TypeInt8);
-            putU8(body, 0);
-            putIntBytes(body, 8, *i);
+
+    // Text or binary payload of a character/binary type in its on-wire form.
+    QByteArray wireBytesOf(const TypeInfo& info, const Cell& value)
+    {
+        switch (info.type) {
+        case TypeNVarChar:
+        case TypeNChar:
+        case TypeNText:
+            return utf16Bytes(cellText(value));
+        case TypeBigVarChar:
+        case TypeBigChar:
+        case TypeText:
+            return encodeCodePage(cellText(value), info.collation);
+        default:
+            return cellBytes(value);
         }
-    } else if (const auto* s = std::get_if<QString>(&value)) {
-        const QByteArray text = utf16Bytes(s->left(4000));
-        putU8(body, TypeNVarChar);
-        putU8(body, 7);
-        body.append(serverCollation());
-        // The declared length of the nvarchar inside: sysname-sized values as nvarchar(128).
-        putU16(body, quint16(qMax<qsizetype>(256, text.size())));
-        body.append(text);
-    } else if (const auto* b = std::get_if<QByteArray>(&value)) {
-        const QByteArray bytes = b->left(8000);
-        putU8(body, TypeBigVarBinary);
-        putU8(body, 2);
-        putU16(body, quint16(qMax<qsizetype>(1, bytes.size())));
-        body.append(bytes);
-    } else if (const auto* d = std::get_if<DateTimeValue>(&value)) {
-        putU8(body, TypeDateTime);
-        putU8(body, 0);
-        putU32(body, quint32(d->days));
-        putU32(body, d->ticks);
     }
-    putU32(out, quint32(body.size()));
-    out.append(body);
-}
+
+    Cell cellOfWireBytes(const TypeInfo& info, const QByteArray& bytes)
+    {
+        switch (info.type) {
+        case TypeNVarChar:
+        case TypeNChar:
+        case TypeNText:
+            return utf16Of(bytes);
+        case TypeBigVarChar:
+        case TypeBigChar:
+        case TypeText:
+            return decodeCodePage(bytes, info.collation);
+        default:
+            return bytes;
+        }
+    }
+
+    bool readVariant(Cursor& c, Cell& value, QString& error)
+    {
+        quint32 total = 0;
+        if (!c.u32(total)) {
+            error = QStringLiteral("sql_variant length is cut short");
+            return false;
+        }
+        if (total == 0) {
+            value = std::monostate();
+            return true;
+        }
+        if (total < 2 || total > quint32(c.remaining())) {
+            error = QStringLiteral("sql_variant length %1 does not fit").arg(total);
+            return false;
+        }
+        quint8 base = 0;
+        quint8 propBytes = 0;
+        c.u8(base);
+        c.u8(propBytes);
+        if (quint32(propBytes) + 2 > total) {
+            error = QStringLiteral("sql_variant properties run past its value");
+            return false;
+        }
+        QByteArray props;
+        QByteArray data;
+        c.bytes(propBytes, props);
+        c.bytes(int(total - 2 - propBytes), data);
+        TypeInfo inner;
+        inner.type = base;
+        switch (base) {
+        case TypeInt1:
+        case TypeInt2:
+        case TypeInt4:
+        case TypeInt8:
+        case TypeBit: {
+            const int size = base == TypeInt1 || base == TypeBit ? 1 : base == TypeInt2 ? 2 : base == TypeInt4 ? 4 : 8;
+            if (data.size() != size) {
+                error = QStringLiteral("sql_variant integer of %1 bytes").arg(data.size());
+                return false;
+            }
+            Cursor dc(data);
+            qint64 v = 0;
+            readIntBytes(dc, size, base == TypeInt1 || base == TypeBit, v);
+            value = v;
+            return true;
+        }
+        case TypeDateTime: {
+            if (data.size() != 8) {
+                error = QStringLiteral("sql_variant datetime of %1 bytes").arg(data.size());
+                return false;
+            }
+            Cursor dc(data);
+            DateTimeValue d;
+            dc.i32(d.days);
+            dc.u32(d.ticks);
+            value = d;
+            return true;
+        }
+        case TypeNVarChar:
+        case TypeNChar:
+        case TypeBigVarChar:
+        case TypeBigChar:
+            if (props.size() != 7) {
+                error = QStringLiteral("sql_variant text with %1 property bytes").arg(props.size());
+                return false;
+            }
+            inner.collation = props.left(5);
+            if ((base == TypeNVarChar || base == TypeNChar) && data.size() % 2) {
+                error = QStringLiteral("sql_variant UTF-16 text of odd length");
+                return false;
+            }
+            value = cellOfWireBytes(inner, data);
+            return true;
+        case TypeBigVarBinary:
+        case TypeBigBinary:
+            value = data;
+            return true;
+        default:
+            error = QStringLiteral("sql_variant base type 0x%1 is not supported").arg(base, 2, 16, QLatin1Char('0'));
+            return false;
+        }
+    }
+
+    void putVariant(QByteArray& out, const Cell& value)
+    {
+        if (std::holds_alternative<std::monostate>(value)) {
+            putU32(out, 0);
+            return;
+        }
+        QByteArray body;
+        if (const auto* i = std::get_if<qint64>(&value)) {
+            if (*i >= std::numeric_limits<qint32>::min() && *i <= std::numeric_limits<qint32>::max()) {
+                putU8(body, TypeInt4);
+                putU8(body, 0);
+                putIntBytes(body, 4, *i);
+            } else {
+                putU8(body, TypeInt8);
+                putU8(body, 0);
+                putIntBytes(body, 8, *i);
+            }
+        } else if (const auto* s = std::get_if<QString>(&value)) {
+            const QByteArray text = utf16Bytes(s->left(4000));
+            putU8(body, TypeNVarChar);
+            putU8(body, 7);
+            body.append(serverCollation());
+            // The declared length of the nvarchar inside: sysname-sized values as nvarchar(128).
+            putU16(body, quint16(qMax<qsizetype>(256, text.size())));
+            body.append(text);
+        } else if (const auto* b = std::get_if<QByteArray>(&value)) {
+            const QByteArray bytes = b->left(8000);
+            putU8(body, TypeBigVarBinary);
+            putU8(body, 2);
+            putU16(body, quint16(qMax<qsizetype>(1, bytes.size())));
+            body.append(bytes);
+        } else if (const auto* d = std::get_if<DateTimeValue>(&value)) {
+            putU8(body, TypeDateTime);
+            putU8(body, 0);
+            putU32(body, quint32(d->days));
+            putU32(body, d->ticks);
+        }
+        putU32(out, quint32(body.size()));
+        out.append(body);
+    }
 
 } // namespace
 
@@ -678,8 +684,8 @@ void putValue(QByteArray& out, const TypeInfo& info, const Cell& value)
             }
             putU8(out, quint8(info.maxLength));
         }
-        const double d = std::holds_alternative<qint64>(value) ? double(std::get<qint64>(value))
-                                                                : cellText(value).toDouble();
+        const double d
+            = std::holds_alternative<qint64>(value) ? double(std::get<qint64>(value)) : cellText(value).toDouble();
         if (info.maxLength == 4) {
             const float f = float(d);
             quint32 bits = 0;

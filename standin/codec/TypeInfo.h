@@ -10,7 +10,8 @@
 
 namespace standin::tds {
 
-struct TypeInfo {
+struct TypeInfo
+{
     quint8 type = 0; // one of DataType
     quint32 maxLength = 0; // INTN/BITN/FLTN/DATETIMN: value size; strings and binaries: bytes
     QByteArray collation; // 5 bytes for character types from 7.1 on

@@ -2,7 +2,10 @@
 
 namespace standin::tds {
 
-void putU8(QByteArray& out, quint8 v) { out.append(char(v)); }
+void putU8(QByteArray& out, quint8 v)
+{
+    out.append(char(v));
+}
 
 void putU16(QByteArray& out, quint16 v)
 {

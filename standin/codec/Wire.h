@@ -31,7 +31,8 @@ void patchU32(QByteArray& out, int pos, quint32 v);
 
 QString fromUtf16Le(const char* data, int byteCount);
 
-class Cursor {
+class Cursor
+{
 public:
     explicit Cursor(const QByteArray& data, int start = 0, int end = -1);
 

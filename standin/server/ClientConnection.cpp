@@ -12,40 +12,40 @@ using namespace tds;
 
 namespace {
 
-// The answer to a transaction manager request. SQL Server would begin or end a transaction;
-// the stand-in has none, and the application never asks for one. The number and text are
-// the stand-in's own (unconfirmed for a real server); a client gets an error, not silence.
-Message transactionManagerRefusal()
-{
-    Message m;
-    m.number = 50000;
-    m.state = 1;
-    m.severity = 16;
-    m.text = QStringLiteral("Transaction manager requests are not supported by this server.");
-    return m;
-}
+    // The answer to a transaction manager request. SQL Server would begin or end a transaction;
+    // the stand-in has none, and the application never asks for one. The number and text are
+    // the stand-in's own (unconfirmed for a real server); a client gets an error, not silence.
+    Message transactionManagerRefusal()
+    {
+        Message m;
+        m.number = 50000;
+        m.state = 1;
+        m.severity = 16;
+        m.text = QStringLiteral("Transaction manager requests are not supported by this server.");
+        return m;
+    }
 
-// Integrated security asks for an SSPI handshake the stand-in cannot do.
-Message integratedSecurityRefusal()
-{
-    Message m;
-    m.number = 18452;
-    m.state = 1;
-    m.severity = 14;
-    m.text = QStringLiteral(
-        "Login failed. The login is from an untrusted domain and cannot be used with Integrated authentication.");
-    return m;
-}
+    // Integrated security asks for an SSPI handshake the stand-in cannot do.
+    Message integratedSecurityRefusal()
+    {
+        Message m;
+        m.number = 18452;
+        m.state = 1;
+        m.severity = 14;
+        m.text = QStringLiteral(
+            "Login failed. The login is from an untrusted domain and cannot be used with Integrated authentication.");
+        return m;
+    }
 
-Message loginFailed(const QString& user)
-{
-    Message m;
-    m.number = 18456;
-    m.state = 1;
-    m.severity = 14;
-    m.text = QStringLiteral("Login failed for user '%1'.").arg(user);
-    return m;
-}
+    Message loginFailed(const QString& user)
+    {
+        Message m;
+        m.number = 18456;
+        m.state = 1;
+        m.severity = 14;
+        m.text = QStringLiteral("Login failed for user '%1'.").arg(user);
+        return m;
+    }
 
 } // namespace
 
@@ -59,7 +59,10 @@ ClientConnection::ClientConnection(Engine& engine, quint16 spid, const QString& 
     m_reader.setAcceptedTypes(QByteArray::fromRawData("\x01\x03\x06\x0E\x10\x12", 6));
 }
 
-ClientConnection::~ClientConnection() { m_engine.closeSession(m_session); }
+ClientConnection::~ClientConnection()
+{
+    m_engine.closeSession(m_session);
+}
 
 ClientConnection::Output ClientConnection::receive(const QByteArray& bytes)
 {
@@ -109,7 +112,8 @@ void ClientConnection::handle(const TdsMessage& message, Output& out)
     case AttentionPacket:
     case TransactionManagerPacket:
         if (m_state != State::LoggedIn)
-            return close(out, QStringLiteral("request of type 0x%1 before login").arg(message.type, 2, 16, QLatin1Char('0')));
+            return close(
+                out, QStringLiteral("request of type 0x%1 before login").arg(message.type, 2, 16, QLatin1Char('0')));
         break;
     default:
         return close(out, QStringLiteral("unknown packet type 0x%1").arg(message.type, 2, 16, QLatin1Char('0')));
@@ -119,7 +123,7 @@ void ClientConnection::handle(const TdsMessage& message, Output& out)
         // Requests run to completion before the next message is read, so an attention always
         // finds the server idle: the previous reply went out whole, and one message with
         // DONE_ATTN acknowledges the attention.
-        TokenContext ctx {m_version, m_serverName, serverCollation()};
+        TokenContext ctx { m_version, m_serverName, serverCollation() };
         send(out, encodeAttentionAck(ctx));
         return;
     }
@@ -141,8 +145,8 @@ void ClientConnection::onPrelogin(const TdsMessage& message, Output& out)
     if (!prelogin.ok())
         return close(out, prelogin.error);
     const ServerVersion v = m_engine.version();
-    out.bytes += packetize(ReplyPacket, encodePrelogin(serverPreloginAnswer(v.major, v.minor, v.build)),
-        defaultPacketSize, m_spid);
+    out.bytes += packetize(
+        ReplyPacket, encodePrelogin(serverPreloginAnswer(v.major, v.minor, v.build)), defaultPacketSize, m_spid);
     m_state = State::Login;
 }
 
@@ -153,10 +157,10 @@ void ClientConnection::onLogin(const TdsMessage& message, Output& out)
         return close(out, decoded.error);
     const Login7& login = decoded.value;
     const quint32 requested = normaliseClientVersion(login.tdsVersion);
-    TokenContext ctx {requested, m_serverName, serverCollation()};
+    TokenContext ctx { requested, m_serverName, serverCollation() };
 
     if (login.integratedSecurity()) {
-        send(out, encodeLoginFailure({integratedSecurityRefusal()}, ctx));
+        send(out, encodeLoginFailure({ integratedSecurityRefusal() }, ctx));
         return close(out, QString());
     }
 
@@ -193,7 +197,7 @@ void ClientConnection::onBatch(const TdsMessage& message, Output& out)
     if (!sql.ok())
         return close(out, sql.error);
     const Reply reply = m_engine.executeBatch(m_session, sql.value);
-    send(out, encodeReply(reply, RequestKind::Batch, TokenContext {m_version, m_serverName, serverCollation()}));
+    send(out, encodeReply(reply, RequestKind::Batch, TokenContext { m_version, m_serverName, serverCollation() }));
     if (reply.closeConnection)
         close(out, QStringLiteral("fatal error in the batch"));
 }
@@ -204,7 +208,7 @@ void ClientConnection::onRpc(const TdsMessage& message, Output& out)
     if (!calls.ok())
         return close(out, calls.error);
     const Reply reply = m_engine.executeRpc(m_session, calls.value);
-    send(out, encodeReply(reply, RequestKind::Rpc, TokenContext {m_version, m_serverName, serverCollation()}));
+    send(out, encodeReply(reply, RequestKind::Rpc, TokenContext { m_version, m_serverName, serverCollation() }));
     if (reply.closeConnection)
         close(out, QStringLiteral("fatal error in the RPC"));
 }
@@ -216,7 +220,7 @@ void ClientConnection::onTransactionManager(Output& out)
     Done done;
     done.status = Done::Error;
     reply.events.append(done);
-    send(out, encodeReply(reply, RequestKind::Batch, TokenContext {m_version, m_serverName, serverCollation()}));
+    send(out, encodeReply(reply, RequestKind::Batch, TokenContext { m_version, m_serverName, serverCollation() }));
 }
 
 } // namespace standin

@@ -16,11 +16,13 @@ namespace standin {
 
 class Engine;
 
-class ClientConnection {
+class ClientConnection
+{
 public:
     enum class State { Prelogin, Login, LoggedIn, Closed };
 
-    struct Output {
+    struct Output
+    {
         QByteArray bytes; // to send, in order
         bool close = false; // close the connection once the bytes are sent
         QString reason; // why it closes (for the server's log); empty after a refused login

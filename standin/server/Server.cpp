@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 
 #include <cstdio>
+#include <exception>
 
 namespace standin {
 
@@ -19,15 +20,30 @@ Server::Server(Engine& engine, QObject* parent)
     connect(m_listener, &QTcpServer::newConnection, this, &Server::onNewConnection);
 }
 
-Server::~Server() { close(); }
+Server::~Server()
+{
+    close();
+}
 
-bool Server::listen(const QHostAddress& address, quint16 port) { return m_listener->listen(address, port); }
+bool Server::listen(const QHostAddress& address, quint16 port)
+{
+    return m_listener->listen(address, port);
+}
 
-QString Server::errorString() const { return m_listener->errorString(); }
+QString Server::errorString() const
+{
+    return m_listener->errorString();
+}
 
-QHostAddress Server::serverAddress() const { return m_listener->serverAddress(); }
+QHostAddress Server::serverAddress() const
+{
+    return m_listener->serverAddress();
+}
 
-quint16 Server::serverPort() const { return m_listener->serverPort(); }
+quint16 Server::serverPort() const
+{
+    return m_listener->serverPort();
+}
 
 void Server::close()
 {
@@ -73,7 +89,15 @@ void Server::onReadyRead(QTcpSocket* socket)
     const std::shared_ptr<ClientConnection> client = m_clients.value(socket);
     if (!client)
         return;
-    const ClientConnection::Output out = client->receive(socket->readAll());
+    ClientConnection::Output out;
+    try {
+        out = client->receive(socket->readAll());
+    } catch (const std::exception& e) {
+        // Nothing may escape into the event loop; only this client is dropped.
+        std::fprintf(stderr, "connection %u dropped: %s\n", unsigned(client->spid()), e.what());
+        socket->abort();
+        return;
+    }
     if (!out.bytes.isEmpty())
         socket->write(out.bytes);
     if (out.close) {

@@ -16,7 +16,8 @@ namespace standin {
 class Engine;
 class ClientConnection;
 
-class Server : public QObject {
+class Server : public QObject
+{
     Q_OBJECT
 public:
     explicit Server(Engine& engine, QObject* parent = nullptr);

@@ -16,13 +16,13 @@ namespace standin {
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+    int signalPipe[2] = { -1, -1 };
 
-extern "C" void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
+    extern "C" void onTerminationSignal(int)
+    {
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    }
 
 } // namespace
 
@@ -52,7 +52,10 @@ bool quitOnTerminationSignals()
 
 #else
 
-bool quitOnTerminationSignals() { return true; }
+bool quitOnTerminationSignals()
+{
+    return true;
+}
 
 #endif
 

@@ -14,7 +14,10 @@ using namespace standin::tds;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 QByteArray utf16(const QString& s)
 {
@@ -34,7 +37,8 @@ QByteArray describeMismatch(const QByteArray& actual, const QByteArray& expected
         .arg(actual.size())
         .arg(expected.size())
         .arg(first)
-        .arg(QString::fromLatin1(actual.mid(from, 48).toHex(' ')), QString::fromLatin1(expected.mid(from, 48).toHex(' ')))
+        .arg(QString::fromLatin1(actual.mid(from, 48).toHex(' ')),
+            QString::fromLatin1(expected.mid(from, 48).toHex(' ')))
         .toUtf8();
 }
 
@@ -77,7 +81,8 @@ QByteArray freetdsLogin7Payload()
 
 } // namespace
 
-class CodecMessagesTest : public QObject {
+class CodecMessagesTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -141,7 +146,7 @@ void CodecMessagesTest::packetReaderJoinsPacketsInEverySplit()
     // Every split point, and byte by byte.
     QVector<QVector<QByteArray>> feeds;
     for (int cut = 0; cut <= stream.size(); ++cut)
-        feeds.append({stream.left(cut), stream.mid(cut)});
+        feeds.append({ stream.left(cut), stream.mid(cut) });
     QVector<QByteArray> single;
     for (char c : stream)
         single.append(QByteArray(1, c));
@@ -175,7 +180,8 @@ void CodecMessagesTest::packetReaderRefusesMalformedInput_data()
     QTest::addColumn<QByteArray>("stream");
     QTest::newRow("length below the header") << hex("01 01 00 07 00 00 01 00");
     QTest::newRow("length zero") << hex("12 01 00 00 00 00 00 00");
-    QTest::newRow("type changes inside a message") << hex("01 00 00 0A 00 00 01 00 41 00  03 01 00 0A 00 00 02 00 41 00");
+    QTest::newRow("type changes inside a message")
+        << hex("01 00 00 0A 00 00 01 00 41 00  03 01 00 0A 00 00 02 00 41 00");
     QTest::newRow("attention inside a batch") << hex("01 00 00 0A 00 00 01 00 41 00  06 01 00 08 00 00 01 00");
     QTest::newRow("TLS ClientHello") << hex("16 03 01 00 02 01 00 00");
 }
@@ -217,7 +223,7 @@ void CodecMessagesTest::packetReaderRefusesOversizedMessages()
         PacketReader reader;
         const QByteArray packet = [] {
             QByteArray p;
-            putPacketHeader(p, {SqlBatchPacket, 0, quint16(maxPacketSize), 0, 1, 0});
+            putPacketHeader(p, { SqlBatchPacket, 0, quint16(maxPacketSize), 0, 1, 0 });
             p.append(QByteArray(maxPacketSize - packetHeaderSize, 'y'));
             return p;
         }();
@@ -343,13 +349,14 @@ void CodecMessagesTest::login7RoundTrips_data()
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QByteArray>("featureExt");
-    QTest::newRow("7.1, 86-byte fixed part") << Tds71 << QStringLiteral("UFDATA_001_2007") << QStringLiteral("pw") << QByteArray();
+    QTest::newRow("7.1, 86-byte fixed part")
+        << Tds71 << QStringLiteral("UFDATA_001_2007") << QStringLiteral("pw") << QByteArray();
     QTest::newRow("7.2") << Tds72 << QString() << QStringLiteral("Stand1n#Pw") << QByteArray();
     QTest::newRow("7.3B") << Tds73B << QStringLiteral("master") << QString() << QByteArray();
     QTest::newRow("7.4 with FeatureExt") << Tds74 << QStringLiteral("会计") << QStringLiteral("Ünïcødé€")
                                          << hex("0A 01 00 00 00 01 FF");
-    QTest::newRow("password with trailing NUL kept") << Tds74 << QString() << QStringLiteral("Probe#2024").append(QChar(0))
-                                                     << QByteArray();
+    QTest::newRow("password with trailing NUL kept")
+        << Tds74 << QString() << QStringLiteral("Probe#2024").append(QChar(0)) << QByteArray();
 }
 
 void CodecMessagesTest::login7RoundTrips()
@@ -491,18 +498,22 @@ void CodecMessagesTest::rpcParametersRoundTrip_data()
                            << QVariant(QStringLiteral("abc       "));
     QTest::newRow("BIGVARCHAR code page 1252") << quint8(TypeBigVarChar) << 100u << QVariant(QStringLiteral("Größe €5"))
                                                << QVariant(QStringLiteral("Größe €5"));
-    QTest::newRow("BIGCHAR") << quint8(TypeBigChar) << 8u << QVariant(QStringLiteral("@P1 int")) << QVariant(QStringLiteral("@P1 int"));
+    QTest::newRow("BIGCHAR") << quint8(TypeBigChar) << 8u << QVariant(QStringLiteral("@P1 int"))
+                             << QVariant(QStringLiteral("@P1 int"));
     QTest::newRow("BIGVARCHAR NULL") << quint8(TypeBigVarChar) << 100u << null << null;
-    QTest::newRow("NTEXT") << quint8(TypeNText) << 0x7FFFFFFFu << QVariant(QStringLiteral("select name from sysdatabases"))
+    QTest::newRow("NTEXT") << quint8(TypeNText) << 0x7FFFFFFFu
+                           << QVariant(QStringLiteral("select name from sysdatabases"))
                            << QVariant(QStringLiteral("select name from sysdatabases"));
     QTest::newRow("NTEXT NULL") << quint8(TypeNText) << 0x7FFFFFFFu << null << null;
-    QTest::newRow("TEXT") << quint8(TypeText) << 0x7FFFFFFFu << QVariant(QStringLiteral("é")) << QVariant(QStringLiteral("é"));
-    QTest::newRow("BIGVARBINARY") << quint8(TypeBigVarBinary) << 16u << QVariant(hex("DEADBEEF")) << QVariant(hex("DEADBEEF"));
+    QTest::newRow("TEXT") << quint8(TypeText) << 0x7FFFFFFFu << QVariant(QStringLiteral("é"))
+                          << QVariant(QStringLiteral("é"));
+    QTest::newRow("BIGVARBINARY") << quint8(TypeBigVarBinary) << 16u << QVariant(hex("DEADBEEF"))
+                                  << QVariant(hex("DEADBEEF"));
     QTest::newRow("BIGVARBINARY NULL") << quint8(TypeBigVarBinary) << 16u << null << null;
     QTest::newRow("NVARCHAR(max) PLP") << quint8(TypeNVarChar) << 0xFFFFu << QVariant(QString(20000, QLatin1Char('x')))
                                        << QVariant(QString(20000, QLatin1Char('x')));
-    QTest::newRow("NVARCHAR(max) PLP empty") << quint8(TypeNVarChar) << 0xFFFFu << QVariant(QStringLiteral(""))
-                                             << QVariant(QStringLiteral(""));
+    QTest::newRow("NVARCHAR(max) PLP empty")
+        << quint8(TypeNVarChar) << 0xFFFFu << QVariant(QStringLiteral("")) << QVariant(QStringLiteral(""));
     QTest::newRow("NVARCHAR(max) PLP NULL") << quint8(TypeNVarChar) << 0xFFFFu << null << null;
 }
 
@@ -538,14 +549,14 @@ void CodecMessagesTest::rpcParametersRoundTrip()
     QFETCH(quint32, maxLength);
     QFETCH(QVariant, in);
     QFETCH(QVariant, out);
-    for (quint32 version : {Tds72, Tds74, Tds71}) {
+    for (quint32 version : { Tds72, Tds74, Tds71 }) {
         if (version == Tds71 && maxLength == 0xFFFF)
             continue; // (max) types exist from 7.2 on
         RpcCallWire call;
         call.procId = SpExecuteSql;
-        call.params.append({QStringLiteral("@p"), true, type, maxLength, toCell(in), serverCollation()});
-        call.params.append({QString(), false, TypeIntN, 4, Cell(qint64(7)), serverCollation()});
-        const auto decoded = decodeRpc(encodeRpc({call}, version), version);
+        call.params.append({ QStringLiteral("@p"), true, type, maxLength, toCell(in), serverCollation() });
+        call.params.append({ QString(), false, TypeIntN, 4, Cell(qint64(7)), serverCollation() });
+        const auto decoded = decodeRpc(encodeRpc({ call }, version), version);
         QVERIFY2(decoded.ok(), qPrintable(versionName(version) + QLatin1String(": ") + decoded.error));
         QCOMPARE(decoded.value.size(), 1);
         const RpcCall& got = decoded.value[0];
@@ -575,13 +586,14 @@ void CodecMessagesTest::rpcSeveralCallsPerVersion()
     QFETCH(quint8, separator);
     RpcCallWire byId;
     byId.procId = SpUnprepare;
-    byId.params.append({QString(), false, TypeIntN, 4, Cell(qint64(1)), serverCollation()});
+    byId.params.append({ QString(), false, TypeIntN, 4, Cell(qint64(1)), serverCollation() });
     RpcCallWire byName;
     byName.procName = QStringLiteral("sp_tables");
     RpcCallWire third;
     third.procName = QStringLiteral("sp_columns");
-    third.params.append({QStringLiteral("@table_name"), false, TypeNVarChar, 256, Cell(QStringLiteral("t")), serverCollation()});
-    const QByteArray payload = encodeRpc({byId, byName, third}, version);
+    third.params.append(
+        { QStringLiteral("@table_name"), false, TypeNVarChar, 256, Cell(QStringLiteral("t")), serverCollation() });
+    const QByteArray payload = encodeRpc({ byId, byName, third }, version);
     QVERIFY(payload.contains(char(separator)));
     const auto decoded = decodeRpc(payload, version);
     QVERIFY2(decoded.ok(), qPrintable(decoded.error));
@@ -601,7 +613,7 @@ void CodecMessagesTest::rpcPlpValueInSeveralChunks()
 {
     // nvarchar(max) "abcd" in chunks of 2, 4 and 2 bytes, then the terminator; then once with
     // the "unknown length" marker.
-    for (const char* total : {"08 00 00 00 00 00 00 00", "FE FF FF FF FF FF FF FF"}) {
+    for (const char* total : { "08 00 00 00 00 00 00 00", "FE FF FF FF FF FF FF FF" }) {
         QByteArray payload = defaultAllHeaders();
         payload += hex("FF FF 0A 00 00 00"); // sp_executesql, no options
         payload += hex("00 00 E7 FF FF 09 04 D0 00 34");
@@ -624,11 +636,15 @@ void CodecMessagesTest::rpcRefusesMalformedCalls_data()
     QTest::newRow("unknown parameter type") << hex("FF FF 0A 00 00 00  00 00 99 01 02");
     QTest::newRow("INTN of size 3") << hex("FF FF 0A 00 00 00  00 00 26 03 03 01 02 03");
     QTest::newRow("INTN value size differs") << hex("FF FF 0A 00 00 00  00 00 26 04 02 01 02");
-    QTest::newRow("NVARCHAR value beyond the end") << hex("FF FF 0A 00 00 00  00 00 E7 40 00 09 04 D0 00 34 20 00 41 00");
+    QTest::newRow("NVARCHAR value beyond the end")
+        << hex("FF FF 0A 00 00 00  00 00 E7 40 00 09 04 D0 00 34 20 00 41 00");
     QTest::newRow("NVARCHAR odd length") << hex("FF FF 0A 00 00 00  00 00 E7 40 00 09 04 D0 00 34 03 00 41 00 42");
-    QTest::newRow("NTEXT length beyond the end") << hex("FF FF 0A 00 00 00  00 00 63 FF FF FF 7F 09 04 D0 00 34 00 00 01 00 41 00");
-    QTest::newRow("PLP total disagrees") << hex("FF FF 0A 00 00 00  00 00 E7 FF FF 09 04 D0 00 34 04 00 00 00 00 00 00 00 02 00 00 00 41 00 00 00 00 00");
-    QTest::newRow("PLP chunk beyond the end") << hex("FF FF 0A 00 00 00  00 00 E7 FF FF 09 04 D0 00 34 FE FF FF FF FF FF FF FF 00 10 00 00 41 00");
+    QTest::newRow("NTEXT length beyond the end")
+        << hex("FF FF 0A 00 00 00  00 00 63 FF FF FF 7F 09 04 D0 00 34 00 00 01 00 41 00");
+    QTest::newRow("PLP total disagrees") << hex(
+        "FF FF 0A 00 00 00  00 00 E7 FF FF 09 04 D0 00 34 04 00 00 00 00 00 00 00 02 00 00 00 41 00 00 00 00 00");
+    QTest::newRow("PLP chunk beyond the end")
+        << hex("FF FF 0A 00 00 00  00 00 E7 FF FF 09 04 D0 00 34 FE FF FF FF FF FF FF FF 00 10 00 00 41 00");
     QTest::newRow("parameter name cut short") << hex("FF FF 0A 00 00 00  05 40 00");
 }
 

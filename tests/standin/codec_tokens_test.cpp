@@ -14,7 +14,10 @@ using namespace standin::tds;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 QByteArray utf16(const QString& s)
 {
@@ -24,7 +27,10 @@ QByteArray utf16(const QString& s)
 }
 
 // A B_VARCHAR: character count then UTF-16LE.
-QByteArray bv(const QString& s) { return QByteArray(1, char(s.size())) + utf16(s); }
+QByteArray bv(const QString& s)
+{
+    return QByteArray(1, char(s.size())) + utf16(s);
+}
 
 // A US_VARCHAR: two-byte character count then UTF-16LE.
 QByteArray usv(const QString& s)
@@ -44,7 +50,8 @@ QByteArray describeMismatch(const QByteArray& actual, const QByteArray& expected
         .arg(actual.size())
         .arg(expected.size())
         .arg(first)
-        .arg(QString::fromLatin1(actual.mid(from, 48).toHex(' ')), QString::fromLatin1(expected.mid(from, 48).toHex(' ')))
+        .arg(QString::fromLatin1(actual.mid(from, 48).toHex(' ')),
+            QString::fromLatin1(expected.mid(from, 48).toHex(' ')))
         .toUtf8();
 }
 
@@ -113,7 +120,8 @@ QVector<quint16> doneStatuses(const QVector<DecodedToken>& tokens)
 
 } // namespace
 
-class CodecTokensTest : public QObject {
+class CodecTokensTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -222,8 +230,8 @@ void CodecTokensTest::loginReplyEncodesEarlyTokensForTheRequestedVersion()
     const QByteArray reply = encodeLoginReply(p);
     const QVector<DecodedToken> tokens = decodeOk(reply, Tds74);
     QCOMPARE(tokens.size(), 8);
-    const QVector<quint8> order = {EnvChangeToken, InfoToken, EnvChangeToken, EnvChangeToken, InfoToken, LoginAckToken,
-        EnvChangeToken, DoneToken};
+    const QVector<quint8> order = { EnvChangeToken, InfoToken, EnvChangeToken, EnvChangeToken, InfoToken, LoginAckToken,
+        EnvChangeToken, DoneToken };
     for (int i = 0; i < order.size(); ++i)
         QCOMPARE(tokens[i].type, order[i]);
     QCOMPARE(std::get<EnvChangeData>(tokens[0].value).newText(), QStringLiteral("UFDATA_001_2007"));
@@ -249,7 +257,7 @@ void CodecTokensTest::failedLoginMatchesProbe()
         + bv(QStringLiteral("TDSPROBE")) + hex("00 01 00 00 00");
     expected += hex("FD 02 00 00 00 00 00 00 00 00 00 00 00");
     const QByteArray tokens
-        = encodeLoginFailure({message(18456, 14, QStringLiteral("Login failed for user 'sa'."))}, probeContext());
+        = encodeLoginFailure({ message(18456, 14, QStringLiteral("Login failed for user 'sa'.")) }, probeContext());
     COMPARE_BYTES(packetize(ReplyPacket, tokens, 4096, 53, 1), expected);
 }
 
@@ -261,9 +269,10 @@ void CodecTokensTest::sysdatabasesMatchesWorkedExample()
                                     "D1 0C 00 6D 00 61 00 73 00 74 00 65 00 72 00"
                                     "FD 10 00 C1 00 01 00 00 00 00 00 00 00");
     Reply reply;
-    reply.events.append(ResultSet {{nameColumn()}, {{Cell(QStringLiteral("master"))}}});
+    reply.events.append(ResultSet { { nameColumn() }, { { Cell(QStringLiteral("master")) } } });
     reply.events.append(done(Done::Kind::Done, Done::Count, 0xC1, 1));
-    COMPARE_BYTES(packetize(ReplyPacket, encodeReply(reply, RequestKind::Batch, probeContext()), 4096, 52, 1), expected);
+    COMPARE_BYTES(
+        packetize(ReplyPacket, encodeReply(reply, RequestKind::Batch, probeContext()), 4096, 52, 1), expected);
 }
 
 void CodecTokensTest::statementErrorMatchesProbe()
@@ -294,9 +303,9 @@ void CodecTokensTest::prepExecReplyMatchesCapture()
     handle.type.nullable = true;
     handle.value = qint64(1);
     Reply reply;
-    reply.events.append(ResultSet {{nameColumn()}, {{Cell(QStringLiteral("master"))}}});
+    reply.events.append(ResultSet { { nameColumn() }, { { Cell(QStringLiteral("master")) } } });
     reply.events.append(done(Done::Kind::DoneInProc, Done::Count, 0xC1, 1));
-    reply.events.append(ReturnStatus {0});
+    reply.events.append(ReturnStatus { 0 });
     reply.events.append(handle);
     reply.events.append(done(Done::Kind::DoneProc));
     COMPARE_BYTES(packetize(ReplyPacket, encodeReply(reply, RequestKind::Rpc, probeContext()), 4096, 52, 1), expected);
@@ -355,13 +364,13 @@ void CodecTokensTest::versionSizedFields()
     id.name = QStringLiteral("id");
     id.type = ColumnType::Int;
     id.nullable = false;
-    putColMetadata(meta, {id}, ctx);
+    putColMetadata(meta, { id }, ctx);
     QCOMPARE(int(meta.size()), 3 + userTypeBytes + 2 + 1 + 1 + 4);
 
     // And the decoder reads each back with the same version.
     Reply reply;
     reply.events.append(m);
-    reply.events.append(ResultSet {{id}, {{Cell(qint64(-123456))}}});
+    reply.events.append(ResultSet { { id }, { { Cell(qint64(-123456)) } } });
     reply.events.append(done(Done::Kind::Done, Done::Count, 0xC1, 1));
     const Reply back = replyFromTokens(decodeOk(encodeReply(reply, RequestKind::Batch, ctx), version));
     QCOMPARE(back.events.size(), 3);
@@ -447,11 +456,12 @@ void CodecTokensTest::everyColumnTypeRoundTrips_data()
     QTest::addColumn<Cell>("in");
     QTest::addColumn<Cell>("out");
     const Cell null;
-    const DateTimeValue when {45364, 14859150};
+    const DateTimeValue when { 45364, 14859150 };
     QTest::newRow("nvarchar") << column(ColumnType::NVarChar, 128, false) << Cell(QStringLiteral("UFDATA_001_2007"))
                               << Cell(QStringLiteral("UFDATA_001_2007"));
     QTest::newRow("nvarchar NULL") << column(ColumnType::NVarChar, 260, true) << null << null;
-    QTest::newRow("nvarchar Chinese") << column(ColumnType::NVarChar, 260, true) << Cell(QStringLiteral("D:\\账套\\a.mdf"))
+    QTest::newRow("nvarchar Chinese") << column(ColumnType::NVarChar, 260, true)
+                                      << Cell(QStringLiteral("D:\\账套\\a.mdf"))
                                       << Cell(QStringLiteral("D:\\账套\\a.mdf"));
     QTest::newRow("nchar is padded") << column(ColumnType::NChar, 10, false) << Cell(QStringLiteral("abc"))
                                      << Cell(QStringLiteral("abc       "));
@@ -461,19 +471,22 @@ void CodecTokensTest::everyColumnTypeRoundTrips_data()
     QTest::newRow("int NULL") << column(ColumnType::Int, 4, true) << null << null;
     QTest::newRow("int NOT NULL given NULL is sent nullable") << column(ColumnType::Int, 4, false) << null << null;
     QTest::newRow("smallint") << column(ColumnType::SmallInt, 2, false) << Cell(qint64(-2)) << Cell(qint64(-2));
-    QTest::newRow("smallint nullable") << column(ColumnType::SmallInt, 2, true) << Cell(qint64(611)) << Cell(qint64(611));
+    QTest::newRow("smallint nullable") << column(ColumnType::SmallInt, 2, true) << Cell(qint64(611))
+                                       << Cell(qint64(611));
     QTest::newRow("tinyint") << column(ColumnType::TinyInt, 1, false) << Cell(qint64(255)) << Cell(qint64(255));
     QTest::newRow("tinyint nullable") << column(ColumnType::TinyInt, 1, true) << Cell(qint64(80)) << Cell(qint64(80));
     QTest::newRow("datetime") << column(ColumnType::DateTime, 8, false) << Cell(when) << Cell(when);
     QTest::newRow("datetime nullable") << column(ColumnType::DateTime, 8, true) << Cell(when) << Cell(when);
     QTest::newRow("datetime NULL") << column(ColumnType::DateTime, 8, true) << null << null;
-    QTest::newRow("varbinary") << column(ColumnType::VarBinary, 85, true) << Cell(hex("DEADBEEF")) << Cell(hex("DEADBEEF"));
+    QTest::newRow("varbinary") << column(ColumnType::VarBinary, 85, true) << Cell(hex("DEADBEEF"))
+                               << Cell(hex("DEADBEEF"));
     QTest::newRow("varbinary NULL") << column(ColumnType::VarBinary, 85, true) << null << null;
     QTest::newRow("variant int") << column(ColumnType::Variant, 0, true) << Cell(qint64(611)) << Cell(qint64(611));
     QTest::newRow("variant text") << column(ColumnType::Variant, 0, true) << Cell(QStringLiteral("16.0.1000.6"))
                                   << Cell(QStringLiteral("16.0.1000.6"));
     QTest::newRow("variant NULL") << column(ColumnType::Variant, 0, true) << null << null;
-    QTest::newRow("variant bigint") << column(ColumnType::Variant, 0, true) << Cell(qint64(1) << 40) << Cell(qint64(1) << 40);
+    QTest::newRow("variant bigint") << column(ColumnType::Variant, 0, true) << Cell(qint64(1) << 40)
+                                    << Cell(qint64(1) << 40);
     QTest::newRow("nvarchar(max)") << column(ColumnType::NVarChar, -1, true) << Cell(QString(9000, QLatin1Char('z')))
                                    << Cell(QString(9000, QLatin1Char('z')));
 }
@@ -483,12 +496,12 @@ void CodecTokensTest::everyColumnTypeRoundTrips()
     QFETCH(Column, col);
     QFETCH(Cell, in);
     QFETCH(Cell, out);
-    for (quint32 version : {Tds71, Tds72, Tds74}) {
+    for (quint32 version : { Tds71, Tds72, Tds74 }) {
         if (version == Tds71 && col.maxLength < 0)
             continue; // (max) is a 7.2 type; 7.1 gets nvarchar(4000)
         Column second = column(ColumnType::Int, 4, false, QStringLiteral("after"));
         Reply reply;
-        reply.events.append(ResultSet {{col, second}, {{in, Cell(qint64(7))}, {in, Cell(qint64(8))}}});
+        reply.events.append(ResultSet { { col, second }, { { in, Cell(qint64(7)) }, { in, Cell(qint64(8)) } } });
         reply.events.append(done(Done::Kind::Done, Done::Count, 0xC1, 2));
         const auto decoded = decodeTokens(encodeReply(reply, RequestKind::Batch, probeContext(version)), version);
         QVERIFY2(decoded.ok(), qPrintable(versionName(version) + QLatin1String(": ") + decoded.error));
@@ -500,7 +513,8 @@ void CodecTokensTest::everyColumnTypeRoundTrips()
         QCOMPARE(rs.columns[0].type, col.type);
         QCOMPARE(rs.rows.size(), 2);
         QVERIFY2(sameCell(rs.rows[0][0], out),
-            qPrintable(QStringLiteral("%1: got %2, want %3").arg(versionName(version), cellString(rs.rows[0][0]), cellString(out))));
+            qPrintable(QStringLiteral("%1: got %2, want %3")
+                           .arg(versionName(version), cellString(rs.rows[0][0]), cellString(out))));
         QCOMPARE(std::get<qint64>(rs.rows[1][1]), qint64(8));
     }
 }
@@ -529,7 +543,7 @@ void CodecTokensTest::columnWireTypes()
     QFETCH(QByteArray, entry);
     col.name = QString();
     QByteArray meta;
-    putColMetadata(meta, {col}, probeContext());
+    putColMetadata(meta, { col }, probeContext());
     COMPARE_BYTES(meta, hex("81 01 00 00000000") + entry + hex("00"));
 }
 
@@ -548,7 +562,7 @@ void CodecTokensTest::variantEncoding()
     QFETCH(Cell, value);
     QFETCH(QByteArray, bytes);
     QByteArray row;
-    putRow(row, {column(ColumnType::Variant, 0, true)}, {value}, probeContext());
+    putRow(row, { column(ColumnType::Variant, 0, true) }, { value }, probeContext());
     COMPARE_BYTES(row, hex("D1") + bytes);
 }
 
@@ -562,15 +576,15 @@ void CodecTokensTest::moreRule_data()
     const int d = int(Done::Kind::Done);
     const int inproc = int(Done::Kind::DoneInProc);
     const int proc = int(Done::Kind::DoneProc);
-    QTest::newRow("one statement") << batch << QVector<int> {d} << QVector<quint16> {0x10};
-    QTest::newRow("three statements") << batch << QVector<int> {d, d, d} << QVector<quint16> {0x11, 0x11, 0x10};
-    QTest::newRow("exec in a batch") << batch << QVector<int> {inproc, proc} << QVector<quint16> {0x11, 0x10};
-    QTest::newRow("rpc") << rpc << QVector<int> {inproc, proc} << QVector<quint16> {0x11, 0x10};
-    QTest::newRow("two rpc calls") << rpc << QVector<int> {inproc, proc, inproc, proc}
-                                   << QVector<quint16> {0x11, 0x11, 0x11, 0x10};
+    QTest::newRow("one statement") << batch << QVector<int> { d } << QVector<quint16> { 0x10 };
+    QTest::newRow("three statements") << batch << QVector<int> { d, d, d } << QVector<quint16> { 0x11, 0x11, 0x10 };
+    QTest::newRow("exec in a batch") << batch << QVector<int> { inproc, proc } << QVector<quint16> { 0x11, 0x10 };
+    QTest::newRow("rpc") << rpc << QVector<int> { inproc, proc } << QVector<quint16> { 0x11, 0x10 };
+    QTest::newRow("two rpc calls") << rpc << QVector<int> { inproc, proc, inproc, proc }
+                                   << QVector<quint16> { 0x11, 0x11, 0x11, 0x10 };
     QTest::newRow("rpc ending in DONEINPROC gets a DONEPROC")
-        << rpc << QVector<int> {inproc} << QVector<quint16> {0x11, 0x00};
-    QTest::newRow("nothing at all still ends") << batch << QVector<int> {} << QVector<quint16> {0x00};
+        << rpc << QVector<int> { inproc } << QVector<quint16> { 0x11, 0x00 };
+    QTest::newRow("nothing at all still ends") << batch << QVector<int> {} << QVector<quint16> { 0x00 };
 }
 
 void CodecTokensTest::moreRule()
@@ -598,10 +612,13 @@ void CodecTokensTest::decoderRefusesBrokenStreams_data()
     QTest::newRow("ENVCHANGE longer than the message") << hex("E3 40 00 01 00");
     QTest::newRow("ENVCHANGE length disagrees") << hex("E3 05 00 01 00 00 00 00");
     QTest::newRow("INFO cut short") << hex("AB 04 00 01 00 00 00");
-    QTest::newRow("LOGINACK length wrong") << (hex("AD 31 00 01 74 00 00 04") + bv(QStringLiteral("Microsoft SQL Server")) + hex("0F 00 07 D0"));
+    QTest::newRow("LOGINACK length wrong")
+        << (hex("AD 31 00 01 74 00 00 04") + bv(QStringLiteral("Microsoft SQL Server")) + hex("0F 00 07 D0"));
     QTest::newRow("column of unknown type") << hex("81 01 00 00 00 00 00 00 00 99");
-    QTest::newRow("row value beyond the end") << hex("81 01 00 00 00 00 00 01 00 E7 10 00 09 04 D0 00 34 00 D1 08 00 41 00");
-    QTest::newRow("variant props beyond its value") << hex("81 01 00 00 00 00 00 01 00 62 50 1F 00 00 00 D1 03 00 00 00 E7 07 00");
+    QTest::newRow("row value beyond the end")
+        << hex("81 01 00 00 00 00 00 01 00 E7 10 00 09 04 D0 00 34 00 D1 08 00 41 00");
+    QTest::newRow("variant props beyond its value")
+        << hex("81 01 00 00 00 00 00 01 00 62 50 1F 00 00 00 D1 03 00 00 00 E7 07 00");
 }
 
 void CodecTokensTest::decoderRefusesBrokenStreams()

@@ -12,8 +12,8 @@
 #include "TokenDecoder.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 using namespace standin::tds;
 
@@ -47,7 +47,7 @@ void decodeBody(const QByteArray& payload)
             "LOGIN7 fields");
     }
 
-    for (quint32 version : {Tds71, Tds74}) {
+    for (quint32 version : { Tds71, Tds74 }) {
         const auto sql = decodeSqlBatch(payload, version);
         if (sql.ok()) {
             const auto again = decodeSqlBatch(encodeSqlBatch(sql.value, version), version);

@@ -61,9 +61,9 @@ bool writeSeeds(const QString& dirPath)
     };
 
     Prelogin client;
-    client.options = {{PreloginVersion, QByteArray::fromHex("090000000000")}, {PreloginEncryption, QByteArray(1, '\0')},
-        {PreloginInstOpt, QByteArray("MSSQLServer", 12)}, {PreloginThreadId, QByteArray::fromHex("4D2E0000")},
-        {PreloginMars, QByteArray(1, '\0')}};
+    client.options = { { PreloginVersion, QByteArray::fromHex("090000000000") },
+        { PreloginEncryption, QByteArray(1, '\0') }, { PreloginInstOpt, QByteArray("MSSQLServer", 12) },
+        { PreloginThreadId, QByteArray::fromHex("4D2E0000") }, { PreloginMars, QByteArray(1, '\0') } };
 
     Login7 login;
     login.hostName = QStringLiteral("tp");
@@ -81,22 +81,22 @@ bool writeSeeds(const QString& dirPath)
 
     RpcCallWire prepexec;
     prepexec.procId = SpPrepExec;
-    prepexec.params = {{QString(), true, TypeIntN, 4, Cell(), serverCollation()},
-        {QString(), false, TypeNText, 0x7FFFFFFF, Cell(QStringLiteral("@P1 varchar(8)")), serverCollation()},
-        {QString(), false, TypeNText, 0x7FFFFFFF, Cell(QStringLiteral("select name from sysdatabases where name = @P1")),
-            serverCollation()},
-        {QString(), false, TypeBigVarChar, 8, Cell(QStringLiteral("master")), serverCollation()}};
+    prepexec.params = { { QString(), true, TypeIntN, 4, Cell(), serverCollation() },
+        { QString(), false, TypeNText, 0x7FFFFFFF, Cell(QStringLiteral("@P1 varchar(8)")), serverCollation() },
+        { QString(), false, TypeNText, 0x7FFFFFFF,
+            Cell(QStringLiteral("select name from sysdatabases where name = @P1")), serverCollation() },
+        { QString(), false, TypeBigVarChar, 8, Cell(QStringLiteral("master")), serverCollation() } };
     RpcCallWire byName;
     byName.procName = QStringLiteral("sp_detach_db");
-    byName.params = {{QStringLiteral("@dbname"), false, TypeNVarChar, 0xFFFF, Cell(QStringLiteral("UFDATA_001_2007")),
-                         serverCollation()},
-        {QStringLiteral("@x"), false, TypeBitN, 1, Cell(qint64(1)), serverCollation()},
-        {QStringLiteral("@b"), false, TypeBigVarBinary, 16, Cell(QByteArray::fromHex("DEADBEEF")), serverCollation()},
-        {QStringLiteral("@c"), false, TypeNChar, 20, Cell(QStringLiteral("abc")), serverCollation()},
-        {QStringLiteral("@t"), false, TypeText, 0x7FFFFFFF, Cell(QStringLiteral("t")), serverCollation()}};
+    byName.params = { { QStringLiteral("@dbname"), false, TypeNVarChar, 0xFFFF, Cell(QStringLiteral("UFDATA_001_2007")),
+                          serverCollation() },
+        { QStringLiteral("@x"), false, TypeBitN, 1, Cell(qint64(1)), serverCollation() },
+        { QStringLiteral("@b"), false, TypeBigVarBinary, 16, Cell(QByteArray::fromHex("DEADBEEF")), serverCollation() },
+        { QStringLiteral("@c"), false, TypeNChar, 20, Cell(QStringLiteral("abc")), serverCollation() },
+        { QStringLiteral("@t"), false, TypeText, 0x7FFFFFFF, Cell(QStringLiteral("t")), serverCollation() } };
     RpcCallWire unprepare;
     unprepare.procId = SpUnprepare;
-    unprepare.params = {{QString(), false, TypeIntN, 4, Cell(qint64(1)), serverCollation()}};
+    unprepare.params = { { QString(), false, TypeIntN, 4, Cell(qint64(1)), serverCollation() } };
 
     LoginReplyParams loginReply;
     loginReply.serverName = QStringLiteral("STANDIN");
@@ -113,17 +113,18 @@ bool writeSeeds(const QString& dirPath)
         return c;
     };
     Reply types;
-    types.events.append(ResultSet {{col("name", ColumnType::NVarChar, 128, false), col("fixed", ColumnType::NChar, 10, true),
-                                       col("status", ColumnType::Int, 4, false), col("n", ColumnType::Int, 4, true),
-                                       col("dbid", ColumnType::SmallInt, 2, false), col("cmpt", ColumnType::TinyInt, 1, true),
-                                       col("crdate", ColumnType::DateTime, 8, false), col("d", ColumnType::DateTime, 8, true),
-                                       col("sid", ColumnType::VarBinary, 85, true), col("value", ColumnType::Variant, 0, true),
-                                       col("big", ColumnType::NVarChar, -1, true)},
-        {{Cell(QStringLiteral("master")), Cell(QStringLiteral("abc")), Cell(qint64(-1)), Cell(), Cell(qint64(1)),
-             Cell(qint64(80)), Cell(DateTimeValue {45364, 14859150}), Cell(), Cell(QByteArray::fromHex("01")),
-             Cell(QStringLiteral("16.0.1000.6")), Cell(QStringLiteral("x"))},
-            {Cell(QStringLiteral("tempdb")), Cell(), Cell(qint64(8)), Cell(qint64(2)), Cell(qint64(2)), Cell(),
-                Cell(DateTimeValue {}), Cell(DateTimeValue {1, 2}), Cell(), Cell(qint64(611)), Cell()}}});
+    types.events.append(
+        ResultSet { { col("name", ColumnType::NVarChar, 128, false), col("fixed", ColumnType::NChar, 10, true),
+                        col("status", ColumnType::Int, 4, false), col("n", ColumnType::Int, 4, true),
+                        col("dbid", ColumnType::SmallInt, 2, false), col("cmpt", ColumnType::TinyInt, 1, true),
+                        col("crdate", ColumnType::DateTime, 8, false), col("d", ColumnType::DateTime, 8, true),
+                        col("sid", ColumnType::VarBinary, 85, true), col("value", ColumnType::Variant, 0, true),
+                        col("big", ColumnType::NVarChar, -1, true) },
+            { { Cell(QStringLiteral("master")), Cell(QStringLiteral("abc")), Cell(qint64(-1)), Cell(), Cell(qint64(1)),
+                  Cell(qint64(80)), Cell(DateTimeValue { 45364, 14859150 }), Cell(), Cell(QByteArray::fromHex("01")),
+                  Cell(QStringLiteral("16.0.1000.6")), Cell(QStringLiteral("x")) },
+                { Cell(QStringLiteral("tempdb")), Cell(), Cell(qint64(8)), Cell(qint64(2)), Cell(qint64(2)), Cell(),
+                    Cell(DateTimeValue {}), Cell(DateTimeValue { 1, 2 }), Cell(), Cell(qint64(611)), Cell() } } });
     Done count;
     count.status = Done::Count;
     count.curCmd = 0xC1;
@@ -132,7 +133,8 @@ bool writeSeeds(const QString& dirPath)
     Message info;
     info.number = 2528;
     info.severity = 10;
-    info.text = QStringLiteral("DBCC execution completed. If DBCC printed error messages, contact your system administrator.");
+    info.text = QStringLiteral(
+        "DBCC execution completed. If DBCC printed error messages, contact your system administrator.");
     types.events.append(info);
     Message error;
     error.number = 3703;
@@ -142,13 +144,13 @@ bool writeSeeds(const QString& dirPath)
     Done failed;
     failed.status = Done::Error;
     types.events.append(failed);
-    types.events.append(DatabaseChange {QStringLiteral("UFDATA_001_2007"), QStringLiteral("master")});
+    types.events.append(DatabaseChange { QStringLiteral("UFDATA_001_2007"), QStringLiteral("master") });
 
     Reply rpcReply;
     Done inproc;
     inproc.kind = Done::Kind::DoneInProc;
     rpcReply.events.append(inproc);
-    rpcReply.events.append(ReturnStatus {0});
+    rpcReply.events.append(ReturnStatus { 0 });
     ReturnValue handle;
     handle.type.type = ColumnType::Int;
     handle.value = qint64(1);
@@ -157,19 +159,23 @@ bool writeSeeds(const QString& dirPath)
     proc.kind = Done::Kind::DoneProc;
     rpcReply.events.append(proc);
 
-    TokenContext ctx74 {Tds74, QStringLiteral("STANDIN"), serverCollation()};
-    TokenContext ctx71 {Tds71, QStringLiteral("STANDIN"), serverCollation()};
+    TokenContext ctx74 { Tds74, QStringLiteral("STANDIN"), serverCollation() };
+    TokenContext ctx71 { Tds71, QStringLiteral("STANDIN"), serverCollation() };
 
     const QString longSql = QStringLiteral("select name from sysdatabases ORDER BY name\n").repeated(120);
     return write("prelogin.bin", packetize(PreloginPacket, encodePrelogin(client), 4096, 0, 0))
-        && write("prelogin_answer.bin", packetize(ReplyPacket, encodePrelogin(serverPreloginAnswer(16, 0, 1000)), 4096, 51))
+        && write(
+            "prelogin_answer.bin", packetize(ReplyPacket, encodePrelogin(serverPreloginAnswer(16, 0, 1000)), 4096, 51))
         && write("login7_74.bin", packetize(Login7Packet, encodeLogin7(login), 4096, 0, 0))
         && write("login7_71.bin", packetize(Login7Packet, encodeLogin7(login71), 4096, 0, 0))
-        && write("batch_74.bin", packetize(SqlBatchPacket, encodeSqlBatch(QStringLiteral("select name from sysdatabases ORDER BY name"), Tds74), 4096, 0))
-        && write("batch_71.bin", packetize(SqlBatchPacket, encodeSqlBatch(QStringLiteral("exec sp_detach_db N'x'"), Tds71), 4096, 0))
+        && write("batch_74.bin",
+            packetize(SqlBatchPacket,
+                encodeSqlBatch(QStringLiteral("select name from sysdatabases ORDER BY name"), Tds74), 4096, 0))
+        && write("batch_71.bin",
+            packetize(SqlBatchPacket, encodeSqlBatch(QStringLiteral("exec sp_detach_db N'x'"), Tds71), 4096, 0))
         && write("batch_multi_packet.bin", packetize(SqlBatchPacket, encodeSqlBatch(longSql, Tds74), 512, 0))
-        && write("rpc_74.bin", packetize(RpcPacket, encodeRpc({prepexec, byName, unprepare}, Tds74), 4096, 0))
-        && write("rpc_71.bin", packetize(RpcPacket, encodeRpc({prepexec, unprepare}, Tds71), 4096, 0))
+        && write("rpc_74.bin", packetize(RpcPacket, encodeRpc({ prepexec, byName, unprepare }, Tds74), 4096, 0))
+        && write("rpc_71.bin", packetize(RpcPacket, encodeRpc({ prepexec, unprepare }, Tds71), 4096, 0))
         && write("attention.bin", packetize(AttentionPacket, QByteArray(), 4096, 0))
         && write("login_reply_74.bin", packetize(ReplyPacket, encodeLoginReply(loginReply), 4096, 51))
         && write("login_reply_71.bin", packetize(ReplyPacket, encodeLoginReply(loginReply71), 4096, 51))

@@ -20,9 +20,10 @@ namespace {
 constexpr int waitMs = 30000;
 const QString listDatabases = QStringLiteral("select name from sysdatabases ORDER BY name");
 const QStringList systemDatabases
-    = {QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb"), QStringLiteral("tempdb")};
+    = { QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb"), QStringLiteral("tempdb") };
 
-struct RunResult {
+struct RunResult
+{
     bool finished = false;
     int exitCode = -1;
     QString out;
@@ -31,7 +32,8 @@ struct RunResult {
 
 } // namespace
 
-class NetClientsTest : public QObject {
+class NetClientsTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -81,7 +83,10 @@ void NetClientsTest::init()
     QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
 }
 
-void NetClientsTest::cleanup() { m_server.reset(); }
+void NetClientsTest::cleanup()
+{
+    m_server.reset();
+}
 
 QProcessEnvironment NetClientsTest::clientEnvironment(const QString& tdsVersion) const
 {
@@ -107,9 +112,9 @@ QProcess* NetClientsTest::startTsql(const QStringList& extra, const QString& tds
     p->setProcessEnvironment(clientEnvironment(tdsVersion));
     // tsql writes through stdio: line-buffer it so a client that stays open shows its rows.
     p->start(QStringLiteral("stdbuf"),
-        QStringList {QStringLiteral("-oL"), QStringLiteral("tsql"), QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
-            QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
-            QStringLiteral("-P"), m_server->password()}
+        QStringList { QStringLiteral("-oL"), QStringLiteral("tsql"), QStringLiteral("-o"), QStringLiteral("q"),
+            QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_server->port()),
+            QStringLiteral("-U"), QStringLiteral("sa"), QStringLiteral("-P"), m_server->password() }
             + extra);
     return p;
 }
@@ -170,10 +175,11 @@ void NetClientsTest::tsqlListsDatabasesPerVersion()
     const RunResult r = runTsql(listDatabases + QStringLiteral("\ngo\nexit\n"), {}, tdsVersion);
     QVERIFY2(r.finished, "tsql did not finish");
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(outputLines(r.out), QStringList {QStringLiteral("name")} + systemDatabases);
+    QCOMPARE(outputLines(r.out), QStringList { QStringLiteral("name") } + systemDatabases);
     QVERIFY2(!r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
     // tsql sends what was typed, with its line end.
-    QVERIFY2(m_server->sqlTexts().contains(listDatabases + QLatin1Char('\n')), qPrintable(m_server->sqlTexts().join(QLatin1Char('|'))));
+    QVERIFY2(m_server->sqlTexts().contains(listDatabases + QLatin1Char('\n')),
+        qPrintable(m_server->sqlTexts().join(QLatin1Char('|'))));
 }
 
 void NetClientsTest::tsqlRefusedLogins_data()
@@ -182,11 +188,12 @@ void NetClientsTest::tsqlRefusedLogins_data()
     QTest::addColumn<QString>("database");
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("wrong password") << QStringLiteral("Wrong#Pw") << QString()
-                                    << QStringList {QStringLiteral("Msg 18456 (severity 14, state 1)")};
+                                    << QStringList { QStringLiteral("Msg 18456 (severity 14, state 1)") };
     QTest::newRow("unknown database") << QString() << QStringLiteral("NoSuchDb")
-                                      << QStringList {QStringLiteral("Msg 4060 (severity 11"),
-                                             QStringLiteral("Cannot open database \"NoSuchDb\" requested by the login."),
-                                             QStringLiteral("Msg 18456 (severity 14, state 1)")};
+                                      << QStringList { QStringLiteral("Msg 4060 (severity 11"),
+                                             QStringLiteral(
+                                                 "Cannot open database \"NoSuchDb\" requested by the login."),
+                                             QStringLiteral("Msg 18456 (severity 14, state 1)") };
 }
 
 void NetClientsTest::tsqlRefusedLogins()
@@ -203,10 +210,10 @@ void NetClientsTest::tsqlRefusedLogins()
     } else {
         p = std::make_unique<QProcess>();
         p->setProcessEnvironment(clientEnvironment());
-        p->start(QStringLiteral("tsql"), {QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"),
-                                             QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                                             QString::number(m_server->port()), QStringLiteral("-U"),
-                                             QStringLiteral("sa"), QStringLiteral("-P"), password});
+        p->start(QStringLiteral("tsql"),
+            { QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
+                QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
+                QStringLiteral("-P"), password });
     }
     QVERIFY(p->waitForStarted(waitMs));
     p->write("exit\n");
@@ -230,15 +237,15 @@ void NetClientsTest::tsqlSeveralAtOnceWhileOneStaysConnected()
     QVERIFY(stayer->waitForStarted(waitMs));
     stayer->write((listDatabases + QStringLiteral("\ngo\n")).toUtf8());
     QByteArray seen;
-    QTRY_VERIFY2_WITH_TIMEOUT((seen += stayer->readAllStandardOutput()).contains("tempdb")
-            || stayer->state() != QProcess::Running,
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (seen += stayer->readAllStandardOutput()).contains("tempdb") || stayer->state() != QProcess::Running,
         (seen + stayer->readAllStandardError()).constData(), waitMs);
     QCOMPARE(stayer->state(), QProcess::Running);
 
     // Others come and go, several at the same time, with different TDS versions.
     for (int round = 0; round < 2; ++round) {
         std::vector<std::unique_ptr<QProcess>> others;
-        const QStringList versions = {QStringLiteral("7.1"), QStringLiteral("7.2"), QStringLiteral("7.4"), QString()};
+        const QStringList versions = { QStringLiteral("7.1"), QStringLiteral("7.2"), QStringLiteral("7.4"), QString() };
         for (const QString& v : versions) {
             others.emplace_back(startTsql({}, v));
             QVERIFY(others.back()->waitForStarted(waitMs));
@@ -249,7 +256,7 @@ void NetClientsTest::tsqlSeveralAtOnceWhileOneStaysConnected()
             QVERIFY(p->waitForFinished(waitMs));
             QCOMPARE(p->exitCode(), 0);
             QCOMPARE(outputLines(QString::fromUtf8(p->readAllStandardOutput())),
-                QStringList {QStringLiteral("name")} + systemDatabases);
+                QStringList { QStringLiteral("name") } + systemDatabases);
         }
         // One of them simply dies while signed in.
         std::unique_ptr<QProcess> victim(startTsql({}));
@@ -291,7 +298,7 @@ void NetClientsTest::isqlPreparesAndUnprepares()
                                    .arg(tdsVersion, m_server->password());
     QProcess p;
     p.setProcessEnvironment(clientEnvironment());
-    p.start(QStringLiteral("isql"), {QStringLiteral("-v"), QStringLiteral("-k"), connection, QStringLiteral("-b")});
+    p.start(QStringLiteral("isql"), { QStringLiteral("-v"), QStringLiteral("-k"), connection, QStringLiteral("-b") });
     QVERIFY2(p.waitForStarted(waitMs), "isql does not start");
     p.write((listDatabases + QLatin1Char('\n')).toUtf8());
     p.closeWriteChannel();
@@ -306,7 +313,7 @@ void NetClientsTest::isqlPreparesAndUnprepares()
     QStringList procs;
     for (const QJsonObject& r : m_server->requests())
         procs.append(r.value(QLatin1String("proc")).toString());
-    QCOMPARE(procs, (QStringList {QStringLiteral("sp_prepexec"), QStringLiteral("sp_unprepare")}));
+    QCOMPARE(procs, (QStringList { QStringLiteral("sp_prepexec"), QStringLiteral("sp_unprepare") }));
     QCOMPARE(m_server->sqlTexts().value(0), listDatabases);
 }
 
@@ -359,7 +366,8 @@ void NetClientsTest::qtOdbcForwardOnlyQueriesAndAttention()
 
     QStringList kinds;
     for (const QJsonObject& r : m_server->requests())
-        kinds.append(r.value(QLatin1String("kind")).toString() + QLatin1Char(':') + r.value(QLatin1String("proc")).toString());
+        kinds.append(
+            r.value(QLatin1String("kind")).toString() + QLatin1Char(':') + r.value(QLatin1String("proc")).toString());
     QVERIFY2(kinds.contains(QLatin1String("rpc:sp_prepexec")), qPrintable(kinds.join(QLatin1Char(' '))));
     QCOMPARE(m_server->sqlTexts().count(listDatabases), 3);
 
@@ -367,7 +375,9 @@ void NetClientsTest::qtOdbcForwardOnlyQueriesAndAttention()
     QVERIFY2(trace.open(QIODevice::ReadOnly), "FreeTDS wrote no trace");
     const QByteArray text = trace.readAll();
     // FreeTDS dumps each packet it sends: "Sending packet" then the bytes, header first.
-    QVERIFY2(QRegularExpression(QStringLiteral("Sending packet\\s*\\n0000 06 01 00 08")).match(QString::fromLatin1(text)).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("Sending packet\\s*\\n0000 06 01 00 08"))
+                 .match(QString::fromLatin1(text))
+                 .hasMatch(),
         "FreeTDS never sent an ATTENTION, so this test proves nothing about it");
 }
 

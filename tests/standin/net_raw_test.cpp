@@ -28,7 +28,8 @@ namespace {
 constexpr int waitMs = 10000;
 
 // A TDS client made of the codec, for one connection.
-class RawClient {
+class RawClient
+{
 public:
     bool connectTo(int port)
     {
@@ -98,9 +99,9 @@ public:
     bool prelogin()
     {
         Prelogin p;
-        p.options = {{PreloginVersion, QByteArray::fromHex("090000000000")}, {PreloginEncryption, QByteArray(1, '\0')},
-            {PreloginInstOpt, QByteArray("MSSQLServer", 12)}, {PreloginThreadId, QByteArray(4, '\0')},
-            {PreloginMars, QByteArray(1, '\0')}};
+        p.options = { { PreloginVersion, QByteArray::fromHex("090000000000") },
+            { PreloginEncryption, QByteArray(1, '\0') }, { PreloginInstOpt, QByteArray("MSSQLServer", 12) },
+            { PreloginThreadId, QByteArray(4, '\0') }, { PreloginMars, QByteArray(1, '\0') } };
         send(PreloginPacket, encodePrelogin(p));
         const auto answer = readMessage();
         if (!answer.ok())
@@ -212,12 +213,13 @@ const DoneData* lastDone(const QVector<DecodedToken>& tokens)
 }
 
 const QStringList systemDatabases
-    = {QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb"), QStringLiteral("tempdb")};
+    = { QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb"), QStringLiteral("tempdb") };
 const QString listDatabases = QStringLiteral("select name from sysdatabases ORDER BY name");
 
 } // namespace
 
-class NetRawTest : public QObject {
+class NetRawTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -254,7 +256,10 @@ void NetRawTest::init()
     QVERIFY2(m_server->start(), qPrintable(m_server->lastError()));
 }
 
-void NetRawTest::cleanup() { m_server.reset(); }
+void NetRawTest::cleanup()
+{
+    m_server.reset();
+}
 
 void NetRawTest::loginAndQueryPerVersion_data()
 {
@@ -280,8 +285,8 @@ void NetRawTest::loginAndQueryPerVersion()
     QVector<quint8> types;
     for (const auto& t : tokens)
         types.append(t.type);
-    const QVector<quint8> expected = {EnvChangeToken, InfoToken, EnvChangeToken, EnvChangeToken, InfoToken, LoginAckToken,
-        EnvChangeToken, DoneToken};
+    const QVector<quint8> expected = { EnvChangeToken, InfoToken, EnvChangeToken, EnvChangeToken, InfoToken,
+        LoginAckToken, EnvChangeToken, DoneToken };
     QCOMPARE(types, expected);
     const auto& ack = std::get<LoginAckData>(tokens[5].value);
     QCOMPARE(ack.tdsVersion, version);
@@ -332,9 +337,10 @@ void NetRawTest::refusedLogins_data()
     QTest::addColumn<QString>("database");
     QTest::addColumn<bool>("integrated");
     QTest::addColumn<QVector<qint32>>("errors");
-    QTest::newRow("wrong password") << QStringLiteral("wrong") << QString() << false << QVector<qint32> {18456};
-    QTest::newRow("unknown database") << QString() << QStringLiteral("NoSuchDb") << false << QVector<qint32> {4060, 18456};
-    QTest::newRow("integrated security") << QString() << QString() << true << QVector<qint32> {18452};
+    QTest::newRow("wrong password") << QStringLiteral("wrong") << QString() << false << QVector<qint32> { 18456 };
+    QTest::newRow("unknown database") << QString() << QStringLiteral("NoSuchDb") << false
+                                      << QVector<qint32> { 4060, 18456 };
+    QTest::newRow("integrated security") << QString() << QString() << true << QVector<qint32> { 18452 };
 }
 
 void NetRawTest::refusedLogins()
@@ -476,8 +482,9 @@ void NetRawTest::protocolViolationClosesOnlyThatConnection_data()
     QTest::newRow("RPC of an unknown parameter type")
         << 2 << packet(RpcPacket, defaultAllHeaders() + QByteArray::fromHex("FFFF0A00 0000 0000 99"));
     QTest::newRow("type changes inside a message")
-        << 2 << (packetize(SqlBatchPacket, QByteArray(10, 'a'), 4096, 0, 1, 0).left(8 + 10).replace(1, 1, "\0", 1)
-                 + packet(RpcPacket, QByteArray(4, 'b')));
+        << 2
+        << (packetize(SqlBatchPacket, QByteArray(10, 'a'), 4096, 0, 1, 0).left(8 + 10).replace(1, 1, "\0", 1)
+               + packet(RpcPacket, QByteArray(4, 'b')));
 }
 
 void NetRawTest::protocolViolationClosesOnlyThatConnection()
@@ -561,24 +568,27 @@ void NetRawTest::commandLine_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("complaint");
     QTest::newRow("nothing") << QStringList() << QStringLiteral("--listen is missing");
-    QTest::newRow("no data dir") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-        QStringLiteral("--sa-password"), QStringLiteral("x")} << QStringLiteral("--data-dir");
-    QTest::newRow("no password") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-        QStringLiteral("--data-dir"), QStringLiteral("DATA")} << QStringLiteral("--sa-password");
-    QTest::newRow("unknown option") << QStringList {QStringLiteral("--port"), QStringLiteral("1")}
+    QTest::newRow("no data dir") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+        QStringLiteral("--sa-password"), QStringLiteral("x") }
+                                 << QStringLiteral("--data-dir");
+    QTest::newRow("no password") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+        QStringLiteral("--data-dir"), QStringLiteral("DATA") }
+                                 << QStringLiteral("--sa-password");
+    QTest::newRow("unknown option") << QStringList { QStringLiteral("--port"), QStringLiteral("1") }
                                     << QStringLiteral("unknown argument");
-    QTest::newRow("value missing") << QStringList {QStringLiteral("--listen")} << QStringLiteral("needs a value");
-    QTest::newRow("no port") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1")}
+    QTest::newRow("value missing") << QStringList { QStringLiteral("--listen") } << QStringLiteral("needs a value");
+    QTest::newRow("no port") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1") }
                              << QStringLiteral("HOST:PORT");
-    QTest::newRow("port out of range") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:70000")}
+    QTest::newRow("port out of range") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:70000") }
                                        << QStringLiteral("port");
-    QTest::newRow("host not an address") << QStringList {QStringLiteral("--listen"), QStringLiteral("nowhere:0")}
+    QTest::newRow("host not an address") << QStringList { QStringLiteral("--listen"), QStringLiteral("nowhere:0") }
                                          << QStringLiteral("not an IP address");
-    QTest::newRow("bad version") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+    QTest::newRow("bad version") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
         QStringLiteral("--data-dir"), QStringLiteral("DATA"), QStringLiteral("--sa-password"), QStringLiteral("x"),
-        QStringLiteral("--version"), QStringLiteral("2022")} << QStringLiteral("--version");
-    QTest::newRow("port taken") << QStringList {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:TAKEN"),
-        QStringLiteral("--data-dir"), QStringLiteral("DATA"), QStringLiteral("--sa-password"), QStringLiteral("x")}
+        QStringLiteral("--version"), QStringLiteral("2022") }
+                                 << QStringLiteral("--version");
+    QTest::newRow("port taken") << QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:TAKEN"),
+        QStringLiteral("--data-dir"), QStringLiteral("DATA"), QStringLiteral("--sa-password"), QStringLiteral("x") }
                                 << QStringLiteral("cannot listen");
 }
 
@@ -618,8 +628,8 @@ void NetRawTest::stopsCleanlyOnSignals()
     QTemporaryDir dir;
     QProcess p;
     p.start(qEnvironmentVariable("TALLYPORT_STANDIN"),
-        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"), dir.path(),
-            QStringLiteral("--sa-password"), QStringLiteral("pw"), QStringLiteral("--version"), QStringLiteral("10")});
+        { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"), dir.path(),
+            QStringLiteral("--sa-password"), QStringLiteral("pw"), QStringLiteral("--version"), QStringLiteral("10") });
     QVERIFY(p.waitForStarted(waitMs));
     QDeadlineTimer deadline(20000);
     while (!p.canReadLine() && !deadline.hasExpired() && p.state() == QProcess::Running)

@@ -13,17 +13,26 @@ namespace tp::test {
 
 namespace {
 
-constexpr int startLimitMs = 20000;
-constexpr int stopLimitMs = 5000;
+    constexpr int startLimitMs = 20000;
+    constexpr int stopLimitMs = 5000;
 
-QString requestLogFile(const QTemporaryDir& dir) { return dir.filePath(QStringLiteral("requests.jsonl")); }
-QString stderrFile(const QTemporaryDir& dir) { return dir.filePath(QStringLiteral("standin-stderr.log")); }
+    QString requestLogFile(const QTemporaryDir& dir)
+    {
+        return dir.filePath(QStringLiteral("requests.jsonl"));
+    }
+    QString stderrFile(const QTemporaryDir& dir)
+    {
+        return dir.filePath(QStringLiteral("standin-stderr.log"));
+    }
 
 } // namespace
 
 StandinProcess::StandinProcess() = default;
 
-StandinProcess::~StandinProcess() { stop(); }
+StandinProcess::~StandinProcess()
+{
+    stop();
+}
 
 bool StandinProcess::start(int version, const QString& password)
 {
@@ -66,9 +75,9 @@ bool StandinProcess::launch()
 
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(binary);
-    m_process->setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"),
-        dataDir(), QStringLiteral("--sa-password"), m_password, QStringLiteral("--version"),
-        QString::number(m_version), QStringLiteral("--request-log"), requestLogPath()});
+    m_process->setArguments({ QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"),
+        dataDir(), QStringLiteral("--sa-password"), m_password, QStringLiteral("--version"), QString::number(m_version),
+        QStringLiteral("--request-log"), requestLogPath() });
     // stderr goes to a file so that a chatty server can never block on a full pipe.
     m_process->setStandardErrorFile(stderrFile(*m_dir), QIODevice::Append);
     m_process->start(QIODevice::ReadOnly);
@@ -122,13 +131,25 @@ void StandinProcess::stop()
     m_port = 0;
 }
 
-bool StandinProcess::isRunning() const { return m_process && m_process->state() == QProcess::Running; }
+bool StandinProcess::isRunning() const
+{
+    return m_process && m_process->state() == QProcess::Running;
+}
 
-QString StandinProcess::dataDir() const { return m_dir ? m_dir->filePath(QStringLiteral("data")) : QString(); }
+QString StandinProcess::dataDir() const
+{
+    return m_dir ? m_dir->filePath(QStringLiteral("data")) : QString();
+}
 
-QString StandinProcess::requestLogPath() const { return m_dir ? requestLogFile(*m_dir) : QString(); }
+QString StandinProcess::requestLogPath() const
+{
+    return m_dir ? requestLogFile(*m_dir) : QString();
+}
 
-QString StandinProcess::serverName() const { return QStringLiteral("127.0.0.1,%1").arg(m_port); }
+QString StandinProcess::serverName() const
+{
+    return QStringLiteral("127.0.0.1,%1").arg(m_port);
+}
 
 QString StandinProcess::serverOutput() const
 {

@@ -18,7 +18,8 @@ class QTemporaryDir;
 
 namespace tp::test {
 
-class StandinProcess {
+class StandinProcess
+{
 public:
     StandinProcess();
     ~StandinProcess();

@@ -144,8 +144,8 @@ int Catalogue::lowestFreeDbid() const
 
 void Catalogue::add(const CatalogueDatabase& db)
 {
-    auto at = std::lower_bound(databases.begin(), databases.end(), db.dbid,
-                               [](const CatalogueDatabase& d, int id) { return d.dbid < id; });
+    auto at = std::lower_bound(
+        databases.begin(), databases.end(), db.dbid, [](const CatalogueDatabase& d, int id) { return d.dbid < id; });
     databases.insert(at, db);
 }
 

@@ -10,14 +10,16 @@
 
 namespace standin {
 
-struct CatalogueFile {
+struct CatalogueFile
+{
     int fileId = 1;
     int groupId = 1; // 0 for a log file
     QString logicalName;
     QString path; // the server path the database uses for the file (as given at attach / create)
 };
 
-struct CatalogueDatabase {
+struct CatalogueDatabase
+{
     QString name;
     int dbid = 0;
     QDateTime created; // creation or attach time
@@ -33,7 +35,8 @@ struct CatalogueDatabase {
     const CatalogueFile* primary() const;
 };
 
-class Catalogue {
+class Catalogue
+{
 public:
     // Reads `path`; a missing file gives an empty catalogue. Returns false with a reason when the
     // file exists but cannot be read.

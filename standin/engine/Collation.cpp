@@ -24,7 +24,8 @@ namespace {
         return c;
     }
 
-    struct Weighed {
+    struct Weighed
+    {
         QVector<quint64> primary; // class in the high bits, folded base character below
         QString secondary; // the folded, decomposed text: tells accents apart
     };

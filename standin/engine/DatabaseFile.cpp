@@ -158,8 +158,7 @@ FileReadResult readDatabaseFile(const QString& localPath)
     return r;
 }
 
-bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own,
-                        QString* error)
+bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error)
 {
     const QByteArray page = headerPage(header);
     if (page.isEmpty()) {

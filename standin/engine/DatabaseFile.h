@@ -27,7 +27,8 @@ inline constexpr qint32 FileStatusPercentGrowth = 0x100000;
 inline constexpr qint32 FileStatusCreatedWithDatabase = 0x8000;
 
 // One file of a database as its header (and the primary's file list) records it.
-struct FileRecord {
+struct FileRecord
+{
     int fileId = 1;
     int groupId = 1; // 0 for a log file
     QString logicalName;
@@ -40,7 +41,8 @@ struct FileRecord {
     bool isLog() const { return groupId == 0; }
 };
 
-struct DatabaseHeader {
+struct DatabaseHeader
+{
     FileKind kind = FileKind::PrimaryData;
     QString databaseName;
     QString databaseGuid; // ties the files of one database together
@@ -58,7 +60,8 @@ struct DatabaseHeader {
     const FileRecord* own() const { return files.isEmpty() ? nullptr : &files.first(); }
 };
 
-struct FileReadResult {
+struct FileReadResult
+{
     int osError = 0; // 2, 3, 5 when the file cannot be opened
     QString badProperty; // set when the file is not a database file: the property that is wrong
     DatabaseHeader header;
@@ -70,8 +73,7 @@ FileReadResult readDatabaseFile(const QString& localPath);
 
 // Creates `localPath` (which must not exist) with `header` in page 0, `own` giving size and used
 // pages. Returns false with a reason when the file cannot be created.
-bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own,
-                        QString* error);
+bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error);
 
 // Rewrites page 0 of an existing file in place.
 bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error);

@@ -31,7 +31,8 @@ DateTimeValue toDateTimeValue(const QDateTime& t)
 
 namespace {
 
-    struct SystemDatabase {
+    struct SystemDatabase
+    {
         const char* name;
         int dbid;
         const char* dataName;
@@ -44,10 +45,10 @@ namespace {
     // dbids, logical names and recovery models of the system databases [dbids and names unconfirmed,
     // widely known].
     const SystemDatabase systemDatabases[] = {
-        {"master", 1, "master", "master.mdf", "mastlog", "mastlog.ldf", "SIMPLE"},
-        {"tempdb", 2, "tempdev", "tempdb.mdf", "templog", "templog.ldf", "SIMPLE"},
-        {"model", 3, "modeldev", "model.mdf", "modellog", "modellog.ldf", "FULL"},
-        {"msdb", 4, "MSDBData", "MSDBData.mdf", "MSDBLog", "MSDBLog.ldf", "SIMPLE"},
+        { "master", 1, "master", "master.mdf", "mastlog", "mastlog.ldf", "SIMPLE" },
+        { "tempdb", 2, "tempdev", "tempdb.mdf", "templog", "templog.ldf", "SIMPLE" },
+        { "model", 3, "modeldev", "model.mdf", "modellog", "modellog.ldf", "FULL" },
+        { "msdb", 4, "MSDBData", "MSDBData.mdf", "MSDBLog", "MSDBLog.ldf", "SIMPLE" },
     };
 
 } // namespace
@@ -77,7 +78,7 @@ EngineImpl::EngineImpl(EngineOptions options)
         m_requestLog = std::make_unique<QFile>(m_options.requestLogPath);
         if (!m_requestLog->open(QIODevice::WriteOnly | QIODevice::Append)) {
             qWarning("stand-in: cannot open the request log %s: %s", qPrintable(m_options.requestLogPath),
-                     qPrintable(m_requestLog->errorString()));
+                qPrintable(m_requestLog->errorString()));
             m_requestLog.reset();
         }
     }
@@ -96,14 +97,15 @@ void EngineImpl::ensureSystemDatabases()
             entry.created = QDateTime::currentDateTime();
             entry.guid = QUuid::createUuid().toString(QUuid::WithoutBraces);
             entry.recovery = QString::fromLatin1(sys.recovery);
-            entry.pageVerify = m_version <= 8 ? (sys.dbid == 2 ? QStringLiteral("NONE") : QStringLiteral("TORN_PAGE_DETECTION"))
-                                              : QStringLiteral("CHECKSUM");
+            entry.pageVerify = m_version <= 8
+                ? (sys.dbid == 2 ? QStringLiteral("NONE") : QStringLiteral("TORN_PAGE_DETECTION"))
+                : QStringLiteral("CHECKSUM");
             entry.compatibilityLevel = m_facts.compatibilityLevel;
             entry.fileVersion = m_facts.internalVersion;
-            entry.files.append(CatalogueFile{1, 1, QString::fromLatin1(sys.dataName),
-                                             m_defaultDataFolder + QLatin1Char('/') + QString::fromLatin1(sys.dataFile)});
-            entry.files.append(CatalogueFile{2, 0, QString::fromLatin1(sys.logName),
-                                             m_defaultDataFolder + QLatin1Char('/') + QString::fromLatin1(sys.logFile)});
+            entry.files.append(CatalogueFile { 1, 1, QString::fromLatin1(sys.dataName),
+                m_defaultDataFolder + QLatin1Char('/') + QString::fromLatin1(sys.dataFile) });
+            entry.files.append(CatalogueFile { 2, 0, QString::fromLatin1(sys.logName),
+                m_defaultDataFolder + QLatin1Char('/') + QString::fromLatin1(sys.logFile) });
             m_catalogue.add(entry);
             db = m_catalogue.find(name);
             changed = true;
@@ -141,7 +143,7 @@ void EngineImpl::ensureSystemDatabases()
             DatabaseHeader own = header;
             if (r.fileId != 1) {
                 own.kind = r.isLog() ? FileKind::Log : FileKind::SecondaryData;
-                own.files = {r};
+                own.files = { r };
             }
             QString error;
             if (!createDatabaseFile(path.local, own, r, &error))
@@ -186,7 +188,7 @@ LoginOutcome EngineImpl::login(int session, const QString& user, const QString& 
     LoginOutcome out;
     Session& s = m_sessions[session];
     s = Session();
-    Message failed = msg(18456, {user});
+    Message failed = msg(18456, { user });
     // A password with one NUL after it is taken as that password: some ODBC stacks count the
     // terminator into the last connection-string attribute [unconfirmed what SQL Server does].
     QString given = password;
@@ -199,7 +201,7 @@ LoginOutcome EngineImpl::login(int session, const QString& user, const QString& 
     const QString wanted = database.isEmpty() ? QStringLiteral("master") : database;
     const CatalogueDatabase* db = m_catalogue.find(wanted);
     if (!db) {
-        out.messages.append(msg(4060, {wanted}));
+        out.messages.append(msg(4060, { wanted }));
         out.messages.append(failed);
         return out;
     }
@@ -279,8 +281,8 @@ FileReadResult EngineImpl::readFileOf(const CatalogueDatabase&, const CatalogueF
 Message EngineImpl::openFailure(const QString& shownPath, int osError) const
 {
     if (m_version <= 8)
-        return msg(5105, {shownPath});
-    return msg(5120, {shownPath, QString::number(osError), osErrorText(osError)});
+        return msg(5105, { shownPath });
+    return msg(5120, { shownPath, QString::number(osError), osErrorText(osError) });
 }
 
 } // namespace standin

@@ -17,7 +17,8 @@
 namespace standin {
 
 // What a run of statements has produced so far.
-struct Output {
+struct Output
+{
     QVector<Event> events;
     int errors = 0; // errors (severity >= 11) so far
     bool abortBatch = false; // stop running the rest of the batch
@@ -27,7 +28,8 @@ struct Output {
 };
 
 // A procedure argument, from an EXEC in a batch or from an RPC call.
-struct ProcArg {
+struct ProcArg
+{
     QString name; // "@dbname" or empty
     Cell value; // monostate = NULL
     bool isDefault = false;
@@ -35,24 +37,28 @@ struct ProcArg {
 };
 
 // A virtual table: sysdatabases, sysfiles.
-struct Table {
+struct Table
+{
     QVector<Column> columns;
     QVector<QVector<Cell>> rows;
 };
 
-struct Session {
+struct Session
+{
     bool loggedIn = false;
     QString database; // current database
     bool noCount = false;
     int nextHandle = 1;
-    struct Prepared {
+    struct Prepared
+    {
         QString statement;
         QString declarations;
     };
     QHash<int, Prepared> prepared;
 };
 
-class EngineImpl {
+class EngineImpl
+{
 public:
     explicit EngineImpl(EngineOptions options);
 
@@ -68,18 +74,18 @@ private:
     void runBatchText(Session& s, int sessionId, const QString& sql, Done::Kind doneKind, Output& out);
     void runStatement(Session& s, int sessionId, const Statement& st, Done::Kind doneKind, Output& out);
     void endStatement(Output& out, Done::Kind kind, int errorsBefore, quint16 curCmd = 0,
-                      std::optional<quint64> rows = std::nullopt, bool noCount = false);
+        std::optional<quint64> rows = std::nullopt, bool noCount = false);
     void runExec(Session& s, int sessionId, const ExecStatement& e, Done::Kind doneKind, Output& out);
     // Runs a procedure; returns its return status, or nullopt when there is no such procedure
     // (2812 has then been added). `procDone` is the kind of DONE its inner statements end with.
     std::optional<int> runProcedure(Session& s, int sessionId, const QString& name, const QString& shownName,
-                                    const QVector<ProcArg>& args, Output& out, QVector<ReturnValue>* returns);
+        const QVector<ProcArg>& args, Output& out, QVector<ReturnValue>* returns);
     bool bindArguments(const QString& proc, const QStringList& params, const QVector<ProcArg>& args,
-                       QVector<ProcArg>* bound, Output& out);
+        QVector<ProcArg>* bound, Output& out);
     void runRpcCall(Session& s, int sessionId, const RpcCall& call, Output& out);
     void logRequest(int sessionId, const Session& s, const QString& kind, const QString& sql, const QString& proc);
-    QString substituteParameters(const QString& statement, const QString& declarations,
-                                 const QVector<ProcArg>& values, Output& out);
+    QString substituteParameters(
+        const QString& statement, const QString& declarations, const QVector<ProcArg>& values, Output& out);
 
     // ---- queries (EngineImplQueries.cpp) ----
     void runSelect(Session& s, int sessionId, const SelectStatement& q, Done::Kind doneKind, Output& out);

@@ -58,23 +58,24 @@ void EngineImpl::runUse(Session& s, const UseStatement& u, Output& out)
 {
     const CatalogueDatabase* db = m_catalogue.find(u.database);
     if (!db) {
-        out.message(msg(911, {u.database}));
+        out.message(msg(911, { u.database }));
         return;
     }
     const QString old = s.database;
     s.database = db->name;
-    out.events.append(DatabaseChange{db->name, old});
-    out.message(msg(5701, {db->name}));
+    out.events.append(DatabaseChange { db->name, old });
+    out.message(msg(5701, { db->name }));
 }
 
 void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out)
 {
     if (m_catalogue.find(c.name)) {
-        out.message(msg(1801, {c.name}));
+        out.message(msg(1801, { c.name }));
         return;
     }
     // The file list: what the statement gives, the default data folder for what it leaves out.
-    struct Planned {
+    struct Planned
+    {
         FileRecord record;
         ServerPath path;
     };
@@ -140,7 +141,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
             r.sizePages = f.sizeKb >= 0 ? qMax<qint32>(1, pagesOf(f.sizeKb)) : modelPages;
             const qint32 used = f.log ? m_facts.modelLogUsedPages : (primary ? m_facts.modelDataUsedPages : 8);
             if (primary && r.sizePages < used) {
-                out.message(msg(1803, {QString::number((qint64(used) * 8 + 1023) / 1024)}));
+                out.message(msg(1803, { QString::number((qint64(used) * 8 + 1023) / 1024) }));
                 return;
             }
             r.usedPages = qMin(used, r.sizePages);
@@ -157,7 +158,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
             r.status = FileStatusDisk | (f.log ? FileStatusLog : 0) | (percent ? FileStatusPercentGrowth : 0)
                 | (m_version <= 8 ? FileStatusCreatedWithDatabase : 0);
             if (logical.contains(r.logicalName.toCaseFolded().trimmed())) {
-                out.message(msg(1828, {r.logicalName}));
+                out.message(msg(1828, { r.logicalName }));
                 return;
             }
             logical.insert(r.logicalName.toCaseFolded().trimmed());
@@ -168,12 +169,12 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     for (const Planned& p : plan) {
         const int error = openError(p.path);
         if (error == 3) {
-            out.message(msg(5133, {p.path.shown, osErrorText(3)}));
+            out.message(msg(5133, { p.path.shown, osErrorText(3) }));
             out.message(msg(1802));
             return;
         }
         if (error == 0 || error == 5 || identities.contains(p.path.local)) {
-            out.message(msg(5170, {p.path.shown}));
+            out.message(msg(5170, { p.path.shown }));
             out.message(msg(1802));
             return;
         }
@@ -191,17 +192,17 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     for (const Planned& p : plan)
         header.files.append(p.record);
     std::sort(header.files.begin(), header.files.end(),
-              [](const FileRecord& a, const FileRecord& b) { return a.fileId < b.fileId; });
+        [](const FileRecord& a, const FileRecord& b) { return a.fileId < b.fileId; });
     for (const Planned& p : plan) {
         DatabaseHeader own = header;
         if (p.record.fileId != 1) {
             own.kind = p.record.isLog() ? FileKind::Log : FileKind::SecondaryData;
-            own.files = {p.record};
+            own.files = { p.record };
         }
         QString error;
         if (!createDatabaseFile(p.path.local, own, p.record, &error)) {
             // Files made so far stay where they are: the engine never deletes a file.
-            out.message(msg(5123, {QStringLiteral("5(%1)").arg(error), p.path.shown}));
+            out.message(msg(5123, { QStringLiteral("5(%1)").arg(error), p.path.shown }));
             out.message(msg(1802));
             return;
         }
@@ -216,7 +217,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     db.compatibilityLevel = header.compatibilityLevel;
     db.fileVersion = header.version;
     for (const FileRecord& r : header.files)
-        db.files.append(CatalogueFile{r.fileId, r.groupId, r.logicalName, r.physicalName});
+        db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, r.physicalName });
     m_catalogue.add(db);
     saveCatalogue();
 }
@@ -224,7 +225,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
 void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
 {
     if (m_catalogue.find(c.name)) {
-        out.message(msg(1801, {c.name}));
+        out.message(msg(1801, { c.name }));
         return;
     }
     if (c.files.isEmpty() || c.files.first().log) {
@@ -232,7 +233,8 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         return;
     }
     // 1. Open every listed file, in the order given.
-    struct Opened {
+    struct Opened
+    {
         ServerPath path;
         DatabaseHeader header;
     };
@@ -245,22 +247,22 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
             error = 32;
         if (error != 0) {
             out.message(openFailure(o.path.shown, error));
-            out.message(m_version <= 8 ? msg(1813, {c.name}) : msg(1802));
+            out.message(m_version <= 8 ? msg(1813, { c.name }) : msg(1802));
             return;
         }
         const FileReadResult r = readDatabaseFile(o.path.local);
         if (r.osError != 0) {
             out.message(openFailure(o.path.shown, r.osError));
-            out.message(m_version <= 8 ? msg(1813, {c.name}) : msg(1802));
+            out.message(m_version <= 8 ? msg(1813, { c.name }) : msg(1802));
             return;
         }
         if (!r.badProperty.isEmpty()) {
-            out.message(msg(5172, {o.path.shown, r.badProperty}));
+            out.message(msg(5172, { o.path.shown, r.badProperty }));
             return;
         }
         o.header = r.header;
         if (listed.isEmpty() && o.header.kind != FileKind::PrimaryData) {
-            out.message(msg(5171, {o.path.shown}));
+            out.message(msg(5171, { o.path.shown }));
             return;
         }
         listed.append(o);
@@ -269,13 +271,13 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
 
     // 2. The version the primary file was written by.
     if (primary.version > m_facts.internalVersion) {
-        out.message(msg(1813, {c.name}));
-        out.message(msg(948, {c.name, QString::number(primary.version), QString::number(m_facts.internalVersion)}));
+        out.message(msg(1813, { c.name }));
+        out.message(msg(948, { c.name, QString::number(primary.version), QString::number(m_facts.internalVersion) }));
         return;
     }
     if (primary.version < m_facts.oldestAttachable) {
-        out.message(msg(1813, {c.name}));
-        out.message(msg(950, {c.name, QString::number(primary.version)}));
+        out.message(msg(1813, { c.name }));
+        out.message(msg(950, { c.name, QString::number(primary.version) }));
         return;
     }
 
@@ -288,7 +290,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         if (o.header.kind == FileKind::PrimaryData || o.header.databaseGuid != primary.databaseGuid || !own
             || !primary.file(own->fileId) || pathOf.contains(own->fileId)) {
             out.message(msg(5173));
-            out.message(msg(1813, {c.name}));
+            out.message(msg(1813, { c.name }));
             return;
         }
         pathOf.insert(own->fileId, o.path);
@@ -318,18 +320,18 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
             }
         }
         if (r.isLog() && logs == 1) {
-            const ServerPath newLog = resolve(serverFolderOf(listed.first().path.shown) + QLatin1Char('\\') + c.name
-                                              + QStringLiteral("_log.LDF"));
+            const ServerPath newLog = resolve(
+                serverFolderOf(listed.first().path.shown) + QLatin1Char('\\') + c.name + QStringLiteral("_log.LDF"));
             if (!c.rebuildLog || error != 0) {
-                notes.append(m_version <= 8 ? msg(5105, {recorded.shown}) : msg(5111, {recorded.shown}));
+                notes.append(m_version <= 8 ? msg(5105, { recorded.shown }) : msg(5111, { recorded.shown }));
                 if (m_version <= 8)
                     notes.last().severity = 10;
             }
             if (openError(newLog) != 2) {
                 for (const Message& m : notes)
                     out.message(m);
-                out.message(msg(5170, {newLog.shown}));
-                out.message(msg(1813, {c.name}));
+                out.message(msg(5170, { newLog.shown }));
+                out.message(msg(1813, { c.name }));
                 return;
             }
             FileRecord log = r;
@@ -338,33 +340,33 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
             log.usedPages = m_facts.modelLogUsedPages;
             rebuiltLog = log;
             pathOf.insert(r.fileId, newLog);
-            notes.append(msg(5182, {newLog.shown}));
+            notes.append(msg(5182, { newLog.shown }));
             continue;
         }
         if (error != 0) {
             out.message(openFailure(recorded.shown, error));
-            out.message(msg(1813, {c.name}));
+            out.message(msg(1813, { c.name }));
         } else {
             out.message(msg(5173));
-            out.message(msg(1813, {c.name}));
+            out.message(msg(1813, { c.name }));
         }
         return;
     }
     if (rebuiltLog) {
         DatabaseHeader header = primary;
         header.kind = FileKind::Log;
-        header.files = {*rebuiltLog};
+        header.files = { *rebuiltLog };
         QString error;
         if (!createDatabaseFile(pathOf.value(rebuiltLog->fileId).local, header, *rebuiltLog, &error)) {
-            out.message(msg(5123, {QStringLiteral("5(%1)").arg(error), rebuiltLog->physicalName}));
-            out.message(msg(1813, {c.name}));
+            out.message(msg(5123, { QStringLiteral("5(%1)").arg(error), rebuiltLog->physicalName }));
+            out.message(msg(1813, { c.name }));
             return;
         }
     }
     for (const Message& m : notes)
         out.message(m);
     if (m_version >= 10 && primary.version < m_facts.internalVersion) {
-        out.message(msg(944, {c.name, QString::number(primary.version), QString::number(m_facts.internalVersion)}));
+        out.message(msg(944, { c.name, QString::number(primary.version), QString::number(m_facts.internalVersion) }));
     }
 
     CatalogueDatabase db;
@@ -377,7 +379,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     db.compatibilityLevel = qMax(primary.compatibilityLevel, m_facts.lowestCompatibilityLevel);
     db.fileVersion = primary.version;
     for (const FileRecord& r : primary.files)
-        db.files.append(CatalogueFile{r.fileId, r.groupId, r.logicalName, pathOf.value(r.fileId).shown});
+        db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, pathOf.value(r.fileId).shown });
     m_catalogue.add(db);
     saveCatalogue();
 }
@@ -385,7 +387,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
 int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out)
 {
     const QString proc = QStringLiteral("sp_attach_db");
-    QStringList params{QStringLiteral("@dbname")};
+    QStringList params { QStringLiteral("@dbname") };
     for (int i = 1; i <= 16; ++i)
         params.append(QStringLiteral("@filename%1").arg(i));
     QVector<ProcArg> bound;
@@ -407,8 +409,8 @@ int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<Proc
         if (!isNull(bound[i].value))
             files.append(QStringLiteral("(FILENAME = %1)").arg(quoted(cellString(bound[i].value).left(260))));
     }
-    const QString statement = QStringLiteral("CREATE DATABASE %1 ON %2 FOR ATTACH")
-                                  .arg(bracketed(name), files.join(QStringLiteral(", ")));
+    const QString statement
+        = QStringLiteral("CREATE DATABASE %1 ON %2 FOR ATTACH").arg(bracketed(name), files.join(QStringLiteral(", ")));
     const int before = out.errors;
     runBatchText(s, sessionId, statement, Done::Kind::DoneInProc, out);
     return out.errors > before ? 1 : 0;
@@ -417,7 +419,7 @@ int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<Proc
 int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
 {
     const QString proc = QStringLiteral("sp_detach_db");
-    QStringList params{QStringLiteral("@dbname"), QStringLiteral("@skipchecks")};
+    QStringList params { QStringLiteral("@dbname"), QStringLiteral("@skipchecks") };
     if (m_version >= 9)
         params.append(QStringLiteral("@keepfulltextindexfile"));
     QVector<ProcArg> bound;
@@ -434,11 +436,11 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
     const QString name = cellString(bound[0].value).left(128);
     const CatalogueDatabase* db = m_catalogue.find(name);
     if (!db)
-        return fail(msg(15010, {name}));
+        return fail(msg(15010, { name }));
     if (db->isSystem())
         return fail(msg(7940));
     if (inUse(db->name))
-        return fail(msg(3703, {db->name}));
+        return fail(msg(3703, { db->name }));
     // The files stay exactly as they are; only the server forgets the database.
     m_catalogue.remove(db->name);
     saveCatalogue();
@@ -450,15 +452,15 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
     CatalogueDatabase* db = m_catalogue.find(a.database);
     if (!db) {
         if (m_version <= 8) {
-            out.message(msg(911, {a.database}));
+            out.message(msg(911, { a.database }));
         } else {
-            out.message(msg(5011, {a.database}));
+            out.message(msg(5011, { a.database }));
             out.message(msg(5069));
         }
         return;
     }
     if (db->dbid == 2 && a.model != QLatin1String("SIMPLE")) {
-        out.message(msg(5058, {QStringLiteral("RECOVERY"), db->name}));
+        out.message(msg(5058, { QStringLiteral("RECOVERY"), db->name }));
         if (m_version >= 9)
             out.message(msg(5069));
         return;
@@ -478,8 +480,8 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
     const QString what = b.log ? QStringLiteral("BACKUP LOG") : QStringLiteral("BACKUP DATABASE");
     CatalogueDatabase* db = m_catalogue.find(b.database);
     if (!db) {
-        out.message(msg(911, {b.database}));
-        out.message(msg(3013, {what}));
+        out.message(msg(911, { b.database }));
+        out.message(msg(3013, { what }));
         return;
     }
     if (b.truncateOnly) {
@@ -491,19 +493,19 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
     for (const QString& disk : b.disks) {
         if (disk.trimmed().compare(QLatin1String("NUL"), Qt::CaseInsensitive) != 0) {
             // Only the null device: the stand-in writes no backup files.
-            out.message(msg(3201, {disk, osErrorText(5)}));
-            out.message(msg(3013, {what}));
+            out.message(msg(3201, { disk, osErrorText(5) }));
+            out.message(msg(3013, { what }));
             return;
         }
     }
     if (b.log && (db->recovery == QLatin1String("SIMPLE") || db->dbid == 2)) {
         out.message(msg(4208));
-        out.message(msg(3013, {what}));
+        out.message(msg(3013, { what }));
         return;
     }
     if (b.log && !db->fullBackupTaken) {
         out.message(msg(4214));
-        out.message(msg(3013, {what}));
+        out.message(msg(3013, { what }));
         return;
     }
     qint64 pages = 0;
@@ -513,13 +515,13 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         const FileReadResult r = readFileOf(*db, f);
         const qint32 used = r.ok() && r.header.file(f.fileId) ? r.header.file(f.fileId)->usedPages : 0;
         pages += used;
-        out.message(msg(4035, {QString::number(used), db->name, f.logicalName}));
+        out.message(msg(4035, { QString::number(used), db->name, f.logicalName }));
     }
     if (!b.log) {
         // A database backup also carries the active part of the log [unconfirmed: 2 pages].
         for (const CatalogueFile& f : db->files) {
             if (f.groupId == 0) {
-                out.message(msg(4035, {QStringLiteral("2"), db->name, f.logicalName}));
+                out.message(msg(4035, { QStringLiteral("2"), db->name, f.logicalName }));
                 pages += 2;
             }
         }
@@ -528,8 +530,8 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
     }
     const double seconds = 0.010;
     const double mbPerSecond = double(pages) * 8192.0 / 1048576.0 / seconds;
-    out.message(msg(3014, {what, QString::number(pages), QString::number(seconds, 'f', 3),
-                           QString::number(mbPerSecond, 'f', 3)}));
+    out.message(msg(3014,
+        { what, QString::number(pages), QString::number(seconds, 'f', 3), QString::number(mbPerSecond, 'f', 3) }));
 }
 
 } // namespace standin

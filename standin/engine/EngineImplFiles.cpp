@@ -27,14 +27,13 @@ void EngineImpl::runShrinkFile(Session& s, const ShrinkFileStatement& f, Output&
         }
     }
     if (!file) {
-        out.message(msg(8985, {f.byId ? QString::number(f.fileId) : f.fileName, s.database}));
+        out.message(msg(8985, { f.byId ? QString::number(f.fileId) : f.fileName, s.database }));
         return;
     }
     const ServerPath path = resolve(file->path);
     FileReadResult own = readFileOf(*db, *file);
     if (!own.ok() || !own.header.file(file->fileId)) {
-        out.message(own.osError ? openFailure(path.shown, own.osError)
-                                : msg(5172, {path.shown, own.badProperty}));
+        out.message(own.osError ? openFailure(path.shown, own.osError) : msg(5172, { path.shown, own.badProperty }));
         return;
     }
     FileRecord& record = *own.header.file(file->fileId);
@@ -61,21 +60,21 @@ void EngineImpl::runShrinkFile(Session& s, const ShrinkFileStatement& f, Output&
             }
         }
         if (!ok) {
-            out.message(msg(5123, {QStringLiteral("5(%1)").arg(error), path.shown}));
+            out.message(msg(5123, { QStringLiteral("5(%1)").arg(error), path.shown }));
             return;
         }
     }
     ResultSet rs;
     rs.columns = {
-        Column{QStringLiteral("DbId"), ColumnType::SmallInt, 2, true},
-        Column{QStringLiteral("FileId"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("CurrentSize"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("MinimumSize"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("UsedPages"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("EstimatedPages"), ColumnType::Int, 4, true},
+        Column { QStringLiteral("DbId"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("FileId"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("CurrentSize"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("MinimumSize"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("UsedPages"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("EstimatedPages"), ColumnType::Int, 4, true },
     };
-    rs.rows.append({Cell(qint64(db->dbid)), Cell(qint64(file->fileId)), Cell(qint64(record.sizePages)),
-                    Cell(qint64(record.usedPages)), Cell(qint64(record.usedPages)), Cell(qint64(record.usedPages))});
+    rs.rows.append({ Cell(qint64(db->dbid)), Cell(qint64(file->fileId)), Cell(qint64(record.sizePages)),
+        Cell(qint64(record.usedPages)), Cell(qint64(record.usedPages)), Cell(qint64(record.usedPages)) });
     out.events.append(rs);
     if (!f.noInfoMessages)
         out.message(msg(2528));
@@ -101,7 +100,7 @@ void EngineImpl::runCheckPrimaryFile(const CheckPrimaryFileStatement& c, Output&
         return finish();
     }
     if (!r.badProperty.isEmpty()) {
-        out.message(msg(5172, {path.shown, r.badProperty}));
+        out.message(msg(5172, { path.shown, r.badProperty }));
         return finish();
     }
     const DatabaseHeader& h = r.header;
@@ -111,51 +110,51 @@ void EngineImpl::runCheckPrimaryFile(const CheckPrimaryFileStatement& c, Output&
         return finish();
     }
     if (c.option != 0 && !primary) {
-        out.message(msg(5171, {path.shown}));
+        out.message(msg(5171, { path.shown }));
         return finish();
     }
     ResultSet rs;
     switch (c.option) {
     case 0:
-        rs.columns = {Column{QStringLiteral("IsMDF"), ColumnType::Int, 4, true}};
-        rs.rows.append({Cell(qint64(primary ? 1 : 0))});
+        rs.columns = { Column { QStringLiteral("IsMDF"), ColumnType::Int, 4, true } };
+        rs.rows.append({ Cell(qint64(primary ? 1 : 0)) });
         break;
     case 1:
         // The file list in the layout of 2000's sysfiles, blank-padded fixed-length text [unconfirmed].
         rs.columns = {
-            Column{QStringLiteral("fileid"), ColumnType::SmallInt, 2, true},
-            Column{QStringLiteral("groupid"), ColumnType::SmallInt, 2, true},
-            Column{QStringLiteral("size"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("maxsize"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("growth"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("status"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("perf"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("name"), ColumnType::NChar, 128, true},
-            Column{QStringLiteral("filename"), ColumnType::NChar, 260, true},
+            Column { QStringLiteral("fileid"), ColumnType::SmallInt, 2, true },
+            Column { QStringLiteral("groupid"), ColumnType::SmallInt, 2, true },
+            Column { QStringLiteral("size"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("maxsize"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("growth"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("perf"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("name"), ColumnType::NChar, 128, true },
+            Column { QStringLiteral("filename"), ColumnType::NChar, 260, true },
         };
         for (const FileRecord& f : h.files) {
-            rs.rows.append({Cell(qint64(f.fileId)), Cell(qint64(f.groupId)), Cell(qint64(f.sizePages)),
-                            Cell(qint64(f.maxSize)), Cell(qint64(f.growth)), Cell(qint64(f.status)), Cell(qint64(0)),
-                            Cell(padded(f.logicalName, 128)), Cell(padded(f.physicalName, 260))});
+            rs.rows.append({ Cell(qint64(f.fileId)), Cell(qint64(f.groupId)), Cell(qint64(f.sizePages)),
+                Cell(qint64(f.maxSize)), Cell(qint64(f.growth)), Cell(qint64(f.status)), Cell(qint64(0)),
+                Cell(padded(f.logicalName, 128)), Cell(padded(f.physicalName, 260)) });
         }
         break;
     case 2:
-        rs.columns = {Column{QStringLiteral("property"), ColumnType::NVarChar, 128, true},
-                      Column{QStringLiteral("value"), ColumnType::Variant, 8016, true}};
-        rs.rows.append({Cell(QStringLiteral("Database name")), Cell(h.databaseName)});
-        rs.rows.append({Cell(QStringLiteral("Database version")), Cell(qint64(h.version))});
-        rs.rows.append({Cell(QStringLiteral("Collation")), Cell(ServerCollationId)});
+        rs.columns = { Column { QStringLiteral("property"), ColumnType::NVarChar, 128, true },
+            Column { QStringLiteral("value"), ColumnType::Variant, 8016, true } };
+        rs.rows.append({ Cell(QStringLiteral("Database name")), Cell(h.databaseName) });
+        rs.rows.append({ Cell(QStringLiteral("Database version")), Cell(qint64(h.version)) });
+        rs.rows.append({ Cell(QStringLiteral("Collation")), Cell(ServerCollationId) });
         break;
     case 3:
         rs.columns = {
-            Column{QStringLiteral("status"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("fileid"), ColumnType::Int, 4, true},
-            Column{QStringLiteral("name"), ColumnType::NChar, 128, true},
-            Column{QStringLiteral("filename"), ColumnType::NChar, 260, true},
+            Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("fileid"), ColumnType::Int, 4, true },
+            Column { QStringLiteral("name"), ColumnType::NChar, 128, true },
+            Column { QStringLiteral("filename"), ColumnType::NChar, 260, true },
         };
         for (const FileRecord& f : h.files) {
-            rs.rows.append({Cell(qint64(f.status)), Cell(qint64(f.fileId)), Cell(padded(f.logicalName, 128)),
-                            Cell(padded(f.physicalName, 260))});
+            rs.rows.append({ Cell(qint64(f.status)), Cell(qint64(f.fileId)), Cell(padded(f.logicalName, 128)),
+                Cell(padded(f.physicalName, 260)) });
         }
         break;
     }

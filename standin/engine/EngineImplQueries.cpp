@@ -5,8 +5,8 @@
 #include "EngineImpl.h"
 #include "MessageTable.h"
 
-#include <QSysInfo>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <algorithm>
 
 namespace standin {
@@ -15,16 +15,19 @@ namespace {
 
     // An error found while running a query. SQL Server finds most of these when it compiles the
     // statement, so the rest of the batch does not run either.
-    struct QueryError {
+    struct QueryError
+    {
         Message message;
     };
 
-    struct Value {
+    struct Value
+    {
         Column column;
         Cell cell;
     };
 
-    struct RowRef {
+    struct RowRef
+    {
         const Table* table = nullptr;
         qsizetype row = -1;
     };
@@ -72,7 +75,8 @@ namespace {
             bool ok = false;
             const qint64 converted = s.trimmed().toLongLong(&ok);
             if (!ok)
-                throw QueryError{serverMessage(245, version, {QStringLiteral("nvarchar"), s, QStringLiteral("int")})};
+                throw QueryError { serverMessage(
+                    245, version, { QStringLiteral("nvarchar"), s, QStringLiteral("int") }) };
             const qint64 x = ia ? *ia : converted;
             const qint64 y = ia ? converted : *ib;
             return x < y ? -1 : (x > y ? 1 : 0);
@@ -103,7 +107,7 @@ namespace {
         while (v.endsWith(QLatin1Char(' ')))
             v.chop(1);
         const QRegularExpression rx(QRegularExpression::anchoredPattern(re),
-                                    QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
         return rx.match(v).hasMatch() || rx.match(value).hasMatch();
     }
 
@@ -119,18 +123,18 @@ Table EngineImpl::sysdatabases() const
 {
     Table t;
     t.columns = {
-        Column{QStringLiteral("name"), ColumnType::NVarChar, 128, false},
-        Column{QStringLiteral("dbid"), ColumnType::SmallInt, 2, true},
-        Column{QStringLiteral("sid"), ColumnType::VarBinary, 85, true},
-        Column{QStringLiteral("mode"), ColumnType::SmallInt, 2, true},
-        Column{QStringLiteral("status"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("status2"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("crdate"), ColumnType::DateTime, 8, true},
-        Column{QStringLiteral("reserved"), ColumnType::DateTime, 8, true},
-        Column{QStringLiteral("category"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("cmptlevel"), ColumnType::TinyInt, 1, true},
-        Column{QStringLiteral("filename"), ColumnType::NVarChar, 260, true},
-        Column{QStringLiteral("version"), ColumnType::SmallInt, 2, true},
+        Column { QStringLiteral("name"), ColumnType::NVarChar, 128, false },
+        Column { QStringLiteral("dbid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("sid"), ColumnType::VarBinary, 85, true },
+        Column { QStringLiteral("mode"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("status2"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("crdate"), ColumnType::DateTime, 8, true },
+        Column { QStringLiteral("reserved"), ColumnType::DateTime, 8, true },
+        Column { QStringLiteral("category"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("cmptlevel"), ColumnType::TinyInt, 1, true },
+        Column { QStringLiteral("filename"), ColumnType::NVarChar, 260, true },
+        Column { QStringLiteral("version"), ColumnType::SmallInt, 2, true },
     };
     // status2 as observed: 0x41000000 on 2000/2005, plus "full text enabled" from 2008 [unconfirmed].
     const qint64 status2 = m_version <= 9 ? 1090519040 : 1627389952;
@@ -139,9 +143,8 @@ Table EngineImpl::sysdatabases() const
         order.append(&db);
     // No ORDER BY: 2000 walks the clustered index on name, later versions go by dbid [unconfirmed].
     if (m_version <= 8) {
-        std::stable_sort(order.begin(), order.end(), [](const CatalogueDatabase* a, const CatalogueDatabase* b) {
-            return compareNames(a->name, b->name) < 0;
-        });
+        std::stable_sort(order.begin(), order.end(),
+            [](const CatalogueDatabase* a, const CatalogueDatabase* b) { return compareNames(a->name, b->name) < 0; });
     }
     for (const CatalogueDatabase* db : order) {
         const CatalogueFile* primary = db->primary();
@@ -153,7 +156,7 @@ Table EngineImpl::sysdatabases() const
             Cell(qint64(databaseStatus(*db))),
             Cell(status2),
             Cell(toDateTimeValue(db->created)),
-            Cell(DateTimeValue{}),
+            Cell(DateTimeValue {}),
             Cell(qint64(0)),
             Cell(qint64(db->compatibilityLevel)),
             primary ? Cell(resolve(primary->path).shown) : Cell(),
@@ -170,15 +173,15 @@ Table EngineImpl::sysfiles(const CatalogueDatabase& db) const
     const ColumnType textType = fixed ? ColumnType::NChar : ColumnType::NVarChar;
     Table t;
     t.columns = {
-        Column{QStringLiteral("fileid"), ColumnType::SmallInt, 2, true},
-        Column{QStringLiteral("groupid"), ColumnType::SmallInt, 2, true},
-        Column{QStringLiteral("size"), ColumnType::Int, 4, false},
-        Column{QStringLiteral("maxsize"), ColumnType::Int, 4, false},
-        Column{QStringLiteral("growth"), ColumnType::Int, 4, false},
-        Column{QStringLiteral("status"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("perf"), ColumnType::Int, 4, true},
-        Column{QStringLiteral("name"), textType, 128, false},
-        Column{QStringLiteral("filename"), textType, 260, true},
+        Column { QStringLiteral("fileid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("groupid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("size"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("maxsize"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("growth"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("perf"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("name"), textType, 128, false },
+        Column { QStringLiteral("filename"), textType, 260, true },
     };
     for (const CatalogueFile& f : db.files) {
         const FileReadResult r = readFileOf(db, f);
@@ -209,7 +212,7 @@ bool EngineImpl::resolveTable(Session& s, const SelectStatement& q, Table* table
         || (m_version >= 9 && sameName(schema, QStringLiteral("sys")));
     const CatalogueDatabase* db = m_catalogue.find(database.isEmpty() ? s.database : database);
     auto invalid = [&]() {
-        Message m = msg(208, {q.fromText});
+        Message m = msg(208, { q.fromText });
         out.message(m);
         out.abortBatch = true;
         return false;
@@ -245,61 +248,61 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
         v.column.nullable = true;
         switch (e.kind) {
         case Expr::Kind::Star:
-            throw QueryError{msg(263)};
+            throw QueryError { msg(263) };
         case Expr::Kind::Column: {
             const int i = row.table ? columnIndex(*row.table, e.name) : -1;
             if (i < 0)
-                throw QueryError{msg(207, {e.name})};
+                throw QueryError { msg(207, { e.name }) };
             v.column = row.table->columns[i];
             v.cell = row.row >= 0 ? row.table->rows[row.row][i] : Cell();
             return v;
         }
         case Expr::Kind::Constant:
             if (e.literal.kind == Literal::Kind::Integer) {
-                v.column = Column{QString(), ColumnType::Int, 4, false};
+                v.column = Column { QString(), ColumnType::Int, 4, false };
                 v.cell = Cell(e.literal.integer);
             } else if (e.literal.kind == Literal::Kind::String) {
                 const QString value = e.literal.unicode ? e.literal.text : toServerCodePage(e.literal.text);
-                v.column = Column{QString(), ColumnType::NVarChar, int(qMax<qsizetype>(1, value.size())), false};
+                v.column = Column { QString(), ColumnType::NVarChar, int(qMax<qsizetype>(1, value.size())), false };
                 v.cell = Cell(value);
             } else {
-                v.column = Column{QString(), ColumnType::Int, 4, true};
+                v.column = Column { QString(), ColumnType::Int, 4, true };
             }
             return v;
         case Expr::Kind::Global: {
             if (e.name == QLatin1String("@@VERSION")) {
-                v.column = Column{QString(), ColumnType::NVarChar, 300, true};
+                v.column = Column { QString(), ColumnType::NVarChar, 300, true };
                 v.cell = Cell(m_facts.versionBanner);
             } else if (e.name == QLatin1String("@@SPID")) {
-                v.column = Column{QString(), ColumnType::SmallInt, 2, true};
+                v.column = Column { QString(), ColumnType::SmallInt, 2, true };
                 v.cell = Cell(qint64(50 + sessionId));
             } else if (e.name == QLatin1String("@@SERVERNAME")) {
-                v.column = Column{QString(), ColumnType::NVarChar, 128, true};
+                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
                 v.cell = Cell(serverName());
             } else if (e.name == QLatin1String("@@TRANCOUNT") || e.name == QLatin1String("@@ERROR")
-                       || e.name == QLatin1String("@@ROWCOUNT")) {
-                v.column = Column{QString(), ColumnType::Int, 4, true};
+                || e.name == QLatin1String("@@ROWCOUNT")) {
+                v.column = Column { QString(), ColumnType::Int, 4, true };
                 v.cell = Cell(qint64(0));
             } else if (e.name == QLatin1String("@@LANGUAGE")) {
-                v.column = Column{QString(), ColumnType::NVarChar, 128, true};
+                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
                 v.cell = Cell(QStringLiteral("us_english"));
             } else if (e.name == QLatin1String("@@MICROSOFTVERSION")) {
-                v.column = Column{QString(), ColumnType::Int, 4, true};
+                v.column = Column { QString(), ColumnType::Int, 4, true };
                 v.cell = Cell(qint64(m_facts.major) << 24 | qint64(m_facts.minor) << 16 | m_facts.build);
             } else {
-                throw QueryError{msg(137, {e.name})};
+                throw QueryError { msg(137, { e.name }) };
             }
             return v;
         }
         case Expr::Kind::Variable:
-            throw QueryError{msg(137, {e.name})};
+            throw QueryError { msg(137, { e.name }) };
         case Expr::Kind::Function: {
             QVector<Value> args;
             for (const Expr& a : e.args)
                 args.append(eval(a, row));
             auto arg = [&](int i) { return i < args.size() ? text(args[i].cell) : QString(); };
             if (e.name == QLatin1String("SERVERPROPERTY") && args.size() == 1) {
-                v.column = Column{QString(), ColumnType::Variant, 8016, true};
+                v.column = Column { QString(), ColumnType::Variant, 8016, true };
                 const QString p = arg(0).toLower();
                 if (p == QLatin1String("productversion"))
                     v.cell = Cell(m_facts.productVersion);
@@ -318,7 +321,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 return v;
             }
             if (e.name == QLatin1String("DATABASEPROPERTYEX") && args.size() == 2) {
-                v.column = Column{QString(), ColumnType::Variant, 8016, true};
+                v.column = Column { QString(), ColumnType::Variant, 8016, true };
                 const CatalogueDatabase* db = isNull(args[0].cell) ? nullptr : m_catalogue.find(arg(0));
                 const QString p = arg(1).toLower();
                 if (!db)
@@ -338,7 +341,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 return v;
             }
             if (e.name == QLatin1String("DB_NAME") && args.size() <= 1) {
-                v.column = Column{QString(), ColumnType::NVarChar, 128, true};
+                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
                 if (args.isEmpty()) {
                     v.cell = Cell(s.database);
                 } else if (const auto* id = std::get_if<qint64>(&args[0].cell)) {
@@ -350,24 +353,25 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 return v;
             }
             if (e.name == QLatin1String("DB_ID") && args.size() <= 1) {
-                v.column = Column{QString(), ColumnType::SmallInt, 2, true};
+                v.column = Column { QString(), ColumnType::SmallInt, 2, true };
                 const CatalogueDatabase* db = m_catalogue.find(args.isEmpty() ? s.database : arg(0));
                 if (db)
                     v.cell = Cell(qint64(db->dbid));
                 return v;
             }
-            throw QueryError{msg(195, {e.name, QStringLiteral("built-in function name")})};
+            throw QueryError { msg(195, { e.name, QStringLiteral("built-in function name") }) };
         }
         case Expr::Kind::Cast: {
             const Value inner = eval(e.args.value(0), row);
             const QString type = e.typeName;
-            if (type == QLatin1String("nvarchar") || type == QLatin1String("varchar") || type == QLatin1String("sysname")
-                || type == QLatin1String("nchar") || type == QLatin1String("char")) {
+            if (type == QLatin1String("nvarchar") || type == QLatin1String("varchar")
+                || type == QLatin1String("sysname") || type == QLatin1String("nchar")
+                || type == QLatin1String("char")) {
                 int length = e.typeLength < 0 ? 30 : (e.typeLength == 0 ? 4000 : e.typeLength);
                 if (type == QLatin1String("sysname"))
                     length = 128;
                 const bool fixed = type == QLatin1String("nchar") || type == QLatin1String("char");
-                v.column = Column{QString(), fixed ? ColumnType::NChar : ColumnType::NVarChar, length, true};
+                v.column = Column { QString(), fixed ? ColumnType::NChar : ColumnType::NVarChar, length, true };
                 if (!isNull(inner.cell)) {
                     QString value = text(inner.cell).left(length);
                     if (!type.startsWith(QLatin1Char('n')) && type != QLatin1String("sysname"))
@@ -378,36 +382,35 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
             }
             if (type == QLatin1String("int") || type == QLatin1String("smallint") || type == QLatin1String("tinyint")
                 || type == QLatin1String("bigint")) {
-                v.column = Column{QString(),
-                                  type == QLatin1String("smallint") ? ColumnType::SmallInt
-                                      : type == QLatin1String("tinyint") ? ColumnType::TinyInt
-                                                                         : ColumnType::Int,
-                                  type == QLatin1String("smallint") ? 2 : (type == QLatin1String("tinyint") ? 1 : 4),
-                                  true};
+                v.column = Column { QString(),
+                    type == QLatin1String("smallint")      ? ColumnType::SmallInt
+                        : type == QLatin1String("tinyint") ? ColumnType::TinyInt
+                                                           : ColumnType::Int,
+                    type == QLatin1String("smallint") ? 2 : (type == QLatin1String("tinyint") ? 1 : 4), true };
                 if (const auto* i = std::get_if<qint64>(&inner.cell)) {
                     v.cell = Cell(*i);
                 } else if (!isNull(inner.cell)) {
                     bool ok = false;
                     const qint64 n = text(inner.cell).trimmed().toLongLong(&ok);
                     if (!ok)
-                        throw QueryError{msg(245, {QStringLiteral("nvarchar"), text(inner.cell), type})};
+                        throw QueryError { msg(245, { QStringLiteral("nvarchar"), text(inner.cell), type }) };
                     v.cell = Cell(n);
                 }
                 return v;
             }
             if (type == QLatin1String("sql_variant")) {
-                v.column = Column{QString(), ColumnType::Variant, 8016, true};
+                v.column = Column { QString(), ColumnType::Variant, 8016, true };
                 v.cell = inner.cell;
                 return v;
             }
-            throw QueryError{msg(243, {type})};
+            throw QueryError { msg(243, { type }) };
         }
         }
         return v;
     };
 
-    std::function<std::optional<bool>(const Condition&, const RowRef&)> test =
-        [&](const Condition& c, const RowRef& row) -> std::optional<bool> {
+    std::function<std::optional<bool>(const Condition&, const RowRef&)> test
+        = [&](const Condition& c, const RowRef& row) -> std::optional<bool> {
         switch (c.kind) {
         case Condition::Kind::And: {
             const auto a = test(c.children[0], row);
@@ -470,14 +473,14 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
     ResultSet rs;
     try {
         // Columns: from the select list, checked against the table even when no row matches.
-        const RowRef probe{q.hasFrom ? &table : nullptr, -1};
+        const RowRef probe { q.hasFrom ? &table : nullptr, -1 };
         QVector<std::pair<const Expr*, int>> items; // expression, or table column for '*'
         for (const Expr& e : q.items) {
             if (e.kind == Expr::Kind::Star) {
                 if (!q.hasFrom)
-                    throw QueryError{msg(263)};
+                    throw QueryError { msg(263) };
                 for (qsizetype i = 0; i < table.columns.size(); ++i) {
-                    items.append({nullptr, int(i)});
+                    items.append({ nullptr, int(i) });
                     rs.columns.append(table.columns[i]);
                 }
                 continue;
@@ -487,7 +490,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 v.column.name = e.alias;
             else if (e.kind != Expr::Kind::Column)
                 v.column.name.clear();
-            items.append({&e, -1});
+            items.append({ &e, -1 });
             rs.columns.append(v.column);
         }
         if (q.where)
@@ -496,7 +499,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
         QVector<qsizetype> rows;
         if (q.hasFrom) {
             for (qsizetype r = 0; r < table.rows.size(); ++r) {
-                if (!q.where || test(*q.where, RowRef{&table, r}).value_or(false))
+                if (!q.where || test(*q.where, RowRef { &table, r }).value_or(false))
                     rows.append(r);
             }
         } else {
@@ -508,12 +511,12 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
             if (o.expr.kind == Expr::Kind::Constant && o.expr.literal.kind == Literal::Kind::Integer) {
                 const qint64 n = o.expr.literal.integer;
                 if (n < 1 || n > items.size())
-                    throw QueryError{msg(108, {QString::number(n)})};
+                    throw QueryError { msg(108, { QString::number(n) }) };
                 const auto item = items[n - 1];
                 keys.append([&, item](qsizetype r) {
                     if (!item.first)
                         return table.rows[r][item.second];
-                    return eval(*item.first, RowRef{q.hasFrom ? &table : nullptr, r}).cell;
+                    return eval(*item.first, RowRef { q.hasFrom ? &table : nullptr, r }).cell;
                 });
                 continue;
             }
@@ -526,7 +529,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 }
             }
             eval(*ex, probe);
-            keys.append([&, ex](qsizetype r) { return eval(*ex, RowRef{q.hasFrom ? &table : nullptr, r}).cell; });
+            keys.append([&, ex](qsizetype r) { return eval(*ex, RowRef { q.hasFrom ? &table : nullptr, r }).cell; });
         }
         if (!keys.isEmpty()) {
             std::stable_sort(rows.begin(), rows.end(), [&](qsizetype a, qsizetype b) {
@@ -554,7 +557,7 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                 if (!item.first)
                     cells.append(table.rows[r][item.second]);
                 else
-                    cells.append(eval(*item.first, RowRef{q.hasFrom ? &table : nullptr, r}).cell);
+                    cells.append(eval(*item.first, RowRef { q.hasFrom ? &table : nullptr, r }).cell);
             }
             rs.rows.append(cells);
         }

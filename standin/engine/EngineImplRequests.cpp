@@ -19,11 +19,9 @@ namespace {
     // Procedures that RPC requests call by number.
     QString wellKnownProcedure(int id)
     {
-        static const char* names[] = {nullptr,          "sp_cursor",      "sp_cursoropen",   "sp_cursorprepare",
-                                      "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare",
-                                      "sp_cursorfetch", "sp_cursoroption", "sp_cursorclose", "sp_executesql",
-                                      "sp_prepare",     "sp_execute",     "sp_prepexec",     "sp_prepexecrpc",
-                                      "sp_unprepare"};
+        static const char* names[] = { nullptr, "sp_cursor", "sp_cursoropen", "sp_cursorprepare", "sp_cursorexecute",
+            "sp_cursorprepexec", "sp_cursorunprepare", "sp_cursorfetch", "sp_cursoroption", "sp_cursorclose",
+            "sp_executesql", "sp_prepare", "sp_execute", "sp_prepexec", "sp_prepexecrpc", "sp_unprepare" };
         if (id >= 1 && id <= 15)
             return QString::fromLatin1(names[id]);
         return QStringLiteral("%1").arg(id);
@@ -82,8 +80,8 @@ namespace {
 
 } // namespace
 
-void EngineImpl::logRequest(int sessionId, const Session& s, const QString& kind, const QString& sql,
-                            const QString& proc)
+void EngineImpl::logRequest(
+    int sessionId, const Session& s, const QString& kind, const QString& sql, const QString& proc)
 {
     if (!m_requestLog)
         return;
@@ -105,15 +103,15 @@ Reply EngineImpl::executeBatch(int sessionId, const QString& sql)
     Output out;
     runBatchText(s, sessionId, sql, Done::Kind::Done, out);
     if (out.events.isEmpty() || !std::holds_alternative<Done>(out.events.last()))
-        out.events.append(Done{});
+        out.events.append(Done {});
     Reply r;
     r.events = out.events;
     r.closeConnection = out.closeConnection;
     return r;
 }
 
-void EngineImpl::endStatement(Output& out, Done::Kind kind, int errorsBefore, quint16 curCmd,
-                              std::optional<quint64> rows, bool noCount)
+void EngineImpl::endStatement(
+    Output& out, Done::Kind kind, int errorsBefore, quint16 curCmd, std::optional<quint64> rows, bool noCount)
 {
     Done d;
     d.kind = kind;
@@ -169,7 +167,7 @@ void EngineImpl::runStatement(Session& s, int sessionId, const Statement& st, Do
                 if (body.options.contains(QStringLiteral("NOCOUNT")))
                     s.noCount = body.value == QLatin1String("ON");
                 if (body.options.contains(QStringLiteral("LANGUAGE")))
-                    out.message(msg(5703, {body.value}));
+                    out.message(msg(5703, { body.value }));
             } else if constexpr (std::is_same_v<T, BackupStatement>) {
                 runBackup(s, body, out);
             } else if constexpr (std::is_same_v<T, CheckpointStatement>) {
@@ -230,7 +228,7 @@ void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done
     const std::optional<int> status = runProcedure(s, sessionId, e.procName, e.procText, args, out, nullptr);
     // After a fatal error the connection goes: no return status, just the statement's end.
     if (status && !out.closeConnection) {
-        out.events.append(ReturnStatus{*status});
+        out.events.append(ReturnStatus { *status });
         Done proc;
         proc.kind = doneKind == Done::Kind::Done ? Done::Kind::DoneProc : Done::Kind::DoneInProc;
         if (out.errors > before)
@@ -240,8 +238,8 @@ void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done
     endStatement(out, doneKind, before, CurCmdExec);
 }
 
-bool EngineImpl::bindArguments(const QString& proc, const QStringList& params, const QVector<ProcArg>& args,
-                               QVector<ProcArg>* bound, Output& out)
+bool EngineImpl::bindArguments(
+    const QString& proc, const QStringList& params, const QVector<ProcArg>& args, QVector<ProcArg>* bound, Output& out)
 {
     bound->clear();
     bound->resize(params.size());
@@ -250,11 +248,11 @@ bool EngineImpl::bindArguments(const QString& proc, const QStringList& params, c
         const ProcArg& a = args[i];
         if (a.name.isEmpty()) {
             if (named) {
-                out.message(msg(119, {QString::number(i + 1)}));
+                out.message(msg(119, { QString::number(i + 1) }));
                 return false;
             }
             if (i >= params.size()) {
-                Message m = msg(8144, {proc});
+                Message m = msg(8144, { proc });
                 m.procName = proc;
                 out.message(m);
                 return false;
@@ -264,9 +262,9 @@ bool EngineImpl::bindArguments(const QString& proc, const QStringList& params, c
         }
         named = true;
         const auto at = std::find_if(params.begin(), params.end(),
-                                     [&](const QString& p) { return p.compare(a.name, Qt::CaseInsensitive) == 0; });
+            [&](const QString& p) { return p.compare(a.name, Qt::CaseInsensitive) == 0; });
         if (at == params.end()) {
-            Message m = msg(8145, {a.name, proc});
+            Message m = msg(8145, { a.name, proc });
             m.procName = proc;
             out.message(m);
             return false;
@@ -281,7 +279,7 @@ bool EngineImpl::bindArguments(const QString& proc, const QStringList& params, c
 }
 
 std::optional<int> EngineImpl::runProcedure(Session& s, int sessionId, const QString& name, const QString& shownName,
-                                            const QVector<ProcArg>& args, Output& out, QVector<ReturnValue>* returns)
+    const QVector<ProcArg>& args, Output& out, QVector<ReturnValue>* returns)
 {
     Q_UNUSED(returns);
     const QString proc = name.toLower();
@@ -299,7 +297,7 @@ std::optional<int> EngineImpl::runProcedure(Session& s, int sessionId, const QSt
             (isFixed ? fixed : values).append(a);
         }
         if (fixed.isEmpty() || isNull(fixed[0].value)) {
-            Message m = msg(201, {QStringLiteral("sp_executesql"), QStringLiteral("@statement")});
+            Message m = msg(201, { QStringLiteral("sp_executesql"), QStringLiteral("@statement") });
             m.procName = QStringLiteral("sp_executesql");
             out.message(m);
             return 1;
@@ -312,13 +310,13 @@ std::optional<int> EngineImpl::runProcedure(Session& s, int sessionId, const QSt
         toInProc(out.events, from);
         return out.errors > before ? 1 : 0;
     }
-    Message m = msg(2812, {shownName});
+    Message m = msg(2812, { shownName });
     out.message(m);
     return std::nullopt;
 }
 
-QString EngineImpl::substituteParameters(const QString& statement, const QString& declarations,
-                                         const QVector<ProcArg>& values, Output& out)
+QString EngineImpl::substituteParameters(
+    const QString& statement, const QString& declarations, const QVector<ProcArg>& values, Output& out)
 {
     Q_UNUSED(out);
     if (values.isEmpty())
@@ -393,11 +391,11 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
     name = name.toLower();
     QVector<ProcArg> args;
     for (const RpcParam& p : call.params)
-        args.append(ProcArg{p.name, p.value, false, p.output});
+        args.append(ProcArg { p.name, p.value, false, p.output });
 
     auto finish = [&](std::optional<int> status, const QVector<ReturnValue>& returns) {
         if (status)
-            out.events.append(ReturnStatus{*status});
+            out.events.append(ReturnStatus { *status });
         for (const ReturnValue& v : returns)
             out.events.append(v);
         Done d;
@@ -410,7 +408,7 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
         ReturnValue v;
         v.ordinal = 0;
         v.name = param.name;
-        v.type = Column{QString(), ColumnType::Int, 4, true};
+        v.type = Column { QString(), ColumnType::Int, 4, true };
         v.value = Cell(qint64(handle));
         return v;
     };
@@ -429,27 +427,29 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
     }
     if (name == QLatin1String("sp_prepexec") || name == QLatin1String("sp_prepare")) {
         if (args.size() < 3) {
-            Message m = msg(201, {name, args.size() < 2 ? QStringLiteral("@params") : QStringLiteral("@stmt")});
+            Message m = msg(201, { name, args.size() < 2 ? QStringLiteral("@params") : QStringLiteral("@stmt") });
             m.procName = name;
             out.message(m);
             finish(1, {});
             return;
         }
         const int handle = s.nextHandle++;
-        s.prepared.insert(handle, Session::Prepared{cellText(args[2].value), cellText(args[1].value)});
+        s.prepared.insert(handle, Session::Prepared { cellText(args[2].value), cellText(args[1].value) });
         int status = 0;
         if (name == QLatin1String("sp_prepexec"))
             status = runPrepared(cellText(args[2].value), cellText(args[1].value), args.mid(3));
         if (out.closeConnection)
             return;
-        finish(status, {handleValue(handle, args[0])});
+        finish(status, { handleValue(handle, args[0]) });
         return;
     }
     if (name == QLatin1String("sp_execute")) {
-        const qint64 handle = args.isEmpty() ? -1 : std::get_if<qint64>(&args[0].value) ? *std::get_if<qint64>(&args[0].value) : -1;
+        const qint64 handle = args.isEmpty()      ? -1
+            : std::get_if<qint64>(&args[0].value) ? *std::get_if<qint64>(&args[0].value)
+                                                  : -1;
         const auto it = s.prepared.constFind(int(handle));
         if (it == s.prepared.constEnd()) {
-            Message m = msg(8179, {QString::number(handle)});
+            Message m = msg(8179, { QString::number(handle) });
             m.procName = QStringLiteral("sp_execute");
             out.message(m);
             finish(1, {});

@@ -11,7 +11,8 @@
 
 namespace standin {
 
-struct ServerPath {
+struct ServerPath
+{
     QString shown; // the path as the server reports it: as given, trailing blanks removed
     QString local; // where it is on this machine; empty when it cannot exist here
     bool reachable() const { return !local.isEmpty(); }

@@ -8,7 +8,8 @@
 
 namespace standin {
 
-struct Token {
+struct Token
+{
     enum class Kind {
         Identifier, // regular identifier or keyword; text as written
         Delimited, // [..] or ".." identifier; text without the delimiters, doubled closers undone
@@ -31,7 +32,8 @@ struct Token {
     bool isName() const { return kind == Kind::Identifier || kind == Kind::Delimited; }
 };
 
-struct LexResult {
+struct LexResult
+{
     QVector<Token> tokens; // always ends with an End token
     bool unclosedComment = false;
 };

@@ -13,15 +13,16 @@ namespace {
 
     constexpr int MaxIdentifier = 128;
 
-    struct ParseFailure {
+    struct ParseFailure
+    {
         qsizetype tokenIndex = 0;
         std::optional<Message> message; // a specific compile error instead of "Incorrect syntax near"
     };
 
     bool isStatementStart(const Token& t)
     {
-        static const char* starts[] = {"SELECT", "EXEC", "EXECUTE", "CREATE", "USE", "SET", "BACKUP",
-                                       "CHECKPOINT", "ALTER", "DBCC", "PRINT"};
+        static const char* starts[]
+            = { "SELECT", "EXEC", "EXECUTE", "CREATE", "USE", "SET", "BACKUP", "CHECKPOINT", "ALTER", "DBCC", "PRINT" };
         for (const char* s : starts) {
             if (t.isWord(s))
                 return true;
@@ -29,7 +30,8 @@ namespace {
         return false;
     }
 
-    class Parser {
+    class Parser
+    {
     public:
         Parser(const QVector<Token>& tokens, int version)
             : m_t(tokens)
@@ -60,7 +62,8 @@ namespace {
 
     private:
         // Nesting deeper than SQL Server allows is refused before the stack runs out.
-        struct DepthGuard {
+        struct DepthGuard
+        {
             explicit DepthGuard(Parser* p)
                 : parser(p)
             {
@@ -79,12 +82,12 @@ namespace {
             return m_t.at(i);
         }
         const Token& take() { return m_t.at(m_pos < m_t.size() - 1 ? m_pos++ : m_pos); }
-        [[noreturn]] void fail() const { throw ParseFailure{m_pos, std::nullopt}; }
+        [[noreturn]] void fail() const { throw ParseFailure { m_pos, std::nullopt }; }
         [[noreturn]] void failWith(const Message& m) const
         {
             Message msg = m;
             msg.line = peek().line;
-            throw ParseFailure{m_pos, msg};
+            throw ParseFailure { m_pos, msg };
         }
         void expectOperator(const char* op)
         {
@@ -128,7 +131,7 @@ namespace {
                 fail();
             }
             if (t.text.size() > MaxIdentifier)
-                failWith(serverMessage(103, m_version, {t.text.left(MaxIdentifier), QString::number(MaxIdentifier)}));
+                failWith(serverMessage(103, m_version, { t.text.left(MaxIdentifier), QString::number(MaxIdentifier) }));
             ++m_pos;
             return t.text;
         }
@@ -194,7 +197,7 @@ namespace {
                 return parseCreate();
             if (t.isWord("USE")) {
                 ++m_pos;
-                return UseStatement{name()};
+                return UseStatement { name() };
             }
             if (t.isWord("SET"))
                 return parseSet();
@@ -204,7 +207,7 @@ namespace {
                 ++m_pos;
                 if (peek().kind == Token::Kind::Number)
                     ++m_pos;
-                return CheckpointStatement{};
+                return CheckpointStatement {};
             }
             if (t.isWord("ALTER"))
                 return parseAlter();
@@ -212,7 +215,7 @@ namespace {
                 return parseDbcc();
             if (t.isWord("PRINT")) {
                 ++m_pos;
-                return PrintStatement{expression()};
+                return PrintStatement { expression() };
             }
             // A procedure name opening a batch is run as if EXEC came first.
             if (firstInBatch && t.isName() && !(t.kind == Token::Kind::Identifier && isReservedKeyword(t.text)))
@@ -247,7 +250,7 @@ namespace {
                     e.alias = aliasName();
                     e.hasAlias = true;
                 } else if (peek().kind == Token::Kind::Delimited
-                           || (peek().kind == Token::Kind::Identifier && !isReservedKeyword(peek().text))) {
+                    || (peek().kind == Token::Kind::Identifier && !isReservedKeyword(peek().text))) {
                     e.alias = aliasName();
                     e.hasAlias = true;
                 } else if (peek().kind == Token::Kind::String && !peek().unterminated) {
@@ -262,7 +265,7 @@ namespace {
                 if (acceptWord("AS"))
                     name();
                 else if (peek().kind == Token::Kind::Delimited
-                         || (peek().kind == Token::Kind::Identifier && !isReservedKeyword(peek().text)))
+                    || (peek().kind == Token::Kind::Identifier && !isReservedKeyword(peek().text)))
                     name();
             }
             if (acceptWord("WHERE"))
@@ -299,7 +302,8 @@ namespace {
                 e.literal.kind = Literal::Kind::Integer;
                 const bool negative = t.isOperator("-");
                 e.literal.integer = integer();
-                e.literal.text = (negative ? QStringLiteral("-") : QString()) + QString::number(qAbs(e.literal.integer));
+                e.literal.text
+                    = (negative ? QStringLiteral("-") : QString()) + QString::number(qAbs(e.literal.integer));
                 return e;
             }
             if (t.kind == Token::Kind::String) {
@@ -399,7 +403,7 @@ namespace {
             while (acceptWord("OR")) {
                 Condition both;
                 both.kind = Condition::Kind::Or;
-                both.children = {left, andCondition()};
+                both.children = { left, andCondition() };
                 left = both;
             }
             return left;
@@ -411,7 +415,7 @@ namespace {
             while (acceptWord("AND")) {
                 Condition both;
                 both.kind = Condition::Kind::And;
-                both.children = {left, notCondition()};
+                both.children = { left, notCondition() };
                 left = both;
             }
             return left;
@@ -423,7 +427,7 @@ namespace {
             if (acceptWord("NOT")) {
                 Condition c;
                 c.kind = Condition::Kind::Not;
-                c.children = {notCondition()};
+                c.children = { notCondition() };
                 return c;
             }
             if (peek().isOperator("(")) {
@@ -461,7 +465,7 @@ namespace {
                 c.right = expression();
                 return c;
             }
-            static const char* ops[] = {"=", "<>", "!=", "<", "<=", ">", ">=", "!<", "!>"};
+            static const char* ops[] = { "=", "<>", "!=", "<", "<=", ">", ">=", "!<", "!>" };
             for (const char* op : ops) {
                 if (peek().isOperator(op)) {
                     ++m_pos;
@@ -480,7 +484,7 @@ namespace {
         {
             ExecStatement s;
             if (peek().kind == Token::Kind::Variable && peek(1).isOperator("=")) {
-                failWith(serverMessage(137, m_version, {peek().text}));
+                failWith(serverMessage(137, m_version, { peek().text }));
             }
             const QStringList parts = multiPartName(&s.procText);
             s.procName = parts.last();
@@ -513,7 +517,7 @@ namespace {
                     ++m_pos;
                 } else if (v.kind == Token::Kind::Variable) {
                     // No variable is ever declared in a stand-in batch.
-                    failWith(serverMessage(137, m_version, {v.text}));
+                    failWith(serverMessage(137, m_version, { v.text }));
                 } else if (v.isName() && !(v.kind == Token::Kind::Identifier && isReservedKeyword(v.text))) {
                     a.value.kind = Literal::Kind::String;
                     a.value.text = v.text;
@@ -634,11 +638,11 @@ namespace {
             expectWord("SET");
             SetStatement s;
             if (peek().kind == Token::Kind::Variable)
-                failWith(serverMessage(137, m_version, {peek().text}));
+                failWith(serverMessage(137, m_version, { peek().text }));
             if (acceptWord("TRANSACTION")) {
                 expectWord("ISOLATION");
                 expectWord("LEVEL");
-                s.options = {QStringLiteral("TRANSACTION ISOLATION LEVEL")};
+                s.options = { QStringLiteral("TRANSACTION ISOLATION LEVEL") };
                 if (acceptWord("READ")) {
                     if (!acceptWord("COMMITTED"))
                         expectWord("UNCOMMITTED");
@@ -649,23 +653,20 @@ namespace {
                 }
                 return s;
             }
-            static const char* onOff[] = {"ANSI_NULLS", "ANSI_NULL_DFLT_ON", "ANSI_NULL_DFLT_OFF", "ANSI_PADDING",
-                                          "ANSI_WARNINGS", "ANSI_DEFAULTS", "ARITHABORT", "ARITHIGNORE",
-                                          "CONCAT_NULL_YIELDS_NULL", "CURSOR_CLOSE_ON_COMMIT", "FMTONLY",
-                                          "FORCEPLAN", "IMPLICIT_TRANSACTIONS", "NOCOUNT", "NOEXEC",
-                                          "NUMERIC_ROUNDABORT", "PARSEONLY", "QUOTED_IDENTIFIER",
-                                          "REMOTE_PROC_TRANSACTIONS", "SHOWPLAN_ALL", "SHOWPLAN_TEXT",
-                                          "SHOWPLAN_XML", "XACT_ABORT", "NO_BROWSETABLE", "STATISTICS"};
-            static const char* valued[] = {"TEXTSIZE", "DATEFIRST", "DATEFORMAT", "LANGUAGE", "LOCK_TIMEOUT",
-                                           "DEADLOCK_PRIORITY", "ROWCOUNT", "QUERY_GOVERNOR_COST_LIMIT",
-                                           "CONTEXT_INFO"};
+            static const char* onOff[] = { "ANSI_NULLS", "ANSI_NULL_DFLT_ON", "ANSI_NULL_DFLT_OFF", "ANSI_PADDING",
+                "ANSI_WARNINGS", "ANSI_DEFAULTS", "ARITHABORT", "ARITHIGNORE", "CONCAT_NULL_YIELDS_NULL",
+                "CURSOR_CLOSE_ON_COMMIT", "FMTONLY", "FORCEPLAN", "IMPLICIT_TRANSACTIONS", "NOCOUNT", "NOEXEC",
+                "NUMERIC_ROUNDABORT", "PARSEONLY", "QUOTED_IDENTIFIER", "REMOTE_PROC_TRANSACTIONS", "SHOWPLAN_ALL",
+                "SHOWPLAN_TEXT", "SHOWPLAN_XML", "XACT_ABORT", "NO_BROWSETABLE", "STATISTICS" };
+            static const char* valued[] = { "TEXTSIZE", "DATEFIRST", "DATEFORMAT", "LANGUAGE", "LOCK_TIMEOUT",
+                "DEADLOCK_PRIORITY", "ROWCOUNT", "QUERY_GOVERNOR_COST_LIMIT", "CONTEXT_INFO" };
             const Token& first = peek();
             if (!first.isName() && first.kind != Token::Kind::Identifier)
                 fail();
             for (const char* v : valued) {
                 if (first.isWord(v)) {
                     ++m_pos;
-                    s.options = {QString::fromLatin1(v)};
+                    s.options = { QString::fromLatin1(v) };
                     const Token& value = peek();
                     if (value.kind == Token::Kind::Number || value.isOperator("-"))
                         s.value = QString::number(integer());
@@ -690,7 +691,7 @@ namespace {
                         known = true;
                 }
                 if (!known)
-                    failWith(serverMessage(195, m_version, {o.text, QStringLiteral("SET option")}));
+                    failWith(serverMessage(195, m_version, { o.text, QStringLiteral("SET option") }));
                 ++m_pos;
                 if (o.isWord("STATISTICS")) {
                     if (!acceptWord("IO") && !acceptWord("TIME") && !acceptWord("PROFILE"))
@@ -730,21 +731,20 @@ namespace {
             bool hasWith = false;
             if (acceptWord("WITH")) {
                 hasWith = true;
-                static const char* plain[] = {"INIT", "NOINIT", "FORMAT", "NOFORMAT", "SKIP", "NOSKIP",
-                                              "COPY_ONLY", "COMPRESSION", "NO_COMPRESSION", "CHECKSUM",
-                                              "NO_CHECKSUM", "NO_TRUNCATE", "NORECOVERY", "CONTINUE_AFTER_ERROR",
-                                              "STOP_ON_ERROR", "NOUNLOAD", "UNLOAD", "REWIND", "NOREWIND",
-                                              "DIFFERENTIAL", "RESTART", "STATS"};
-                static const char* valued[] = {"NAME", "DESCRIPTION", "MEDIANAME", "MEDIADESCRIPTION", "STATS",
-                                               "BUFFERCOUNT", "MAXTRANSFERSIZE", "BLOCKSIZE", "RETAINDAYS",
-                                               "EXPIREDATE", "STANDBY", "PASSWORD", "MEDIAPASSWORD"};
+                static const char* plain[] = { "INIT", "NOINIT", "FORMAT", "NOFORMAT", "SKIP", "NOSKIP", "COPY_ONLY",
+                    "COMPRESSION", "NO_COMPRESSION", "CHECKSUM", "NO_CHECKSUM", "NO_TRUNCATE", "NORECOVERY",
+                    "CONTINUE_AFTER_ERROR", "STOP_ON_ERROR", "NOUNLOAD", "UNLOAD", "REWIND", "NOREWIND", "DIFFERENTIAL",
+                    "RESTART", "STATS" };
+                static const char* valued[] = { "NAME", "DESCRIPTION", "MEDIANAME", "MEDIADESCRIPTION", "STATS",
+                    "BUFFERCOUNT", "MAXTRANSFERSIZE", "BLOCKSIZE", "RETAINDAYS", "EXPIREDATE", "STANDBY", "PASSWORD",
+                    "MEDIAPASSWORD" };
                 do {
                     const Token& o = peek();
                     if (o.kind != Token::Kind::Identifier)
                         fail();
                     if (o.isWord("TRUNCATE_ONLY") || o.isWord("NO_LOG")) {
                         if (m_version >= 10 || !s.log)
-                            failWith(serverMessage(155, m_version, {o.text, QStringLiteral("BACKUP")}));
+                            failWith(serverMessage(155, m_version, { o.text, QStringLiteral("BACKUP") }));
                         s.truncateOnly = true;
                         ++m_pos;
                         continue;
@@ -771,7 +771,7 @@ namespace {
                         }
                     }
                     if (!known)
-                        failWith(serverMessage(155, m_version, {o.text, QStringLiteral("BACKUP")}));
+                        failWith(serverMessage(155, m_version, { o.text, QStringLiteral("BACKUP") }));
                 } while (acceptOperator(","));
             }
             if (!hasTo && !s.truncateOnly)
@@ -917,7 +917,7 @@ namespace {
     Message nearToken(const Token& t, int version)
     {
         if (t.kind == Token::Kind::Identifier && isReservedKeyword(t.text)) {
-            Message m = serverMessage(156, version, {t.text});
+            Message m = serverMessage(156, version, { t.text });
             m.line = t.line;
             return m;
         }
@@ -939,7 +939,7 @@ ParseResult parseBatch(const QString& sql, int version)
     }
     auto unclosedMessages = [&]() {
         const Token& t = tokens[unclosed];
-        Message m105 = serverMessage(105, version, {t.text});
+        Message m105 = serverMessage(105, version, { t.text });
         m105.line = t.line;
         result.errors.append(m105);
         result.errors.append(syntaxErrorNear(version, t.text, t.line));
@@ -963,7 +963,7 @@ ParseResult parseBatch(const QString& sql, int version)
             result.errors.append(nearToken(tokens[at], version));
         }
         if (unclosed >= 0) {
-            Message m105 = serverMessage(105, version, {tokens[unclosed].text});
+            Message m105 = serverMessage(105, version, { tokens[unclosed].text });
             m105.line = tokens[unclosed].line;
             result.errors.append(m105);
         }

@@ -11,7 +11,8 @@
 
 namespace standin {
 
-struct Literal {
+struct Literal
+{
     enum class Kind { Null, Integer, String, Default };
     Kind kind = Kind::Null;
     qint64 integer = 0;
@@ -19,7 +20,8 @@ struct Literal {
     bool unicode = false; // N'..'
 };
 
-struct Expr {
+struct Expr
+{
     enum class Kind {
         Star, // *
         Column, // name: the column
@@ -39,7 +41,8 @@ struct Expr {
     bool hasAlias = false;
 };
 
-struct Condition {
+struct Condition
+{
     enum class Kind { Compare, And, Or, Not, IsNull, IsNotNull, Like, NotLike };
     Kind kind = Kind::Compare;
     QString op; // = <> != < <= > >= !< !>
@@ -48,12 +51,14 @@ struct Condition {
     QVector<Condition> children;
 };
 
-struct OrderItem {
+struct OrderItem
+{
     Expr expr;
     bool descending = false;
 };
 
-struct SelectStatement {
+struct SelectStatement
+{
     QVector<Expr> items;
     qint64 top = -1;
     bool hasFrom = false;
@@ -63,7 +68,8 @@ struct SelectStatement {
     QVector<OrderItem> orderBy;
 };
 
-struct ProcArgument {
+struct ProcArgument
+{
     QString name; // "@dbname", or empty when positional
     Literal value;
     bool fromIdentifier = false; // a bare word used as a value (EXEC sp_detach_db MyDb)
@@ -71,13 +77,15 @@ struct ProcArgument {
     bool output = false;
 };
 
-struct ExecStatement {
+struct ExecStatement
+{
     QString procText; // as written, for 2812
     QString procName; // the object part
     QVector<ProcArgument> args;
 };
 
-struct FileSpec {
+struct FileSpec
+{
     QString logicalName;
     bool hasName = false;
     QString fileName;
@@ -90,38 +98,45 @@ struct FileSpec {
     bool log = false;
 };
 
-struct CreateDatabaseStatement {
+struct CreateDatabaseStatement
+{
     QString name;
     QVector<FileSpec> files; // data files first (in order), then log files
     bool forAttach = false;
     bool rebuildLog = false;
 };
 
-struct UseStatement {
+struct UseStatement
+{
     QString database;
 };
 
-struct SetStatement {
+struct SetStatement
+{
     QStringList options; // upper case
     QString value; // ON / OFF / the value, upper case for words
 };
 
-struct BackupStatement {
+struct BackupStatement
+{
     bool log = true;
     QString database;
     bool truncateOnly = false; // TRUNCATE_ONLY or NO_LOG
     QStringList disks; // TO DISK = '..'
 };
 
-struct CheckpointStatement {
+struct CheckpointStatement
+{
 };
 
-struct AlterRecoveryStatement {
+struct AlterRecoveryStatement
+{
     QString database;
     QString model; // FULL, SIMPLE, BULK_LOGGED
 };
 
-struct ShrinkFileStatement {
+struct ShrinkFileStatement
+{
     QString fileName;
     bool byId = false;
     int fileId = 0;
@@ -132,30 +147,35 @@ struct ShrinkFileStatement {
     bool noInfoMessages = false;
 };
 
-struct CheckPrimaryFileStatement {
+struct CheckPrimaryFileStatement
+{
     QString path;
     int option = 0;
     bool noInfoMessages = false;
 };
 
-struct UnknownDbccStatement {
+struct UnknownDbccStatement
+{
     QString name;
 };
 
-struct PrintStatement {
+struct PrintStatement
+{
     Expr value;
 };
 
 using StatementBody = std::variant<SelectStatement, ExecStatement, CreateDatabaseStatement, UseStatement, SetStatement,
-                                   BackupStatement, CheckpointStatement, AlterRecoveryStatement, ShrinkFileStatement,
-                                   CheckPrimaryFileStatement, UnknownDbccStatement, PrintStatement>;
+    BackupStatement, CheckpointStatement, AlterRecoveryStatement, ShrinkFileStatement, CheckPrimaryFileStatement,
+    UnknownDbccStatement, PrintStatement>;
 
-struct Statement {
+struct Statement
+{
     StatementBody body;
     int line = 1;
 };
 
-struct ParseResult {
+struct ParseResult
+{
     QVector<Statement> statements;
     QVector<Message> errors; // compile errors: when any, nothing of the batch runs
 };

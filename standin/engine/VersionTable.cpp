@@ -7,7 +7,7 @@ namespace standin {
 namespace {
 
     VersionFacts make(int major, int minor, int build, const char* productVersion, const char* product,
-                      int internalVersion, int level, int lowestLevel, int oldest)
+        int internalVersion, int level, int lowestLevel, int oldest)
     {
         VersionFacts f;
         f.major = major;
@@ -17,7 +17,7 @@ namespace {
         // The banner's first line is the one clients parse; the rest says what this is.
         f.versionBanner = QStringLiteral("Microsoft SQL Server %1 - %2 (%3) \n\tStand-in server for tests\n")
                               .arg(QString::fromLatin1(product), f.productVersion,
-                                   major <= 9 ? QStringLiteral("Intel X86") : QStringLiteral("X64"));
+                                  major <= 9 ? QStringLiteral("Intel X86") : QStringLiteral("X64"));
         f.internalVersion = internalVersion;
         f.compatibilityLevel = level;
         f.lowestCompatibilityLevel = lowestLevel;
@@ -40,7 +40,7 @@ namespace {
         // others are released builds of those versions. The oldest attachable version follows
         // the commonly stated upgrade matrix [unconfirmed]: 2005/2008 take 2000 files, 2012/2014
         // take 2005 and later, 2016 and later take 2008 and later.
-        static const QVector<VersionFacts> t{
+        static const QVector<VersionFacts> t {
             make(8, 0, 2039, "8.00.2039", " 2000", 539, 80, 65, 0),
             make(9, 0, 5000, "9.00.5000.00", "2005", 611, 90, 60, 539),
             make(10, 0, 6000, "10.0.6000.29", "2008", 655, 100, 80, 539),

@@ -6,7 +6,8 @@
 
 namespace standin {
 
-struct VersionFacts {
+struct VersionFacts
+{
     int major = 16; // 8 = 2000, 9 = 2005, 10 = 2008, 11 = 2012 ... 16 = 2022, 17 = 2025
     int minor = 0;
     int build = 1000;

@@ -55,7 +55,8 @@ void writeJunk(const QString& path, qint64 size)
 
 } // namespace
 
-class EngineFilesTest : public QObject {
+class EngineFilesTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -127,7 +128,7 @@ void EngineFilesTest::createDefaultsToDataFolder()
     QCOMPARE(text(rs[0].rows[1][1]), QStringLiteral("Plain_log"));
     // A relative path lands in the default data folder too.
     QCOMPARE(numbers(h.run(QStringLiteral("CREATE DATABASE Rel ON (NAME = r, FILENAME = 'sub\\rel.mdf')"))),
-             (QList<int>{5133, 1802}));
+        (QList<int> { 5133, 1802 }));
     QDir().mkpath(h.dataDir() + QStringLiteral("/DATA/sub"));
     QVERIFY(errors(h.run(QStringLiteral("CREATE DATABASE Rel ON (NAME = r, FILENAME = 'sub\\rel.mdf')"))).isEmpty());
     QVERIFY(QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/sub/rel.mdf")));
@@ -141,30 +142,34 @@ void EngineFilesTest::createRefusals_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("name taken, other case and trailing blank")
         << 16 << "CREATE DATABASE [BOOKS ] ON (NAME = b2, FILENAME = '%1/b2.mdf')"
-        << QStringList{"1801/16/3 '' line 1: Database 'BOOKS ' already exists. Choose a different database name."};
+        << QStringList { "1801/16/3 '' line 1: Database 'BOOKS ' already exists. Choose a different database name." };
     QTest::newRow("name taken 2000") << 8 << "CREATE DATABASE books"
-                                     << QStringList{"1801/16/1 '' line 1: Database 'books' already exists."};
+                                     << QStringList { "1801/16/1 '' line 1: Database 'books' already exists." };
     QTest::newRow("file exists")
         << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/Books.mdf')"
-        << QStringList{"5170/16/1 '' line 1: Cannot create file '%1/Books.mdf' because it already exists. Change the "
-                       "file path or the file name, and retry the operation.",
-                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
-                       "Check related errors."};
+        << QStringList { "5170/16/1 '' line 1: Cannot create file '%1/Books.mdf' because it already exists. Change the "
+                         "file path or the file name, and retry the operation.",
+               "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "Check related errors." };
     QTest::newRow("folder missing")
         << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/none/o.mdf')"
-        << QStringList{"5133/16/1 '' line 1: Directory lookup for the file \"%1/none/o.mdf\" failed with the operating "
-                       "system error 3(The system cannot find the path specified.).",
-                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
-                       "Check related errors."};
+        << QStringList {
+               "5133/16/1 '' line 1: Directory lookup for the file \"%1/none/o.mdf\" failed with the operating "
+               "system error 3(The system cannot find the path specified.).",
+               "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "Check related errors."
+           };
     QTest::newRow("drive letter does not exist here")
         << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = 'D:\\Data\\o.mdf')"
-        << QStringList{"5133/16/1 '' line 1: Directory lookup for the file \"D:\\Data\\o.mdf\" failed with the "
-                       "operating system error 3(The system cannot find the path specified.).",
-                       "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
-                       "Check related errors."};
+        << QStringList { "5133/16/1 '' line 1: Directory lookup for the file \"D:\\Data\\o.mdf\" failed with the "
+                         "operating system error 3(The system cannot find the path specified.).",
+               "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "Check related errors." };
     QTest::newRow("same logical name twice")
         << 16 << "CREATE DATABASE Other ON (NAME = x, FILENAME = '%1/x1.mdf') LOG ON (NAME = X, FILENAME = '%1/x2.ldf')"
-        << QStringList{"1828/16/3 '' line 1: The logical file name \"X\" is already in use. Choose a different name."};
+        << QStringList {
+               "1828/16/3 '' line 1: The logical file name \"X\" is already in use. Choose a different name."
+           };
 }
 
 void EngineFilesTest::createRefusals()
@@ -203,7 +208,7 @@ void EngineFilesTest::detachAttachRoundTrip()
     const QByteArray ldfHash = fileHash(ldf);
 
     const Reply detach = h.run(detachStatement(QStringLiteral("UFDATA_001_2007")));
-    QCOMPARE(describe(detach), (QStringList{"RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0"}));
+    QCOMPARE(describe(detach), (QStringList { "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0" }));
     QVERIFY(!h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
     QCOMPARE(fileHash(mdf), mdfHash);
     QCOMPARE(fileHash(ldf), ldfHash);
@@ -211,9 +216,11 @@ void EngineFilesTest::detachAttachRoundTrip()
     // The application's statement, with Windows separators and the blank padding a 2000 grid leaves.
     QString winMdf = mdf;
     winMdf.replace('/', '\\');
-    const Reply attach = h.run(attachStatement(QStringLiteral("UFDATA_001_2007"), winMdf + QStringLiteral("     "), ldf));
+    const Reply attach
+        = h.run(attachStatement(QStringLiteral("UFDATA_001_2007"), winMdf + QStringLiteral("     "), ldf));
     QCOMPARE(describe(attach),
-             (QStringList{"DONEINPROC status 0 rows 0", "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0"}));
+        (QStringList {
+            "DONEINPROC status 0 rows 0", "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0" }));
     QVERIFY(h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
     QCOMPARE(fileHash(mdf), mdfHash);
     QCOMPARE(fileHash(ldf), ldfHash);
@@ -223,12 +230,14 @@ void EngineFilesTest::detachAttachRoundTrip()
 
     // A second attach of the same name: 1801 from the inner CREATE DATABASE, status 1.
     const Reply again = h.run(attachStatement(QStringLiteral("ufdata_001_2007"), mdf, ldf));
-    const QString exists = version <= 8 ? QStringLiteral("1801/16/1 '' line 1: Database 'ufdata_001_2007' already exists.")
-                                        : QStringLiteral("1801/16/3 '' line 1: Database 'ufdata_001_2007' already exists. "
-                                                         "Choose a different database name.");
-    QCOMPARE(messageLines(again), QStringList{exists});
-    QCOMPARE(describe(again).mid(1), (QStringList{"DONEINPROC status 2 rows 0", "RETURNSTATUS 1",
-                                                  "DONEPROC status 2 rows 0", "DONE status 2 rows 0"}));
+    const QString exists = version <= 8
+        ? QStringLiteral("1801/16/1 '' line 1: Database 'ufdata_001_2007' already exists.")
+        : QStringLiteral("1801/16/3 '' line 1: Database 'ufdata_001_2007' already exists. "
+                         "Choose a different database name.");
+    QCOMPARE(messageLines(again), QStringList { exists });
+    QCOMPARE(describe(again).mid(1),
+        (QStringList {
+            "DONEINPROC status 2 rows 0", "RETURNSTATUS 1", "DONEPROC status 2 rows 0", "DONE status 2 rows 0" }));
     // Positional arguments work the same.
     QVERIFY(h.run(detachStatement(QStringLiteral("UFDATA_001_2007"))).events.size() == 3);
     const Reply positional = h.run(QStringLiteral("exec sp_attach_db N'Again', N'%1', N'%2'").arg(mdf, ldf));
@@ -244,48 +253,73 @@ void EngineFilesTest::attachRefusals_data()
     QTest::addColumn<QString>("ldf");
     QTest::addColumn<QStringList>("expected"); // %1 = files folder
 
-    const QString done1802 = QStringLiteral(
-        "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. Check related errors.");
+    const QString done1802 = QStringLiteral("1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could "
+                                            "not be created. Check related errors.");
     QTest::newRow("log missing")
-        << 16 << "X" << "A.mdf" << "gone.ldf"
-        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/gone.ldf\". Operating system error "
-                       "2: \"2(The system cannot find the file specified.)\".",
-                       done1802};
+        << 16 << "X"
+        << "A.mdf"
+        << "gone.ldf"
+        << QStringList {
+               "5120/16/101 '' line 1: Unable to open the physical file \"%1/gone.ldf\". Operating system error "
+               "2: \"2(The system cannot find the file specified.)\".",
+               done1802
+           };
     QTest::newRow("folder missing")
-        << 16 << "X" << "nofolder/A.mdf" << "A_log.ldf"
-        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/nofolder/A.mdf\". Operating system "
-                       "error 3: \"3(The system cannot find the path specified.)\".",
-                       done1802};
+        << 16 << "X"
+        << "nofolder/A.mdf"
+        << "A_log.ldf"
+        << QStringList {
+               "5120/16/101 '' line 1: Unable to open the physical file \"%1/nofolder/A.mdf\". Operating system "
+               "error 3: \"3(The system cannot find the path specified.)\".",
+               done1802
+           };
     QTest::newRow("file of an attached database")
-        << 16 << "X" << "B.mdf" << "B_log.ldf"
-        << QStringList{"5120/16/101 '' line 1: Unable to open the physical file \"%1/B.mdf\". Operating system error "
-                       "32: \"32(The process cannot access the file because it is being used by another process.)\".",
-                       done1802};
+        << 16 << "X"
+        << "B.mdf"
+        << "B_log.ldf"
+        << QStringList { "5120/16/101 '' line 1: Unable to open the physical file \"%1/B.mdf\". Operating system error "
+                         "32: \"32(The process cannot access the file because it is being used by another process.)\".",
+               done1802 };
     QTest::newRow("2000 file missing")
-        << 8 << "X" << "A.mdf" << "gone.ldf"
-        << QStringList{"5105/16/2 '' line 1: Device activation error. The physical file name '%1/gone.ldf' may be "
-                       "incorrect.",
-                       "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted."};
-    QTest::newRow("log given first")
-        << 16 << "X" << "A_log.ldf" << "A.mdf"
-        << QStringList{"5171/16/1 '' line 1: %1/A_log.ldf is not a primary database file."};
+        << 8 << "X"
+        << "A.mdf"
+        << "gone.ldf"
+        << QStringList { "5105/16/2 '' line 1: Device activation error. The physical file name '%1/gone.ldf' may be "
+                         "incorrect.",
+               "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted." };
+    QTest::newRow("log given first") << 16 << "X"
+                                     << "A_log.ldf"
+                                     << "A.mdf"
+                                     << QStringList {
+                                            "5171/16/1 '' line 1: %1/A_log.ldf is not a primary database file."
+                                        };
     QTest::newRow("not a database file")
-        << 16 << "X" << "junk.mdf" << "A_log.ldf"
-        << QStringList{"5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. "
-                       "The FILE SIZE property is incorrect."};
+        << 16 << "X"
+        << "junk.mdf"
+        << "A_log.ldf"
+        << QStringList { "5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. "
+                         "The FILE SIZE property is incorrect." };
     QTest::newRow("log of another database")
-        << 16 << "X" << "A.mdf" << "C_log.ldf"
-        << QStringList{"5173/16/1 '' line 1: One or more files do not match the primary file of the database. If you "
-                       "are attempting to attach a database, retry the operation with the correct files.  If this is "
-                       "an existing database, the file may be corrupted and should be restored from a backup.",
-                       "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted."};
-    QTest::newRow("name empty") << 16 << "" << "A.mdf" << "A_log.ldf"
-                                << QStringList{"15004/16/1 'sp_attach_db' line 1: Name cannot be NULL."};
-    QTest::newRow("first file empty") << 16 << "X" << "=" << "A_log.ldf"
-                                      << QStringList{"15004/16/1 'sp_attach_db' line 1: Name cannot be NULL."};
+        << 16 << "X"
+        << "A.mdf"
+        << "C_log.ldf"
+        << QStringList { "5173/16/1 '' line 1: One or more files do not match the primary file of the database. If you "
+                         "are attempting to attach a database, retry the operation with the correct files.  If this is "
+                         "an existing database, the file may be corrupted and should be restored from a backup.",
+               "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted." };
+    QTest::newRow("name empty") << 16 << ""
+                                << "A.mdf"
+                                << "A_log.ldf"
+                                << QStringList { "15004/16/1 'sp_attach_db' line 1: Name cannot be NULL." };
+    QTest::newRow("first file empty") << 16 << "X"
+                                      << "="
+                                      << "A_log.ldf"
+                                      << QStringList { "15004/16/1 'sp_attach_db' line 1: Name cannot be NULL." };
     QTest::newRow("name of an attached database")
-        << 16 << "b" << "A.mdf" << "A_log.ldf"
-        << QStringList{"1801/16/3 '' line 1: Database 'b' already exists. Choose a different database name."};
+        << 16 << "b"
+        << "A.mdf"
+        << "A_log.ldf"
+        << QStringList { "1801/16/3 '' line 1: Database 'b' already exists. Choose a different database name." };
 }
 
 void EngineFilesTest::attachRefusals()
@@ -319,23 +353,26 @@ void EngineFilesTest::attachFromNewerOrTooOldServer_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("2022 file on 2008")
         << 16 << 10
-        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
-                       "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 957. This "
-                       "server supports version 655 and earlier. A downgrade path is not supported."};
+        << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+               "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 957. This "
+               "server supports version 655 and earlier. A downgrade path is not supported." };
     QTest::newRow("2005 file on 2000")
         << 9 << 8
-        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
-                       "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 611. This "
-                       "server supports version 539 and earlier. A downgrade path is not supported."};
+        << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+               "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 611. This "
+               "server supports version 539 and earlier. A downgrade path is not supported." };
     QTest::newRow("2000 file on 2022")
         << 8 << 16
-        << QStringList{"1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
-                       "950/20/1 '' line 1: Database 'Moved' cannot be upgraded because its non-release version (539) "
-                       "is not supported by this version of SQL Server. You cannot open a database that is "
-                       "incompatible with this version of sqlservr.exe. You must re-create the database."};
+        << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
+               "950/20/1 '' line 1: Database 'Moved' cannot be upgraded because its non-release version (539) "
+               "is not supported by this version of SQL Server. You cannot open a database that is "
+               "incompatible with this version of sqlservr.exe. You must re-create the database." };
     QTest::newRow("2000 file on 2005") << 8 << 9 << QStringList();
     QTest::newRow("2005 file on 2008")
-        << 9 << 10 << QStringList{"944/10/1 '' line 1: Converting database 'Moved' from version 611 to the current version 655."};
+        << 9 << 10
+        << QStringList {
+               "944/10/1 '' line 1: Converting database 'Moved' from version 611 to the current version 655."
+           };
 }
 
 void EngineFilesTest::attachFromNewerOrTooOldServer()
@@ -360,7 +397,8 @@ void EngineFilesTest::attachFromNewerOrTooOldServer()
     QCOMPARE(h.databaseNames().contains(QStringLiteral("Moved")), !refused);
     if (!refused) {
         // Attached databases show this server's version; the level is raised to what it supports.
-        const auto rs = results(h.run(QStringLiteral("select version, cmptlevel, status from sysdatabases where name = 'Moved'")));
+        const auto rs = results(
+            h.run(QStringLiteral("select version, cmptlevel, status from sysdatabases where name = 'Moved'")));
         QCOMPARE(integer(rs[0].rows[0][0]), qint64(reader == 9 ? 611 : 655));
         QCOMPARE(integer(rs[0].rows[0][1]), qint64(writer == 8 ? 80 : 90));
         QCOMPARE(integer(rs[0].rows[0][2]), qint64(writer == 8 ? 16 : 65536)); // a 2000 file keeps torn-page checks
@@ -376,8 +414,10 @@ void EngineFilesTest::attachRebuildsMissingUnlistedLog()
     const QString mdf = h.files() + QStringLiteral("/Solo.mdf");
     const Reply r = h.run(QStringLiteral("CREATE DATABASE Solo ON (FILENAME = N'%1') FOR ATTACH").arg(mdf));
     QCOMPARE(messageLines(r),
-             (QStringList{QStringLiteral("5111/10/1 '' line 1: File activation failure. The physical file name \"%1/Solo_log.ldf\" may be incorrect.").arg(h.files()),
-                          QStringLiteral("5182/10/1 '' line 1: New log file '%1\\Solo_log.LDF' was created.").arg(h.files())}));
+        (QStringList { QStringLiteral("5111/10/1 '' line 1: File activation failure. The physical file name "
+                                      "\"%1/Solo_log.ldf\" may be incorrect.")
+                           .arg(h.files()),
+            QStringLiteral("5182/10/1 '' line 1: New log file '%1\\Solo_log.LDF' was created.").arg(h.files()) }));
     QVERIFY(QFileInfo::exists(h.files() + QStringLiteral("/Solo_log.LDF")));
     QVERIFY(h.databaseNames().contains(QStringLiteral("Solo")));
 }
@@ -390,14 +430,15 @@ void EngineFilesTest::createDatabaseForAttach()
     const Reply r = h.run(QStringLiteral("create database [Direct]]One] on (filename = '%1/Direct.mdf'), "
                                          "(filename = '%1/Direct_log.ldf') for attach")
                               .arg(h.files()));
-    QCOMPARE(describe(r), QStringList{"DONE status 0 rows 0"});
+    QCOMPARE(describe(r), QStringList { "DONE status 0 rows 0" });
     QVERIFY(h.databaseNames().contains(QStringLiteral("Direct]One")));
     // Only a primary file listed, log found where the primary recorded it.
     QVERIFY(errors(h.run(detachStatement(QStringLiteral("Direct]One")))).isEmpty());
-    const Reply single = h.run(QStringLiteral("CREATE DATABASE D2 ON (FILENAME = '%1/Direct.mdf') FOR ATTACH").arg(h.files()));
-    QCOMPARE(describe(single), QStringList{"DONE status 0 rows 0"});
+    const Reply single
+        = h.run(QStringLiteral("CREATE DATABASE D2 ON (FILENAME = '%1/Direct.mdf') FOR ATTACH").arg(h.files()));
+    QCOMPARE(describe(single), QStringList { "DONE status 0 rows 0" });
     const Reply none = h.run(QStringLiteral("CREATE DATABASE D3 FOR ATTACH"));
-    QCOMPARE(numbers(none), QList<int>{1829});
+    QCOMPARE(numbers(none), QList<int> { 1829 });
 }
 
 void EngineFilesTest::detachRefusals_data()
@@ -407,23 +448,29 @@ void EngineFilesTest::detachRefusals_data()
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("unknown")
         << 16 << "Nope"
-        << QStringList{"15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Supply a valid database "
-                       "name. To see available databases, use sys.databases."};
+        << QStringList {
+               "15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Supply a valid database "
+               "name. To see available databases, use sys.databases."
+           };
     QTest::newRow("leading blank") << 16 << " Acct"
-                                   << QStringList{"15010/16/1 'sp_detach_db' line 1: The database ' Acct' does not "
-                                                  "exist. Supply a valid database name. To see available databases, use "
-                                                  "sys.databases."};
+                                   << QStringList {
+                                          "15010/16/1 'sp_detach_db' line 1: The database ' Acct' does not "
+                                          "exist. Supply a valid database name. To see available databases, use "
+                                          "sys.databases."
+                                      };
     QTest::newRow("unknown 2000")
         << 8 << "Nope"
-        << QStringList{"15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Use sp_helpdb to show "
-                       "available databases."};
+        << QStringList { "15010/16/1 'sp_detach_db' line 1: The database 'Nope' does not exist. Use sp_helpdb to show "
+                         "available databases." };
     QTest::newRow("system database")
-        << 16 << "MSDB" << QStringList{"7940/16/1 'sp_detach_db' line 1: System databases master, model, msdb, and tempdb "
-                                       "cannot be detached."};
+        << 16 << "MSDB"
+        << QStringList { "7940/16/1 'sp_detach_db' line 1: System databases master, model, msdb, and tempdb "
+                         "cannot be detached." };
     QTest::newRow("characters outside the code page")
-        << 16 << QString::fromUtf8("账套") << QStringList{"15010/16/1 'sp_detach_db' line 1: The database '??' does not "
-                                                        "exist. Supply a valid database name. To see available "
-                                                        "databases, use sys.databases."};
+        << 16 << QString::fromUtf8("账套")
+        << QStringList { "15010/16/1 'sp_detach_db' line 1: The database '??' does not "
+                         "exist. Supply a valid database name. To see available "
+                         "databases, use sys.databases." };
     QTest::newRow("trailing blanks ignored") << 16 << "acct  " << QStringList();
 }
 
@@ -448,9 +495,10 @@ void EngineFilesTest::detachNeedsNobodyInTheDatabase()
     QVERIFY(other > 0);
     const Reply r = h.run(detachStatement(QStringLiteral("busy")));
     QCOMPARE(messageLines(r),
-             QStringList{"3703/16/2 'sp_detach_db' line 1: Cannot detach the database 'Busy' because it is currently in use."});
+        QStringList {
+            "3703/16/2 'sp_detach_db' line 1: Cannot detach the database 'Busy' because it is currently in use." });
     // Once the other session moves away (or closes), the detach goes through.
-    QCOMPARE(numbers(h.run(other, QStringLiteral("use master"))), QList<int>{5701});
+    QCOMPARE(numbers(h.run(other, QStringLiteral("use master"))), QList<int> { 5701 });
     QVERIFY(messages(h.run(detachStatement(QStringLiteral("busy")))).isEmpty());
     QVERIFY(h.create(QStringLiteral("Busy2")));
     const int third = h.connect(QStringLiteral("Busy2"));
@@ -467,18 +515,21 @@ void EngineFilesTest::restartKeepsCatalogueAndReusesLowestDbid()
     QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE Two SET RECOVERY SIMPLE"))).isEmpty());
     QVERIFY(errors(h.run(detachStatement(QStringLiteral("One")))).isEmpty());
     h.restart();
-    QCOMPARE(h.databaseNames(), (QStringList{"master", "model", "msdb", "tempdb", "Three", "Two"}));
+    QCOMPARE(h.databaseNames(), (QStringList { "master", "model", "msdb", "tempdb", "Three", "Two" }));
     const auto rs = results(h.run(QStringLiteral("select dbid from sysdatabases where name = 'Three'")));
     QCOMPARE(integer(rs[0].rows[0][0]), qint64(7));
-    const auto rec = results(h.run(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX('Two','Recovery') AS nvarchar(128))")));
+    const auto rec
+        = results(h.run(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX('Two','Recovery') AS nvarchar(128))")));
     QCOMPARE(text(rec[0].rows[0][0]), QStringLiteral("SIMPLE"));
     // dbid 5 is free again: the next database takes it.
-    QVERIFY(errors(h.run(attachStatement(QStringLiteral("One"), h.files() + "/One.mdf", h.files() + "/One_log.ldf"))).isEmpty());
+    QVERIFY(errors(h.run(attachStatement(QStringLiteral("One"), h.files() + "/One.mdf", h.files() + "/One_log.ldf")))
+                .isEmpty());
     const auto again = results(h.run(QStringLiteral("select dbid from sysdatabases where name = 'One'")));
     QCOMPARE(integer(again[0].rows[0][0]), qint64(5));
     // The files of a database that survived the restart are still in use by it.
-    QCOMPARE(numbers(h.run(attachStatement(QStringLiteral("Copy"), h.files() + "/Two.mdf", h.files() + "/Two_log.ldf"))),
-             (QList<int>{5120, 1802}));
+    QCOMPARE(
+        numbers(h.run(attachStatement(QStringLiteral("Copy"), h.files() + "/Two.mdf", h.files() + "/Two_log.ldf"))),
+        (QList<int> { 5120, 1802 }));
 }
 
 void EngineFilesTest::shrinkLogBatch_data()
@@ -498,26 +549,29 @@ void EngineFilesTest::shrinkLogBatch()
     QFETCH(int, fileid);
     Harness h(version);
     QVERIFY(h.create(QStringLiteral("UFDATA_001_2007")));
-    const QString path = h.files() + (fileid == 1 ? QStringLiteral("/UFDATA_001_2007.mdf") : QStringLiteral("/UFDATA_001_2007_log.ldf"));
+    const QString path = h.files()
+        + (fileid == 1 ? QStringLiteral("/UFDATA_001_2007.mdf") : QStringLiteral("/UFDATA_001_2007_log.ldf"));
     const qint64 before = QFileInfo(path).size();
     // As the application does it: look the logical name up, paste it into the batch verbatim.
     const int s = h.connect(QStringLiteral("UFDATA_001_2007"));
     const auto name = results(h.run(s, QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= %1)").arg(fileid)));
     const QString logical = text(name[0].rows[0][0]);
-    const Reply r = h.run(s, QStringLiteral("BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (") + logical
-                                 + QStringLiteral(")"));
+    const Reply r = h.run(s,
+        QStringLiteral("BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (") + logical
+            + QStringLiteral(")"));
     if (version >= 10) {
-        QCOMPARE(messageLines(r), QStringList{"155/15/1 '' line 1: 'TRUNCATE_ONLY' is not a recognized BACKUP option."});
+        QCOMPARE(
+            messageLines(r), QStringList { "155/15/1 '' line 1: 'TRUNCATE_ONLY' is not a recognized BACKUP option." });
         QCOMPARE(QFileInfo(path).size(), before); // nothing of the batch ran
         return;
     }
     QCOMPARE(describe(r),
-             (QStringList{"DONE status 0 rows 0", "ROWS 1 x 6",
-                          "MSG 2528 sev 10 state 1 line 1 proc '': DBCC execution completed. If DBCC printed error "
-                          "messages, contact your system administrator.",
-                          "DONE status 16 rows 1"}));
+        (QStringList { "DONE status 0 rows 0", "ROWS 1 x 6",
+            "MSG 2528 sev 10 state 1 line 1 proc '': DBCC execution completed. If DBCC printed error "
+            "messages, contact your system administrator.",
+            "DONE status 16 rows 1" }));
     const ResultSet rs = results(r).first();
-    const QStringList names{"DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages", "EstimatedPages"};
+    const QStringList names { "DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages", "EstimatedPages" };
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(rs.columns[i].name, names[i]);
         QCOMPARE(rs.columns[i].type, i == 0 ? ColumnType::SmallInt : ColumnType::Int);
@@ -534,10 +588,10 @@ void EngineFilesTest::shrinkLogBatch()
     // A second shrink has nothing left to cut; the database still detaches and attaches.
     const Reply second = h.run(s, QStringLiteral("DBCC SHRINKFILE (") + logical + QStringLiteral(")"));
     QCOMPARE(integer(results(second)[0].rows[0][2]), current);
-    QCOMPARE(numbers(h.run(s, QStringLiteral("use master"))), QList<int>{5701});
+    QCOMPARE(numbers(h.run(s, QStringLiteral("use master"))), QList<int> { 5701 });
     QVERIFY(messages(h.run(detachStatement(QStringLiteral("UFDATA_001_2007")))).isEmpty());
-    const Reply attach = h.run(attachStatement(QStringLiteral("UFDATA_001_2007"), h.files() + "/UFDATA_001_2007.mdf",
-                                               h.files() + "/UFDATA_001_2007_log.ldf"));
+    const Reply attach = h.run(attachStatement(
+        QStringLiteral("UFDATA_001_2007"), h.files() + "/UFDATA_001_2007.mdf", h.files() + "/UFDATA_001_2007_log.ldf"));
     QVERIFY2(errors(attach).isEmpty(), qPrintable(describe(attach).join('\n')));
 }
 
@@ -565,10 +619,11 @@ void EngineFilesTest::shrinkTargetsAndNames()
     const qint64 before = QFileInfo(log).size();
     const Reply r = h.run(s, statement);
     if (error) {
-        QCOMPARE(numbers(r), QList<int>{error});
-        QCOMPARE(errors(r)[0].text, QStringLiteral("Could not locate file '%1' for database 'Acct' in sys.database_files. "
-                                                   "The file either does not exist, or was dropped.")
-                                        .arg(statement.section('(', 1).chopped(1)));
+        QCOMPARE(numbers(r), QList<int> { error });
+        QCOMPARE(errors(r)[0].text,
+            QStringLiteral("Could not locate file '%1' for database 'Acct' in sys.database_files. "
+                           "The file either does not exist, or was dropped.")
+                .arg(statement.section('(', 1).chopped(1)));
         QCOMPARE(QFileInfo(log).size(), before);
         return;
     }
@@ -600,7 +655,7 @@ void EngineFilesTest::checkPrimaryFile()
     const QString ldf = h.files() + QStringLiteral("/Picked_log.ldf");
     const Reply r = h.run(QStringLiteral("dbcc checkprimaryfile (N'%1',%2) ").arg(mdf).arg(option));
     QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
-    QCOMPARE(numbers(r), QList<int>{2528});
+    QCOMPARE(numbers(r), QList<int> { 2528 });
     const ResultSet rs = results(r).first();
     switch (option) {
     case 0:
@@ -635,7 +690,8 @@ void EngineFilesTest::checkPrimaryFile()
         break;
     }
     // The padded path from option 1 attaches as it is.
-    const Reply attach = h.run(attachStatement(QStringLiteral("Picked"), mdf.leftJustified(260, ' '), ldf.leftJustified(260, ' ')));
+    const Reply attach
+        = h.run(attachStatement(QStringLiteral("Picked"), mdf.leftJustified(260, ' '), ldf.leftJustified(260, ' ')));
     QVERIFY2(errors(attach).isEmpty(), qPrintable(describe(attach).join('\n')));
 }
 
@@ -651,7 +707,8 @@ void EngineFilesTest::checkPrimaryFileRefusals_data()
                             << "5120/16/101 '' line 1: Unable to open the physical file \"%1/Live.mdf\". Operating "
                                "system error 32: \"32(The process cannot access the file because it is being used by "
                                "another process.)\".";
-    QTest::newRow("log file") << "Old_log.ldf" << 1 << "5171/16/1 '' line 1: %1/Old_log.ldf is not a primary database file.";
+    QTest::newRow("log file") << "Old_log.ldf" << 1
+                              << "5171/16/1 '' line 1: %1/Old_log.ldf is not a primary database file.";
     QTest::newRow("log file option 0") << "Old_log.ldf" << 0 << "";
     QTest::newRow("not a database file")
         << "junk.mdf" << 2
@@ -670,14 +727,15 @@ void EngineFilesTest::checkPrimaryFileRefusals()
     QVERIFY(messages(h.run(detachStatement(QStringLiteral("Old")))).isEmpty());
     writeJunk(h.files() + QStringLiteral("/junk.mdf"), 16384);
     const Reply r = h.run(QStringLiteral("DBCC CHECKPRIMARYFILE (N'%1/%2', %3)").arg(h.files(), file).arg(option));
-    const QString done = QStringLiteral("2528/10/1 '' line 1: DBCC execution completed. If DBCC printed error messages, "
-                                        "contact your system administrator.");
+    const QString done
+        = QStringLiteral("2528/10/1 '' line 1: DBCC execution completed. If DBCC printed error messages, "
+                         "contact your system administrator.");
     if (expected.isEmpty()) {
-        QCOMPARE(messageLines(r), QStringList{done});
+        QCOMPARE(messageLines(r), QStringList { done });
         QCOMPARE(integer(results(r)[0].rows[0][0]), qint64(0));
         return;
     }
-    QCOMPARE(messageLines(r), (QStringList{withFolder(expected, h.files()), done}));
+    QCOMPARE(messageLines(r), (QStringList { withFolder(expected, h.files()), done }));
     QVERIFY(results(r).isEmpty());
 }
 
@@ -698,8 +756,8 @@ void EngineFilesTest::recoveryModel()
     QCOMPARE(integer(status[0].rows[0][0]), qint64(65544));
     QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE [Simple] SET RECOVERY BULK_LOGGED WITH NO_WAIT"))).isEmpty());
     QCOMPARE(text(results(h.run(ask.arg(QStringLiteral("Simple"))))[0].rows[0][0]), QStringLiteral("BULK_LOGGED"));
-    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE Nope SET RECOVERY FULL"))), (QList<int>{5011, 5069}));
-    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE tempdb SET RECOVERY FULL"))), (QList<int>{5058, 5069}));
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE Nope SET RECOVERY FULL"))), (QList<int> { 5011, 5069 }));
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE tempdb SET RECOVERY FULL"))), (QList<int> { 5058, 5069 }));
 }
 
 void EngineFilesTest::backupLog_data()
@@ -707,19 +765,22 @@ void EngineFilesTest::backupLog_data()
     QTest::addColumn<int>("version");
     QTest::addColumn<QString>("batch");
     QTest::addColumn<QList<int>>("expected");
-    QTest::newRow("unknown database 2005") << 9 << "BACKUP LOG Nope WITH TRUNCATE_ONLY" << QList<int>{911, 3013};
-    QTest::newRow("truncate_only 2005") << 9 << "BACKUP LOG Acct WITH TRUNCATE_ONLY" << QList<int>{};
-    QTest::newRow("no_log 2000") << 8 << "BACKUP LOG Acct WITH NO_LOG" << QList<int>{};
-    QTest::newRow("simple refuses log backups") << 16 << "BACKUP LOG Simple TO DISK = N'NUL'" << QList<int>{4208, 3013};
-    QTest::newRow("no database backup yet") << 16 << "BACKUP LOG Acct TO DISK = 'NUL'" << QList<int>{4214, 3013};
+    QTest::newRow("unknown database 2005") << 9 << "BACKUP LOG Nope WITH TRUNCATE_ONLY" << QList<int> { 911, 3013 };
+    QTest::newRow("truncate_only 2005") << 9 << "BACKUP LOG Acct WITH TRUNCATE_ONLY" << QList<int> {};
+    QTest::newRow("no_log 2000") << 8 << "BACKUP LOG Acct WITH NO_LOG" << QList<int> {};
+    QTest::newRow("simple refuses log backups")
+        << 16 << "BACKUP LOG Simple TO DISK = N'NUL'" << QList<int> { 4208, 3013 };
+    QTest::newRow("no database backup yet") << 16 << "BACKUP LOG Acct TO DISK = 'NUL'" << QList<int> { 4214, 3013 };
     QTest::newRow("after a database backup")
         << 16 << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct TO DISK = 'NUL'"
-        << QList<int>{4035, 4035, 3014, 4035, 3014};
+        << QList<int> { 4035, 4035, 3014, 4035, 3014 };
     QTest::newRow("truncate breaks the chain")
-        << 9 << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct WITH TRUNCATE_ONLY BACKUP LOG Acct TO DISK = 'NUL'"
-        << QList<int>{4035, 4035, 3014, 4214, 3013};
-    QTest::newRow("only the null device") << 16 << "BACKUP DATABASE Acct TO DISK = 'C:\\b.bak'" << QList<int>{3201, 3013};
-    QTest::newRow("unknown option") << 16 << "BACKUP LOG Acct TO DISK = 'NUL' WITH FASTER" << QList<int>{155};
+        << 9
+        << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct WITH TRUNCATE_ONLY BACKUP LOG Acct TO DISK = 'NUL'"
+        << QList<int> { 4035, 4035, 3014, 4214, 3013 };
+    QTest::newRow("only the null device")
+        << 16 << "BACKUP DATABASE Acct TO DISK = 'C:\\b.bak'" << QList<int> { 3201, 3013 };
+    QTest::newRow("unknown option") << 16 << "BACKUP LOG Acct TO DISK = 'NUL' WITH FASTER" << QList<int> { 155 };
 }
 
 void EngineFilesTest::backupLog()
@@ -734,14 +795,16 @@ void EngineFilesTest::backupLog()
     const Reply r = h.run(batch);
     QCOMPARE(numbers(r), expected);
     if (expected.contains(911)) {
-        QCOMPARE(errors(r)[0].text, QStringLiteral("Could not locate entry in sysdatabases for database 'Nope'. No entry "
-                                                   "found with that name. Make sure that the name is entered correctly."));
+        QCOMPARE(errors(r)[0].text,
+            QStringLiteral("Could not locate entry in sysdatabases for database 'Nope'. No entry "
+                           "found with that name. Make sure that the name is entered correctly."));
         QCOMPARE(errors(r)[1].text, QStringLiteral("BACKUP LOG is terminating abnormally."));
     }
     if (expected.contains(4208))
-        QCOMPARE(errors(r)[0].text, QStringLiteral("The statement BACKUP LOG is not allowed while the recovery model is "
-                                                   "SIMPLE. Use BACKUP DATABASE or change the recovery model using ALTER "
-                                                   "DATABASE."));
+        QCOMPARE(errors(r)[0].text,
+            QStringLiteral("The statement BACKUP LOG is not allowed while the recovery model is "
+                           "SIMPLE. Use BACKUP DATABASE or change the recovery model using ALTER "
+                           "DATABASE."));
     if (!expected.isEmpty() && expected.last() == 3014) {
         QVERIFY(messages(r).last().text.startsWith(QStringLiteral("BACKUP LOG successfully processed ")));
         QCOMPARE(messages(r).last().severity, quint8(10));

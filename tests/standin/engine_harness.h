@@ -43,8 +43,12 @@ inline QStringList describe(const Reply& r)
         } else if (const auto* rs = std::get_if<ResultSet>(&e)) {
             out << QStringLiteral("ROWS %1 x %2").arg(rs->rows.size()).arg(rs->columns.size());
         } else if (const auto* d = std::get_if<Done>(&e)) {
-            const char* kind = d->kind == Done::Kind::Done ? "DONE" : (d->kind == Done::Kind::DoneProc ? "DONEPROC" : "DONEINPROC");
-            out << QStringLiteral("%1 status %2 rows %3").arg(QString::fromLatin1(kind)).arg(d->status).arg(d->rowCount);
+            const char* kind
+                = d->kind == Done::Kind::Done ? "DONE" : (d->kind == Done::Kind::DoneProc ? "DONEPROC" : "DONEINPROC");
+            out << QStringLiteral("%1 status %2 rows %3")
+                       .arg(QString::fromLatin1(kind))
+                       .arg(d->status)
+                       .arg(d->rowCount);
         } else if (const auto* rs2 = std::get_if<ReturnStatus>(&e)) {
             out << QStringLiteral("RETURNSTATUS %1").arg(rs2->value);
         } else if (const auto* c = std::get_if<DatabaseChange>(&e)) {
@@ -119,7 +123,8 @@ inline QByteArray fileHash(const QString& path)
 }
 
 // One engine on a temporary data dir, with a signed-in session in master.
-class Harness {
+class Harness
+{
 public:
     explicit Harness(int version = 16, const QString& dataDir = QString())
         : m_version(version)

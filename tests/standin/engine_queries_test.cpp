@@ -8,7 +8,8 @@
 
 using namespace enginetest;
 
-class EngineQueriesTest : public QObject {
+class EngineQueriesTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -43,19 +44,35 @@ void EngineQueriesTest::login_data()
     QTest::addColumn<QStringList>("expected"); // "number/severity/state/text", empty = success
 
     const QString failed = QStringLiteral("18456/14/1/Login failed for user 'sa'.");
-    QTest::newRow("right password") << 16 << "sa" << "Secret#1" << "master" << QStringList();
-    QTest::newRow("user in other case") << 16 << "SA" << "Secret#1" << "" << QStringList();
-    QTest::newRow("database name in other case") << 16 << "sa" << "Secret#1" << "MSDB" << QStringList();
-    QTest::newRow("wrong password") << 16 << "sa" << "secret#1" << "master" << QStringList{failed};
-    QTest::newRow("other user") << 16 << "bob" << "Secret#1" << "master"
-                                << QStringList{QStringLiteral("18456/14/1/Login failed for user 'bob'.")};
+    QTest::newRow("right password") << 16 << "sa"
+                                    << "Secret#1"
+                                    << "master" << QStringList();
+    QTest::newRow("user in other case") << 16 << "SA"
+                                        << "Secret#1"
+                                        << "" << QStringList();
+    QTest::newRow("database name in other case") << 16 << "sa"
+                                                 << "Secret#1"
+                                                 << "MSDB" << QStringList();
+    QTest::newRow("wrong password") << 16 << "sa"
+                                    << "secret#1"
+                                    << "master" << QStringList { failed };
+    QTest::newRow("other user") << 16 << "bob"
+                                << "Secret#1"
+                                << "master"
+                                << QStringList { QStringLiteral("18456/14/1/Login failed for user 'bob'.") };
     QTest::newRow("unknown database 2022")
-        << 16 << "sa" << "Secret#1" << "Nowhere"
-        << QStringList{QStringLiteral("4060/11/1/Cannot open database \"Nowhere\" requested by the login. The login failed."),
-                       failed};
+        << 16 << "sa"
+        << "Secret#1"
+        << "Nowhere"
+        << QStringList { QStringLiteral(
+                             "4060/11/1/Cannot open database \"Nowhere\" requested by the login. The login failed."),
+               failed };
     QTest::newRow("unknown database 2000")
-        << 8 << "sa" << "Secret#1" << "Nowhere"
-        << QStringList{QStringLiteral("4060/11/1/Cannot open database requested in login 'Nowhere'. Login fails."), failed};
+        << 8 << "sa"
+        << "Secret#1"
+        << "Nowhere"
+        << QStringList { QStringLiteral("4060/11/1/Cannot open database requested in login 'Nowhere'. Login fails."),
+               failed };
 }
 
 void EngineQueriesTest::login()
@@ -90,7 +107,8 @@ void EngineQueriesTest::databaseListOrder()
 {
     QFETCH(QString, sql);
     Harness h;
-    for (const char* n : {"ufsystem", "UFDATA_001_2008", "Tally", "UFDATA001", "UFDATA_001_2007", "db10", "db9", "_u"})
+    for (const char* n :
+        { "ufsystem", "UFDATA_001_2008", "Tally", "UFDATA001", "UFDATA_001_2007", "db10", "db9", "_u" })
         QVERIFY(h.create(QString::fromLatin1(n)));
     const Reply r = h.run(sql);
     const auto rs = results(r);
@@ -102,9 +120,8 @@ void EngineQueriesTest::databaseListOrder()
     for (const auto& row : rs[0].rows)
         names << text(row[0]);
     // "_" before digits before letters, case ignored, character by character.
-    const QStringList expected{"_u",     "db10",          "db9",   "master", "model", "msdb",
-                               "Tally",  "tempdb",        "UFDATA_001_2007", "UFDATA_001_2008",
-                               "UFDATA001", "ufsystem"};
+    const QStringList expected { "_u", "db10", "db9", "master", "model", "msdb", "Tally", "tempdb", "UFDATA_001_2007",
+        "UFDATA_001_2008", "UFDATA001", "ufsystem" };
     QCOMPARE(names, expected);
     const auto* done = std::get_if<Done>(&r.events.last());
     QVERIFY(done);
@@ -139,12 +156,11 @@ void EngineQueriesTest::sysdatabasesStar()
     const Reply r = h.run(QStringLiteral("SELECT * FROM sysdatabases WHERE (name >= N'u')"));
     const auto rs = results(r);
     QVERIFY2(rs.size() == 1, qPrintable(describe(r).join('\n')));
-    const QStringList names{"name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved", "category",
-                            "cmptlevel", "filename", "version"};
-    const QVector<ColumnType> types{ColumnType::NVarChar, ColumnType::SmallInt, ColumnType::VarBinary,
-                                    ColumnType::SmallInt, ColumnType::Int,      ColumnType::Int,
-                                    ColumnType::DateTime, ColumnType::DateTime, ColumnType::Int,
-                                    ColumnType::TinyInt,  ColumnType::NVarChar, ColumnType::SmallInt};
+    const QStringList names { "name", "dbid", "sid", "mode", "status", "status2", "crdate", "reserved", "category",
+        "cmptlevel", "filename", "version" };
+    const QVector<ColumnType> types { ColumnType::NVarChar, ColumnType::SmallInt, ColumnType::VarBinary,
+        ColumnType::SmallInt, ColumnType::Int, ColumnType::Int, ColumnType::DateTime, ColumnType::DateTime,
+        ColumnType::Int, ColumnType::TinyInt, ColumnType::NVarChar, ColumnType::SmallInt };
     QCOMPARE(rs[0].columns.size(), 12);
     for (int i = 0; i < 12; ++i) {
         QCOMPARE(rs[0].columns[i].name, names[i]);
@@ -156,7 +172,7 @@ void EngineQueriesTest::sysdatabasesStar()
     for (const auto& row : rs[0].rows)
         got << text(row[0]);
     got.sort();
-    QCOMPARE(got, (QStringList{"UFDATA_001_2007", "zeta"}));
+    QCOMPARE(got, (QStringList { "UFDATA_001_2007", "zeta" }));
     const auto& row = rs[0].rows[0];
     QVERIFY(integer(row[1]) >= 5);
     QCOMPARE(std::get<QByteArray>(row[2]), QByteArray("\x01", 1));
@@ -182,14 +198,22 @@ void EngineQueriesTest::sysdatabasesScope_data()
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<int>("error"); // 0 = rows
-    QTest::newRow("2000 in master") << 8 << "master" << "select name from sysdatabases" << 0;
-    QTest::newRow("2000 elsewhere") << 8 << "msdb" << "select name from sysdatabases" << 208;
-    QTest::newRow("2000 elsewhere qualified") << 8 << "msdb" << "select name from master..sysdatabases" << 0;
-    QTest::newRow("2005 elsewhere") << 9 << "msdb" << "select name from sysdatabases" << 0;
-    QTest::newRow("2022 sys schema") << 16 << "tempdb" << "select name from sys.sysdatabases" << 0;
-    QTest::newRow("2000 sys schema") << 8 << "master" << "select name from sys.sysdatabases" << 208;
-    QTest::newRow("unknown table") << 16 << "master" << "select name from sysdatabase" << 208;
-    QTest::newRow("unknown column") << 16 << "master" << "select nam from sysdatabases" << 207;
+    QTest::newRow("2000 in master") << 8 << "master"
+                                    << "select name from sysdatabases" << 0;
+    QTest::newRow("2000 elsewhere") << 8 << "msdb"
+                                    << "select name from sysdatabases" << 208;
+    QTest::newRow("2000 elsewhere qualified") << 8 << "msdb"
+                                              << "select name from master..sysdatabases" << 0;
+    QTest::newRow("2005 elsewhere") << 9 << "msdb"
+                                    << "select name from sysdatabases" << 0;
+    QTest::newRow("2022 sys schema") << 16 << "tempdb"
+                                     << "select name from sys.sysdatabases" << 0;
+    QTest::newRow("2000 sys schema") << 8 << "master"
+                                     << "select name from sys.sysdatabases" << 208;
+    QTest::newRow("unknown table") << 16 << "master"
+                                   << "select name from sysdatabase" << 208;
+    QTest::newRow("unknown column") << 16 << "master"
+                                    << "select nam from sysdatabases" << 207;
 }
 
 void EngineQueriesTest::sysdatabasesScope()
@@ -208,7 +232,7 @@ void EngineQueriesTest::sysdatabasesScope()
         QCOMPARE(results(r)[0].rows.size(), 4);
         return;
     }
-    QCOMPARE(numbers(r), QList<int>{error});
+    QCOMPARE(numbers(r), QList<int> { error });
     const Message m = errors(r).first();
     QCOMPARE(m.severity, quint8(16));
     QCOMPARE(m.state, quint8(1));
@@ -277,42 +301,48 @@ void EngineQueriesTest::syntaxErrors_data()
 
     QTest::newRow("apostrophe in detach name")
         << 16 << "EXEC sp_detach_db @dbname = 'O'Brien'"
-        << QStringList{"102/15/1/1: Incorrect syntax near 'Brien'.",
-                       "105/15/1/1: Unclosed quotation mark after the character string ''."};
+        << QStringList { "102/15/1/1: Incorrect syntax near 'Brien'.",
+               "105/15/1/1: Unclosed quotation mark after the character string ''." };
     QTest::newRow("apostrophe in detach name 2000")
         << 8 << "EXEC sp_detach_db @dbname = 'O'Brien'"
-        << QStringList{"170/15/1/1: Line 2: Incorrect syntax near 'Brien'.", // the text counts the USE line
-                       "105/15/1/1: Unclosed quotation mark before the character string ''."};
-    QTest::newRow("string left open")
-        << 16 << "SELECT 'abc"
-        << QStringList{"105/15/1/1: Unclosed quotation mark after the character string 'abc'.",
-                       "102/15/1/1: Incorrect syntax near 'abc'."};
-    QTest::newRow("keyword") << 16 << "select name from" << QStringList{"156/15/1/1: Incorrect syntax near the keyword 'from'."};
-    QTest::newRow("blank in shrink batch name")
-        << 9 << "BACKUP LOG My Books WITH TRUNCATE_ONLY DBCC SHRINKFILE (x)"
-        << QStringList{"102/15/1/1: Incorrect syntax near 'Books'."};
+        << QStringList { "170/15/1/1: Line 2: Incorrect syntax near 'Brien'.", // the text counts the USE line
+               "105/15/1/1: Unclosed quotation mark before the character string ''." };
+    QTest::newRow("string left open") << 16 << "SELECT 'abc"
+                                      << QStringList {
+                                             "105/15/1/1: Unclosed quotation mark after the character string 'abc'.",
+                                             "102/15/1/1: Incorrect syntax near 'abc'."
+                                         };
+    QTest::newRow("keyword") << 16 << "select name from"
+                             << QStringList { "156/15/1/1: Incorrect syntax near the keyword 'from'." };
+    QTest::newRow("blank in shrink batch name") << 9 << "BACKUP LOG My Books WITH TRUNCATE_ONLY DBCC SHRINKFILE (x)"
+                                                << QStringList { "102/15/1/1: Incorrect syntax near 'Books'." };
     QTest::newRow("hyphen in name") << 16 << "BACKUP LOG my-db TO DISK = 'NUL'"
-                                    << QStringList{"102/15/1/1: Incorrect syntax near '-'."};
+                                    << QStringList { "102/15/1/1: Incorrect syntax near '-'." };
     QTest::newRow("digit first") << 16 << "BACKUP LOG 2007db TO DISK = 'NUL'"
-                                 << QStringList{"102/15/1/1: Incorrect syntax near '2007'."};
+                                 << QStringList { "102/15/1/1: Incorrect syntax near '2007'." };
     QTest::newRow("second line") << 16 << "select 1\nselect from x"
-                                 << QStringList{"156/15/1/2: Incorrect syntax near the keyword 'from'."};
-    QTest::newRow("truncate_only 2008")
-        << 10 << "BACKUP LOG master WITH TRUNCATE_ONLY DBCC SHRINKFILE (mastlog)"
-        << QStringList{"155/15/1/1: 'TRUNCATE_ONLY' is not a recognized BACKUP option."};
+                                 << QStringList { "156/15/1/2: Incorrect syntax near the keyword 'from'." };
+    QTest::newRow("truncate_only 2008") << 10 << "BACKUP LOG master WITH TRUNCATE_ONLY DBCC SHRINKFILE (mastlog)"
+                                        << QStringList {
+                                               "155/15/1/1: 'TRUNCATE_ONLY' is not a recognized BACKUP option."
+                                           };
     QTest::newRow("unknown set option") << 16 << "set frobnicate on"
-                                        << QStringList{"195/15/10/1: 'frobnicate' is not a recognized SET option."};
+                                        << QStringList { "195/15/10/1: 'frobnicate' is not a recognized SET option." };
     QTest::newRow("empty bracket name")
         << 16 << "CREATE DATABASE [] ON (FILENAME = 'x.mdf') FOR ATTACH"
-        << QStringList{"1038/15/4/1: An object or column name is missing or empty. For SELECT INTO statements, verify "
-                       "each column has a name. For other statements, look for empty alias names. Aliases defined as "
-                       "\"\" or [] are not allowed. Change the alias to a valid name."};
+        << QStringList {
+               "1038/15/4/1: An object or column name is missing or empty. For SELECT INTO statements, verify "
+               "each column has a name. For other statements, look for empty alias names. Aliases defined as "
+               "\"\" or [] are not allowed. Change the alias to a valid name."
+           };
     QTest::newRow("nested too deeply")
         << 16 << QStringLiteral("select 1 where ") + QString(5000, '(') + QStringLiteral("1=1") + QString(5000, ')')
-        << QStringList{"191/15/1/1: Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
-                       "up into smaller queries."};
-    QTest::newRow("unsupported statement") << 16 << "DROP DATABASE x"
-                                           << QStringList{"156/15/1/1: Incorrect syntax near the keyword 'DROP'."};
+        << QStringList {
+               "191/15/1/1: Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+               "up into smaller queries."
+           };
+    QTest::newRow("unsupported statement")
+        << 16 << "DROP DATABASE x" << QStringList { "156/15/1/1: Incorrect syntax near the keyword 'DROP'." };
 }
 
 void EngineQueriesTest::syntaxErrors()
@@ -356,8 +386,8 @@ void EngineQueriesTest::versionAnswers()
     QCOMPARE(variant[0].columns[0].type, ColumnType::Variant);
     QCOMPARE(text(variant[0].rows[0][0]), productVersion);
 
-    for (const char* sql : {"SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
-                            "select convert(nvarchar(128), serverproperty('ProductVersion'))"}) {
+    for (const char* sql : { "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
+             "select convert(nvarchar(128), serverproperty('ProductVersion'))" }) {
         const auto rs = results(h.run(QString::fromLatin1(sql)));
         QVERIFY2(rs.size() == 1, sql);
         QCOMPARE(rs[0].columns[0].type, ColumnType::NVarChar);
@@ -374,15 +404,16 @@ void EngineQueriesTest::batchRunsInOrderAndContinuesAfterRuntimeErrors()
     Harness h;
     const Reply r = h.run(QStringLiteral("select 1; BACKUP LOG Nowhere TO DISK = N'NUL'\nselect 2 as two"));
     QCOMPARE(describe(r),
-             (QStringList{"ROWS 1 x 1", "DONE status 16 rows 1",
-                          "MSG 911 sev 16 state 1 line 1 proc '': Database 'Nowhere' does not exist. Make sure that the name is entered correctly.",
-                          "MSG 3013 sev 16 state 1 line 1 proc '': BACKUP LOG is terminating abnormally.",
-                          "DONE status 2 rows 0", "ROWS 1 x 1", "DONE status 16 rows 1"}));
+        (QStringList { "ROWS 1 x 1", "DONE status 16 rows 1",
+            "MSG 911 sev 16 state 1 line 1 proc '': Database 'Nowhere' does not exist. Make sure that the name is "
+            "entered correctly.",
+            "MSG 3013 sev 16 state 1 line 1 proc '': BACKUP LOG is terminating abnormally.", "DONE status 2 rows 0",
+            "ROWS 1 x 1", "DONE status 16 rows 1" }));
     QCOMPARE(results(r)[1].columns[0].name, QStringLiteral("two"));
     // An object error stops the batch there.
     const Reply stopped = h.run(QStringLiteral("select 1 select * from nothing select 2"));
     QCOMPARE(results(stopped).size(), 1);
-    QCOMPARE(numbers(stopped), QList<int>{208});
+    QCOMPARE(numbers(stopped), QList<int> { 208 });
     // SET NOCOUNT ON leaves the count bit off.
     const Reply quiet = h.run(QStringLiteral("SET NOCOUNT ON select 1"));
     const auto* done = std::get_if<Done>(&quiet.events.last());
@@ -393,14 +424,14 @@ void EngineQueriesTest::useChangesDatabase()
 {
     Harness h(9);
     const Reply r = h.run(QStringLiteral("USE [MSDB]"));
-    QCOMPARE(describe(r), (QStringList{"DATABASE master -> msdb",
-                                       "MSG 5701 sev 10 state 1 line 1 proc '': Changed database context to 'msdb'.",
-                                       "DONE status 0 rows 0"}));
+    QCOMPARE(describe(r),
+        (QStringList { "DATABASE master -> msdb",
+            "MSG 5701 sev 10 state 1 line 1 proc '': Changed database context to 'msdb'.", "DONE status 0 rows 0" }));
     const Reply bad = h.run(QStringLiteral("use nowhere"));
-    QCOMPARE(numbers(bad), QList<int>{911});
+    QCOMPARE(numbers(bad), QList<int> { 911 });
     QCOMPARE(errors(bad)[0].text,
-             QStringLiteral("Could not locate entry in sysdatabases for database 'nowhere'. No entry found with that "
-                            "name. Make sure that the name is entered correctly."));
+        QStringLiteral("Could not locate entry in sysdatabases for database 'nowhere'. No entry found with that "
+                       "name. Make sure that the name is entered correctly."));
     QCOMPARE(text(results(h.run(QStringLiteral("select db_name()")))[0].rows[0][0]), QStringLiteral("msdb"));
 }
 
@@ -408,9 +439,9 @@ void EngineQueriesTest::clientHousekeeping_data()
 {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("type info 2008+") << "sp_datatype_info_100 11" << QStringList{"DONE status 0 rows 0"};
-    QTest::newRow("type info 2005") << "exec sp_datatype_info_90 11, 3" << QStringList{"DONE status 0 rows 0"};
-    QTest::newRow("textsize") << "set textsize 64512 " << QStringList{"DONE status 0 rows 0"};
+    QTest::newRow("type info 2008+") << "sp_datatype_info_100 11" << QStringList { "DONE status 0 rows 0" };
+    QTest::newRow("type info 2005") << "exec sp_datatype_info_90 11, 3" << QStringList { "DONE status 0 rows 0" };
+    QTest::newRow("textsize") << "set textsize 64512 " << QStringList { "DONE status 0 rows 0" };
     QTest::newRow("tedious settings")
         << "set ansi_nulls on\nset ansi_null_dflt_on on\nset ansi_padding on\nset ansi_warnings on\nset arithabort on\n"
            "set concat_null_yields_null on\nset datefirst 7\nset dateformat mdy\nset implicit_transactions off\n"
@@ -418,13 +449,15 @@ void EngineQueriesTest::clientHousekeeping_data()
            "set transaction isolation level read committed\nset xact_abort off"
         << QStringList(14, QStringLiteral("DONE status 0 rows 0"));
     QTest::newRow("language") << "set language us_english"
-                              << QStringList{"MSG 5703 sev 10 state 1 line 1 proc '': Changed language setting to us_english.",
-                                             "DONE status 0 rows 0"};
+                              << QStringList {
+                                     "MSG 5703 sev 10 state 1 line 1 proc '': Changed language setting to us_english.",
+                                     "DONE status 0 rows 0"
+                                 };
     QTest::newRow("unknown procedure")
         << "exec dbo.sp_nothing 1"
-        << QStringList{"MSG 2812 sev 16 state 62 line 1 proc '': Could not find stored procedure 'dbo.sp_nothing'.",
-                       "DONE status 2 rows 0"};
-    QTest::newRow("checkpoint") << "CHECKPOINT" << QStringList{"DONE status 0 rows 0"};
+        << QStringList { "MSG 2812 sev 16 state 62 line 1 proc '': Could not find stored procedure 'dbo.sp_nothing'.",
+               "DONE status 2 rows 0" };
+    QTest::newRow("checkpoint") << "CHECKPOINT" << QStringList { "DONE status 0 rows 0" };
 }
 
 void EngineQueriesTest::clientHousekeeping()
@@ -446,39 +479,49 @@ void EngineQueriesTest::rpcCalls()
     };
     const QString list = QStringLiteral("select name from sysdatabases where name = @P1");
     // sp_prepexec: run the statement with its parameter, hand back the handle.
-    const Reply prep = h.engine().executeRpc(
-        h.session, {call(13, {RpcParam{QString(), true, Cell()}, RpcParam{QString(), false, Cell(QStringLiteral("@P1 varchar(8)"))},
-                              RpcParam{QString(), false, Cell(list)}, RpcParam{QString(), false, Cell(QStringLiteral("msdb"))}})});
-    QCOMPARE(describe(prep), (QStringList{"ROWS 1 x 1", "DONEINPROC status 16 rows 1", "RETURNSTATUS 0",
-                                          "RETURNVALUE  = 1", "DONEPROC status 0 rows 0"}));
+    const Reply prep = h.engine().executeRpc(h.session,
+        { call(13,
+            { RpcParam { QString(), true, Cell() },
+                RpcParam { QString(), false, Cell(QStringLiteral("@P1 varchar(8)")) },
+                RpcParam { QString(), false, Cell(list) },
+                RpcParam { QString(), false, Cell(QStringLiteral("msdb")) } }) });
+    QCOMPARE(describe(prep),
+        (QStringList { "ROWS 1 x 1", "DONEINPROC status 16 rows 1", "RETURNSTATUS 0", "RETURNVALUE  = 1",
+            "DONEPROC status 0 rows 0" }));
     QCOMPARE(text(results(prep)[0].rows[0][0]), QStringLiteral("msdb"));
     // sp_execute with another value, then sp_unprepare; a dropped handle is refused.
-    const Reply again = h.engine().executeRpc(h.session, {call(12, {RpcParam{QString(), false, Cell(qint64(1))},
-                                                                    RpcParam{QString(), false, Cell(QStringLiteral("model"))}})});
+    const Reply again = h.engine().executeRpc(h.session,
+        { call(12,
+            { RpcParam { QString(), false, Cell(qint64(1)) },
+                RpcParam { QString(), false, Cell(QStringLiteral("model")) } }) });
     QCOMPARE(text(results(again)[0].rows[0][0]), QStringLiteral("model"));
-    QCOMPARE(describe(h.engine().executeRpc(h.session, {call(15, {RpcParam{QString(), false, Cell(qint64(1))}})})),
-             (QStringList{"RETURNSTATUS 0", "DONEPROC status 0 rows 0"}));
-    QCOMPARE(numbers(h.engine().executeRpc(h.session, {call(12, {RpcParam{QString(), false, Cell(qint64(1))}})})),
-             QList<int>{8179});
+    QCOMPARE(
+        describe(h.engine().executeRpc(h.session, { call(15, { RpcParam { QString(), false, Cell(qint64(1)) } }) })),
+        (QStringList { "RETURNSTATUS 0", "DONEPROC status 0 rows 0" }));
+    QCOMPARE(
+        numbers(h.engine().executeRpc(h.session, { call(12, { RpcParam { QString(), false, Cell(qint64(1)) } }) })),
+        QList<int> { 8179 });
     // sp_executesql.
-    const Reply exec = h.engine().executeRpc(
-        h.session, {call(10, {RpcParam{QStringLiteral("@statement"), false, Cell(QStringLiteral("select 7"))}})});
-    QCOMPARE(describe(exec), (QStringList{"ROWS 1 x 1", "DONEINPROC status 16 rows 1", "RETURNSTATUS 0",
-                                          "DONEPROC status 0 rows 0"}));
+    const Reply exec = h.engine().executeRpc(h.session,
+        { call(10, { RpcParam { QStringLiteral("@statement"), false, Cell(QStringLiteral("select 7")) } }) });
+    QCOMPARE(describe(exec),
+        (QStringList { "ROWS 1 x 1", "DONEINPROC status 16 rows 1", "RETURNSTATUS 0", "DONEPROC status 0 rows 0" }));
     // Server cursors are not kept: refused as SQL Server refuses an unknown procedure.
-    const Reply cursor = h.engine().executeRpc(
-        h.session, {call(2, {RpcParam{QString(), true, Cell()}, RpcParam{QString(), false, Cell(QStringLiteral("SET QUOTED_IDENTIFIER ON"))}})});
+    const Reply cursor = h.engine().executeRpc(h.session,
+        { call(2,
+            { RpcParam { QString(), true, Cell() },
+                RpcParam { QString(), false, Cell(QStringLiteral("SET QUOTED_IDENTIFIER ON")) } }) });
     QCOMPARE(describe(cursor),
-             (QStringList{"MSG 2812 sev 16 state 62 line 1 proc '': Could not find stored procedure 'sp_cursoropen'.",
-                          "DONEPROC status 2 rows 0"}));
+        (QStringList { "MSG 2812 sev 16 state 62 line 1 proc '': Could not find stored procedure 'sp_cursoropen'.",
+            "DONEPROC status 2 rows 0" }));
     // A procedure by name.
     RpcCall byName;
     byName.procName = QStringLiteral("sp_detach_db");
-    byName.params = {RpcParam{QStringLiteral("@dbname"), false, Cell(QStringLiteral("nowhere"))}};
-    const Reply detach = h.engine().executeRpc(h.session, {byName});
-    QCOMPARE(numbers(detach), QList<int>{15010});
+    byName.params = { RpcParam { QStringLiteral("@dbname"), false, Cell(QStringLiteral("nowhere")) } };
+    const Reply detach = h.engine().executeRpc(h.session, { byName });
+    QCOMPARE(numbers(detach), QList<int> { 15010 });
     QCOMPARE(errors(detach)[0].procName, QStringLiteral("sp_detach_db"));
-    QCOMPARE(describe(detach).mid(1), (QStringList{"RETURNSTATUS 1", "DONEPROC status 2 rows 0"}));
+    QCOMPARE(describe(detach).mid(1), (QStringList { "RETURNSTATUS 1", "DONEPROC status 2 rows 0" }));
 }
 
 void EngineQueriesTest::requestLog()
@@ -488,11 +531,11 @@ void EngineQueriesTest::requestLog()
     h.run(sql);
     RpcCall c;
     c.procId = 10;
-    c.params = {RpcParam{QString(), false, Cell(QStringLiteral("select 1"))}};
-    h.engine().executeRpc(h.session, {c});
+    c.params = { RpcParam { QString(), false, Cell(QStringLiteral("select 1")) } };
+    h.engine().executeRpc(h.session, { c });
     RpcCall d;
     d.procName = QStringLiteral("sp_unknown");
-    h.engine().executeRpc(h.session, {d});
+    h.engine().executeRpc(h.session, { d });
     QFile log(h.requestLog());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().split('\n');

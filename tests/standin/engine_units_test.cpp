@@ -13,7 +13,8 @@
 
 using namespace standin;
 
-class EngineUnitsTest : public QObject {
+class EngineUnitsTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -36,22 +37,38 @@ void EngineUnitsTest::compareNames_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<int>("sign");
-    QTest::newRow("case ignored") << "UFDATA_001_2007" << "ufdata_001_2007" << 0;
-    QTest::newRow("trailing blanks ignored") << "Tally  " << "tally" << 0;
-    QTest::newRow("leading blank counts") << " Tally" << "Tally" << -1;
-    QTest::newRow("underscore before digits") << "UFDATA_001_2007" << "UFDATA001" << -1;
-    QTest::newRow("digits before letters") << "2007u" << "u" << -1;
-    QTest::newRow("underscore before digit start") << "_u" << "2007u" << -1;
-    QTest::newRow("character by character") << "db10" << "db9" << -1;
-    QTest::newRow("prefix first") << "u" << "UFDATA" << -1;
-    QTest::newRow("years in order") << "UFDATA_001_2008" << "UFDATA_002_2007" << -1;
-    QTest::newRow("between msdb and tempdb") << "msdb" << "Tally" << -1;
-    QTest::newRow("Tally before tempdb") << "Tally" << "tempdb" << -1;
-    QTest::newRow("accent decides only a tie") << "e" << "\u00e9" << -1;
-    QTest::newRow("accented letter before the next letter") << "\u00e9" << "f" << -1;
-    QTest::newRow("accents are not equal") << "caf\u00e9" << "cafe" << 1;
-    QTest::newRow("full width equals ascii") << "\uff35" << "u" << 0;
-    QTest::newRow("chinese after latin") << "\u8d26\u5957" << "zeta" << 1;
+    QTest::newRow("case ignored") << "UFDATA_001_2007"
+                                  << "ufdata_001_2007" << 0;
+    QTest::newRow("trailing blanks ignored") << "Tally  "
+                                             << "tally" << 0;
+    QTest::newRow("leading blank counts") << " Tally"
+                                          << "Tally" << -1;
+    QTest::newRow("underscore before digits") << "UFDATA_001_2007"
+                                              << "UFDATA001" << -1;
+    QTest::newRow("digits before letters") << "2007u"
+                                           << "u" << -1;
+    QTest::newRow("underscore before digit start") << "_u"
+                                                   << "2007u" << -1;
+    QTest::newRow("character by character") << "db10"
+                                            << "db9" << -1;
+    QTest::newRow("prefix first") << "u"
+                                  << "UFDATA" << -1;
+    QTest::newRow("years in order") << "UFDATA_001_2008"
+                                    << "UFDATA_002_2007" << -1;
+    QTest::newRow("between msdb and tempdb") << "msdb"
+                                             << "Tally" << -1;
+    QTest::newRow("Tally before tempdb") << "Tally"
+                                         << "tempdb" << -1;
+    QTest::newRow("accent decides only a tie") << "e"
+                                               << "\u00e9" << -1;
+    QTest::newRow("accented letter before the next letter") << "\u00e9"
+                                                            << "f" << -1;
+    QTest::newRow("accents are not equal") << "caf\u00e9"
+                                           << "cafe" << 1;
+    QTest::newRow("full width equals ascii") << "\uff35"
+                                             << "u" << 0;
+    QTest::newRow("chinese after latin") << "\u8d26\u5957"
+                                         << "zeta" << 1;
 }
 
 void EngineUnitsTest::compareNames()
@@ -68,11 +85,16 @@ void EngineUnitsTest::codePage_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("ascii") << "UFDATA_001_2007" << "UFDATA_001_2007";
-    QTest::newRow("latin-1") << "Gr\u00fc\u00dfe" << "Gr\u00fc\u00dfe";
-    QTest::newRow("euro sign is in 1252") << "\u20ac" << "\u20ac";
-    QTest::newRow("chinese") << "\u8d26\u5957" << "??";
-    QTest::newRow("outside the BMP") << "a\U0001F600b" << "a?b";
+    QTest::newRow("ascii") << "UFDATA_001_2007"
+                           << "UFDATA_001_2007";
+    QTest::newRow("latin-1") << "Gr\u00fc\u00dfe"
+                             << "Gr\u00fc\u00dfe";
+    QTest::newRow("euro sign is in 1252") << "\u20ac"
+                                          << "\u20ac";
+    QTest::newRow("chinese") << "\u8d26\u5957"
+                             << "??";
+    QTest::newRow("outside the BMP") << "a\U0001F600b"
+                                     << "a?b";
 }
 
 void EngineUnitsTest::codePage()
@@ -87,15 +109,33 @@ void EngineUnitsTest::serverPaths_data()
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("local"); // "-" = cannot exist here
-    QTest::newRow("unix path") << "/srv/d/x.mdf" << "/srv/d/x.mdf" << "/srv/d/x.mdf";
-    QTest::newRow("backslashes") << "\\srv\\d\\x.mdf" << "\\srv\\d\\x.mdf" << "/srv/d/x.mdf";
-    QTest::newRow("trailing blanks") << "/srv/d/x.mdf   " << "/srv/d/x.mdf" << "/srv/d/x.mdf";
-    QTest::newRow("drive letter") << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << "-";
-    QTest::newRow("drive only") << "C:\\x" << "C:\\x" << "-";
-    QTest::newRow("unc") << "\\\\host\\share\\x.mdf" << "\\\\host\\share\\x.mdf" << "-";
-    QTest::newRow("relative") << "sub\\x.mdf" << "sub\\x.mdf" << "/data/DATA/sub/x.mdf";
-    QTest::newRow("dot dot") << "/srv/d/../e/x.mdf" << "/srv/d/../e/x.mdf" << "/srv/e/x.mdf";
-    QTest::newRow("empty") << "   " << "" << "-";
+    QTest::newRow("unix path") << "/srv/d/x.mdf"
+                               << "/srv/d/x.mdf"
+                               << "/srv/d/x.mdf";
+    QTest::newRow("backslashes") << "\\srv\\d\\x.mdf"
+                                 << "\\srv\\d\\x.mdf"
+                                 << "/srv/d/x.mdf";
+    QTest::newRow("trailing blanks") << "/srv/d/x.mdf   "
+                                     << "/srv/d/x.mdf"
+                                     << "/srv/d/x.mdf";
+    QTest::newRow("drive letter") << "D:\\Data\\ZT001\\2007\\ufdata.MDF"
+                                  << "D:\\Data\\ZT001\\2007\\ufdata.MDF"
+                                  << "-";
+    QTest::newRow("drive only") << "C:\\x"
+                                << "C:\\x"
+                                << "-";
+    QTest::newRow("unc") << "\\\\host\\share\\x.mdf"
+                         << "\\\\host\\share\\x.mdf"
+                         << "-";
+    QTest::newRow("relative") << "sub\\x.mdf"
+                              << "sub\\x.mdf"
+                              << "/data/DATA/sub/x.mdf";
+    QTest::newRow("dot dot") << "/srv/d/../e/x.mdf"
+                             << "/srv/d/../e/x.mdf"
+                             << "/srv/e/x.mdf";
+    QTest::newRow("empty") << "   "
+                           << ""
+                           << "-";
 }
 
 void EngineUnitsTest::serverPaths()
@@ -133,24 +173,28 @@ void EngineUnitsTest::messageVersions_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("severity");
     QTest::addColumn<int>("state");
-    QTest::newRow("911 on 2005") << 911 << 9 << QStringList{"X"}
+    QTest::newRow("911 on 2005") << 911 << 9 << QStringList { "X" }
                                  << "Could not locate entry in sysdatabases for database 'X'. No entry found with that "
                                     "name. Make sure that the name is entered correctly."
                                  << 16 << 1;
-    QTest::newRow("911 on 2008") << 911 << 10 << QStringList{"X"}
-                                 << "Database 'X' does not exist. Make sure that the name is entered correctly." << 16 << 1;
-    QTest::newRow("105 on 2000") << 105 << 8 << QStringList{"a"} << "Unclosed quotation mark before the character string 'a'."
-                                 << 15 << 1;
-    QTest::newRow("105 on 2019") << 105 << 15 << QStringList{"a"} << "Unclosed quotation mark after the character string 'a'."
-                                 << 15 << 1;
-    QTest::newRow("argument holding a placeholder") << 208 << 16 << QStringList{"%2"} << "Invalid object name '%2'." << 16 << 1;
-    QTest::newRow("2528 is informational") << 2528 << 16 << QStringList{}
+    QTest::newRow("911 on 2008") << 911 << 10 << QStringList { "X" }
+                                 << "Database 'X' does not exist. Make sure that the name is entered correctly." << 16
+                                 << 1;
+    QTest::newRow("105 on 2000") << 105 << 8 << QStringList { "a" }
+                                 << "Unclosed quotation mark before the character string 'a'." << 15 << 1;
+    QTest::newRow("105 on 2019") << 105 << 15 << QStringList { "a" }
+                                 << "Unclosed quotation mark after the character string 'a'." << 15 << 1;
+    QTest::newRow("argument holding a placeholder")
+        << 208 << 16 << QStringList { "%2" } << "Invalid object name '%2'." << 16 << 1;
+    QTest::newRow("2528 is informational") << 2528 << 16 << QStringList {}
                                            << "DBCC execution completed. If DBCC printed error messages, contact your "
                                               "system administrator."
                                            << 10 << 1;
-    QTest::newRow("5120 state 101") << 5120 << 16 << QStringList{"f", "2", "2(x)"}
-                                    << "Unable to open the physical file \"f\". Operating system error 2: \"2(x)\"." << 16 << 101;
-    QTest::newRow("2812 state 62") << 2812 << 16 << QStringList{"p"} << "Could not find stored procedure 'p'." << 16 << 62;
+    QTest::newRow("5120 state 101") << 5120 << 16 << QStringList { "f", "2", "2(x)" }
+                                    << "Unable to open the physical file \"f\". Operating system error 2: \"2(x)\"."
+                                    << 16 << 101;
+    QTest::newRow("2812 state 62") << 2812 << 16 << QStringList { "p" } << "Could not find stored procedure 'p'." << 16
+                                   << 62;
 }
 
 void EngineUnitsTest::messageVersions()
@@ -208,9 +252,9 @@ void EngineUnitsTest::fileRoundTripAndShrink()
     h.compatibilityLevel = 90;
     h.recovery = QStringLiteral("SIMPLE");
     h.created = QDateTime(QDate(2007, 1, 2), QTime(3, 4, 5));
-    FileRecord data{1, 1, QStringLiteral("x_Data"), QStringLiteral("D:\\x.mdf"), 100, -1, 10, 0x100002, 20};
-    FileRecord log{2, 0, QStringLiteral("x_Log"), QStringLiteral("D:\\x.ldf"), 50, -1, 10, 0x100042, 5};
-    h.files = {data, log};
+    FileRecord data { 1, 1, QStringLiteral("x_Data"), QStringLiteral("D:\\x.mdf"), 100, -1, 10, 0x100002, 20 };
+    FileRecord log { 2, 0, QStringLiteral("x_Log"), QStringLiteral("D:\\x.ldf"), 50, -1, 10, 0x100042, 5 };
+    h.files = { data, log };
     QString error;
     QVERIFY2(createDatabaseFile(path, h, data, &error), qPrintable(error));
     QVERIFY(!createDatabaseFile(path, h, data, &error)); // never over an existing file

@@ -19,7 +19,8 @@ namespace {
 
 constexpr int waitMs = 30000;
 
-struct TsqlRun {
+struct TsqlRun
+{
     bool finished = false;
     int exitCode = -1;
     QStringList out; // non-empty stdout lines, trimmed
@@ -38,7 +39,8 @@ QByteArray fileHash(const QString& path)
 
 } // namespace
 
-class TsqlTest : public QObject {
+class TsqlTest : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -86,13 +88,13 @@ TsqlRun TsqlTest::tsql(const QString& input, const QString& password)
     env.insert(QStringLiteral("FREETDSCONF"), conf);
     env.insert(QStringLiteral("FREETDS"), conf);
     env.insert(QStringLiteral("HOME"), m_conf.path());
-    for (const char* key : {"TDSVER", "TDSDUMP", "TDSHOST", "TDSPORT", "DSQUERY"})
+    for (const char* key : { "TDSVER", "TDSDUMP", "TDSHOST", "TDSPORT", "DSQUERY" })
         env.remove(QString::fromLatin1(key));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral("tsql"),
-            {QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
-             QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
-             QStringLiteral("-P"), password.isEmpty() ? m_server->password() : password});
+        { QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
+            QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
+            QStringLiteral("-P"), password.isEmpty() ? m_server->password() : password });
     TsqlRun r;
     if (!p.waitForStarted(waitMs)) {
         r.err = QStringLiteral("tsql does not start: ") + p.errorString();
@@ -122,13 +124,15 @@ void TsqlTest::signInAndList()
 {
     QFETCH(int, version);
     QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
-    const TsqlRun r = tsql(QStringLiteral("select name from sysdatabases ORDER BY name\ngo\n"
-                                          "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))\ngo\nexit\n"));
+    const TsqlRun r
+        = tsql(QStringLiteral("select name from sysdatabases ORDER BY name\ngo\n"
+                              "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))\ngo\nexit\n"));
     QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.err));
     QVERIFY2(!r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
-    QCOMPARE(r.out.mid(0, 5), (QStringList{"name", "master", "model", "msdb", "tempdb"}));
-    const QString expected = version == 8 ? QStringLiteral("8.00.2039")
-                                          : (version == 9 ? QStringLiteral("9.00.5000.00") : QStringLiteral("16.0.1000.6"));
+    QCOMPARE(r.out.mid(0, 5), (QStringList { "name", "master", "model", "msdb", "tempdb" }));
+    const QString expected = version == 8
+        ? QStringLiteral("8.00.2039")
+        : (version == 9 ? QStringLiteral("9.00.5000.00") : QStringLiteral("16.0.1000.6"));
     QCOMPARE(r.out.last(), expected);
 }
 
@@ -159,14 +163,16 @@ void TsqlTest::createDetachAttach()
     QVERIFY(files.isValid());
     const QString mdf = files.filePath(QStringLiteral("ufdata.MDF"));
     const QString ldf = files.filePath(QStringLiteral("ufdata.LDF"));
-    const QString create = QStringLiteral("CREATE DATABASE UFDATA_001_2007 ON PRIMARY (NAME = UFDATA_Data, FILENAME = '%1') "
-                                          "LOG ON (NAME = UFDATA_Log, FILENAME = '%2')")
-                               .arg(mdf, ldf);
-    const TsqlRun made = tsql(create + QStringLiteral("\ngo\nEXEC sp_detach_db @dbname = 'UFDATA_001_2007'\ngo\n"
-                                                      "select name from sysdatabases ORDER BY name\ngo\nexit\n"));
+    const QString create
+        = QStringLiteral("CREATE DATABASE UFDATA_001_2007 ON PRIMARY (NAME = UFDATA_Data, FILENAME = '%1') "
+                         "LOG ON (NAME = UFDATA_Log, FILENAME = '%2')")
+              .arg(mdf, ldf);
+    const TsqlRun made = tsql(create
+        + QStringLiteral("\ngo\nEXEC sp_detach_db @dbname = 'UFDATA_001_2007'\ngo\n"
+                         "select name from sysdatabases ORDER BY name\ngo\nexit\n"));
     QVERIFY2(made.finished && made.exitCode == 0, qPrintable(made.err));
     QVERIFY2(!made.err.contains(QLatin1String("Msg ")), qPrintable(made.err));
-    QCOMPARE(made.out, (QStringList{"name", "master", "model", "msdb", "tempdb"}));
+    QCOMPARE(made.out, (QStringList { "name", "master", "model", "msdb", "tempdb" }));
     QVERIFY(QFile::exists(mdf));
     QVERIFY(QFile::exists(ldf));
     const QByteArray mdfHash = fileHash(mdf);
@@ -175,10 +181,11 @@ void TsqlTest::createDetachAttach()
     // The application's statement, exactly as it composes it.
     const QString attach = QStringLiteral("EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = N'") + mdf
         + QStringLiteral("',@filename2 = N'") + ldf + QStringLiteral("'");
-    const TsqlRun attached = tsql(attach + QStringLiteral("\ngo\nselect name from sysdatabases ORDER BY name\ngo\nexit\n"));
+    const TsqlRun attached
+        = tsql(attach + QStringLiteral("\ngo\nselect name from sysdatabases ORDER BY name\ngo\nexit\n"));
     QVERIFY2(attached.finished && attached.exitCode == 0, qPrintable(attached.err));
     QVERIFY2(!attached.err.contains(QLatin1String("Msg ")), qPrintable(attached.err));
-    QCOMPARE(attached.out, (QStringList{"name", "master", "model", "msdb", "tempdb", "UFDATA_001_2007"}));
+    QCOMPARE(attached.out, (QStringList { "name", "master", "model", "msdb", "tempdb", "UFDATA_001_2007" }));
     QCOMPARE(fileHash(mdf), mdfHash);
     QCOMPARE(fileHash(ldf), ldfHash);
     QVERIFY(m_server->sqlTexts().contains(attach + QLatin1Char('\n')));
@@ -212,11 +219,13 @@ void TsqlTest::shrinkBatchPerVersion()
                                   .arg(files.filePath(QStringLiteral("s.mdf")), ldf));
     QVERIFY2(made.finished && !made.err.contains(QLatin1String("Msg ")), qPrintable(made.err));
     const qint64 before = QFileInfo(ldf).size();
-    const TsqlRun r = tsql(QStringLiteral("use S\ngo\nBACKUP LOG S WITH TRUNCATE_ONLY DBCC SHRINKFILE (s_log)\ngo\nexit\n"));
+    const TsqlRun r
+        = tsql(QStringLiteral("use S\ngo\nBACKUP LOG S WITH TRUNCATE_ONLY DBCC SHRINKFILE (s_log)\ngo\nexit\n"));
     QVERIFY(r.finished);
     if (version >= 10) {
         QVERIFY2(r.err.contains(QLatin1String("Msg 155 (severity 15, state 1)")), qPrintable(r.err));
-        QVERIFY2(r.err.contains(QLatin1String("'TRUNCATE_ONLY' is not a recognized BACKUP option.")), qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains(QLatin1String("'TRUNCATE_ONLY' is not a recognized BACKUP option.")), qPrintable(r.err));
         QCOMPARE(QFileInfo(ldf).size(), before);
         return;
     }

@@ -9,6 +9,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace tp::test {
 
 namespace {
@@ -80,6 +85,11 @@ bool StandinProcess::launch()
         QStringLiteral("--request-log"), requestLogPath() });
     // stderr goes to a file so that a chatty server can never block on a full pipe.
     m_process->setStandardErrorFile(stderrFile(*m_dir), QIODevice::Append);
+#ifdef Q_OS_LINUX
+    // A test killed by its time limit never runs the destructor: the server then gets SIGTERM
+    // from the kernel instead of living on as an orphan.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process->start(QIODevice::ReadOnly);
     if (!m_process->waitForStarted(startLimitMs)) {
         m_lastError = QStringLiteral("cannot start %1: %2").arg(binary, m_process->errorString());

@@ -1,0 +1,353 @@
+// Detach (Command2), shrink log (Command3) and shrink data file (Command9) against the
+// stand-in, and an administrator's round trip through attach, detach, re-attach and shrink.
+
+#include "Ado.h"
+#include "ConnectionStrings.h"
+#include "GuiFixture.h"
+#include "Windows.h"
+#include "operations_support.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using tp::ShownMessage;
+using tp::Windows;
+using namespace tp::test;
+
+namespace {
+
+const QString refresh = QStringLiteral("select name from sysdatabases ORDER BY name");
+const QString logLookup = QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= 2)");
+const QString dataLookup = QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= 1)");
+const QString versionQuery = QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))");
+const ShownMessage noSelection { QStringLiteral("请选择数据库名称！"), tp::vbCritical, QStringLiteral("提示:") };
+const ShownMessage logShrunk { QStringLiteral("日志文件收缩成功！"), tp::vbInformation, QStringLiteral("提示：") };
+const ShownMessage dataShrunk { QStringLiteral("数据库收缩成功！"), tp::vbInformation, QStringLiteral("提示：") };
+
+QString sqlMismatch;
+
+bool sameSql(GuiFixture& fx, const QStringList& expected)
+{
+    const QStringList actual = sentSql(fx);
+    if (actual == expected)
+        return true;
+    sqlMismatch = QStringLiteral("sent:\n  ") + actual.join(QStringLiteral("\n  ")) + QStringLiteral("\nexpected:\n  ")
+        + expected.join(QStringLiteral("\n  "));
+    return false;
+}
+
+void click(const QString& button)
+{
+    QTest::mouseClick(tp::control<QAbstractButton>(Windows::form2(), button), Qt::LeftButton);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestOperations : public QObject {
+    Q_OBJECT
+    GuiFixture fx;
+    std::unique_ptr<QTemporaryDir> root;
+
+    // One report of the error boundary and nothing else.
+    void expectErrorReport(int number)
+    {
+        const QList<ShownMessage> shown = fx.takeMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, QStringLiteral("错误："));
+        QCOMPARE(shown[0].style, tp::vbCritical);
+        QVERIFY2(shown[0].text.startsWith(QStringLiteral("错误号：%1\n").arg(number)), qPrintable(describe(shown[0])));
+    }
+
+private slots:
+    void init()
+    {
+        root = std::make_unique<QTemporaryDir>();
+        QVERIFY(root->isValid());
+    }
+    void cleanup() { QVERIFY2(fx.cleanup(), qPrintable(fx.lastError())); }
+
+    void nothingSelected_data();
+    void nothingSelected();
+    void detach_data();
+    void detach();
+    void detachInUse();
+    void shrink_data();
+    void shrink();
+    void shrinkOfAVanishedDatabase();
+    void roundTrip();
+};
+
+void TestOperations::nothingSelected_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("detach") << "Command2";
+    QTest::newRow("shrink log") << "Command3";
+    QTest::newRow("shrink data file") << "Command9";
+}
+
+void TestOperations::nothingSelected()
+{
+    QFETCH(QString, button);
+    QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QCOMPARE(box(QStringLiteral("Text5")), QString());
+    fx.server().clearRequests();
+
+    click(button);
+
+    QVERIFY2(fx.expectMessage(noSelection), qPrintable(fx.lastError()));
+    QVERIFY2(sameSql(fx, {}), qPrintable(sqlMismatch));
+}
+
+void TestOperations::detach_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("account year") << "UFDATA_001_2007" << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
+    QTest::newRow("blank") << "my db" << "EXEC sp_detach_db @dbname = 'my db'";
+    QTest::newRow("apostrophe") << "O'Brien" << "EXEC sp_detach_db @dbname = 'O''Brien'";
+}
+
+void TestOperations::detach()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, statement);
+    QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("d"), QStringLiteral("l")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QVERIFY(clickGridRow(name));
+    QCOMPARE(box(QStringLiteral("Text5")), name);
+    fx.server().clearRequests();
+
+    click(QStringLiteral("Command2"));
+
+    QVERIFY2(sameSql(fx, { statement, refresh }), qPrintable(sqlMismatch));
+    QVERIFY2(fx.expectMessage({ QStringLiteral("分离数据库 ") + name + QStringLiteral(" 成功！"), tp::vbInformation,
+                 QStringLiteral("提示：") }),
+        qPrintable(fx.lastError()));
+    QVERIFY(!gridNames().contains(name));
+    QCOMPARE(box(QStringLiteral("Text5")), name); // the selection keeps the detached name
+
+    // Pressed again: the same statement, refused; no success message and no refresh.
+    fx.server().clearRequests();
+    click(QStringLiteral("Command2"));
+    QVERIFY2(sameSql(fx, { statement }), qPrintable(sqlMismatch));
+    expectErrorReport(15010);
+    QCOMPARE(box(QStringLiteral("Text5")), name);
+}
+
+void TestOperations::detachInUse()
+{
+    QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+    const QString name = QStringLiteral("UFDATA_001_2007");
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
+                 QStringLiteral("ufdata_Log")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QVERIFY(clickGridRow(name));
+
+    // Another program works in the database.
+    auto holder = std::make_unique<tp::Connection>();
+    holder->setConnectionString(
+        tp::buildDatabaseConnectionString(name, fx.server().serverName(), fx.server().password()));
+    holder->open();
+    fx.server().clearRequests();
+    click(QStringLiteral("Command2"));
+    QVERIFY2(sameSql(fx, { QStringLiteral("EXEC sp_detach_db @dbname = 'UFDATA_001_2007'") }), qPrintable(sqlMismatch));
+    expectErrorReport(3703);
+    QVERIFY(gridNames().contains(name));
+
+    // Once it lets go, the same press detaches it.
+    holder.reset();
+    fx.server().clearRequests();
+    click(QStringLiteral("Command2"));
+    QVERIFY2(sameSql(fx, { QStringLiteral("EXEC sp_detach_db @dbname = 'UFDATA_001_2007'"), refresh }),
+        qPrintable(sqlMismatch));
+    QVERIFY2(fx.expectMessage({ QStringLiteral("分离数据库 UFDATA_001_2007 成功！"), tp::vbInformation,
+                 QStringLiteral("提示：") }),
+        qPrintable(fx.lastError()));
+}
+
+void TestOperations::shrink_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("dataLogical");
+    QTest::addColumn<QString>("logLogical");
+    QTest::addColumn<QString>("setup"); // run in master before signing in; %1 = bracketed name
+    QTest::addColumn<QString>("recoveryQuery"); // empty: not asked (version 9 and older)
+    QTest::addColumn<QStringList>("logBatches");
+    QTest::addColumn<QStringList>("dataBatches");
+
+    QTest::newRow("2000, nchar padding")
+        << 8 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log" << "" << ""
+        << QStringList { "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)" }
+        << QStringList { "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata)" };
+    QTest::newRow("2005 full, blanks") << 9 << "my db" << "my data" << "my log" << "" << ""
+                                       << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])" }
+                                       << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my data])" };
+    QTest::newRow("2005 simple, apostrophe")
+        << 9 << "O'Brien" << "O'Brien" << "O'Brien_log" << "ALTER DATABASE %1 SET RECOVERY SIMPLE" << ""
+        << QStringList { "BACKUP LOG [O'Brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([O'Brien_log])" }
+        << QStringList { "BACKUP LOG [O'Brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([O'Brien])" };
+    QTest::newRow("2022 full, apostrophe")
+        << 16 << "O'Brien" << "O'Brien" << "O'Brien_log" << "BACKUP DATABASE %1 TO DISK = N'NUL'"
+        << "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))"
+        << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])" }
+        << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien])" };
+    QTest::newRow("2022 full, blank") << 16 << "my db" << "my data" << "my log" << "BACKUP DATABASE %1 TO DISK = N'NUL'"
+                                      << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
+                                      << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my log])" }
+                                      << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my data])" };
+    QTest::newRow("2022 simple, chinese")
+        << 16 << "账套数据" << "账套数据" << "账套数据_log" << "ALTER DATABASE %1 SET RECOVERY SIMPLE"
+        << "SELECT CAST(DATABASEPROPERTYEX(N'账套数据','Recovery') AS nvarchar(128))"
+        << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据_log)" } << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据)" };
+    QTest::newRow("2008 bulk-logged") << 10 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log"
+                                      << "ALTER DATABASE %1 SET RECOVERY BULK_LOGGED BACKUP DATABASE %1 TO DISK = N'NUL'"
+                                      << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
+                                      << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)" }
+                                      << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)" };
+    // Full recovery but never backed up: the server refuses the log backup (4214) and truncates
+    // the log at checkpoints instead, so the checkpoint form follows.
+    QTest::newRow("2022 full, never backed up")
+        << 16 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log" << ""
+        << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
+        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)",
+               "CHECKPOINT DBCC SHRINKFILE (ufdata_Log)" }
+        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)",
+               "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
+}
+
+void TestOperations::shrink()
+{
+    QFETCH(int, version);
+    QFETCH(QString, name);
+    QFETCH(QString, dataLogical);
+    QFETCH(QString, logLogical);
+    QFETCH(QString, setup);
+    QFETCH(QString, recoveryQuery);
+    QFETCH(QStringList, logBatches);
+    QFETCH(QStringList, dataBatches);
+
+    QVERIFY2(fx.startServer(version), qPrintable(fx.lastError()));
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), dataLogical, logLogical),
+        qPrintable(fx.lastError()));
+    if (!setup.isEmpty())
+        QVERIFY2(fx.execute(setup.arg(sqlBracket(name))), qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QVERIFY(clickGridRow(name));
+    const QStringList gridBefore = gridNames();
+
+    for (const bool log : { true, false }) {
+        fx.server().clearRequests();
+        click(log ? QStringLiteral("Command3") : QStringLiteral("Command9"));
+
+        QStringList expected { log ? logLookup : dataLookup, versionQuery };
+        if (!recoveryQuery.isEmpty())
+            expected << recoveryQuery;
+        expected << (log ? logBatches : dataBatches);
+        QVERIFY2(sameSql(fx, expected), qPrintable(sqlMismatch));
+        QVERIFY2(fx.expectMessage(log ? logShrunk : dataShrunk), qPrintable(fx.lastError()));
+
+        // The look-up and the batch each have a connection of their own to the selected database.
+        const QList<QJsonObject> requests = sentRequests(fx);
+        for (const QJsonObject& r : requests)
+            QCOMPARE(r.value(QLatin1String("database")).toString(), name);
+        QVERIFY(requests.first().value(QLatin1String("session")) != requests.last().value(QLatin1String("session")));
+    }
+
+    // Each shrink kept its own hidden box; 2000 hands the names over blank-padded to 128.
+    const auto padded = [version](const QString& s) { return version <= 8 ? s.leftJustified(128) : s; };
+    QCOMPARE(box(QStringLiteral("Text7")), padded(logLogical));
+    QCOMPARE(box(QStringLiteral("Text8")), padded(dataLogical));
+    QCOMPARE(gridNames(), gridBefore); // no refresh
+    // Every connection was closed: nothing holds the database any more.
+    QVERIFY2(fx.execute(QStringLiteral("EXEC sp_detach_db @dbname = N'%1'").arg(QString(name).replace("'", "''"))),
+        qPrintable(fx.lastError()));
+}
+
+void TestOperations::shrinkOfAVanishedDatabase()
+{
+    QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+    const QString name = QStringLiteral("UFDATA_001_2007");
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
+                 QStringLiteral("ufdata_Log")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QVERIFY(clickGridRow(name));
+    QVERIFY2(fx.execute(QStringLiteral("EXEC sp_detach_db @dbname = 'UFDATA_001_2007'")), qPrintable(fx.lastError()));
+    setBox(QStringLiteral("Text7"), QStringLiteral("before"));
+    fx.server().clearRequests();
+
+    click(QStringLiteral("Command3"));
+
+    // The look-up cannot open the database: the operation ends there with the error report.
+    QVERIFY2(sameSql(fx, {}), qPrintable(sqlMismatch));
+    expectErrorReport(4060);
+    QCOMPARE(box(QStringLiteral("Text7")), QStringLiteral("before"));
+}
+
+void TestOperations::roundTrip()
+{
+    // Attach two years in one run, detach one (its files come back untouched), attach it again
+    // by a run of one year, then shrink its log and its data file.
+    QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+    for (int year : { 2005, 2006 })
+        QVERIFY2(makeAccountYearFiles(fx, root->path(), QStringLiteral("001"), year), qPrintable(fx.lastError()));
+    const QString dir = accountYearDir(root->path(), QStringLiteral("001"), 2005);
+    const QByteArray mdf = fileBytes(dir + QStringLiteral("/ufdata.MDF"));
+    const QByteArray ldf = fileBytes(dir + QStringLiteral("/ufdata.LDF"));
+    QVERIFY(!mdf.isEmpty() && !ldf.isEmpty());
+
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    setBox(QStringLiteral("Text1"), root->path());
+    setBox(QStringLiteral("Text2"), QStringLiteral("001"));
+    setBox(QStringLiteral("Text3"), QStringLiteral("2005"));
+    setBox(QStringLiteral("Text6"), QStringLiteral("2"));
+    QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
+    QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the run did not finish");
+    QVERIFY2(fx.expectMessage({ QStringLiteral("附加数据库完成！"), tp::vbInformation, QStringLiteral("提示：") }),
+        qPrintable(fx.lastError()));
+    QVERIFY(gridNames().contains("UFDATA_001_2005"));
+    QVERIFY(gridNames().contains("UFDATA_001_2006"));
+
+    QVERIFY(clickGridRow(QStringLiteral("UFDATA_001_2005")));
+    click(QStringLiteral("Command2"));
+    QVERIFY2(fx.expectMessage({ QStringLiteral("分离数据库 UFDATA_001_2005 成功！"), tp::vbInformation,
+                 QStringLiteral("提示：") }),
+        qPrintable(fx.lastError()));
+    QVERIFY(!gridNames().contains("UFDATA_001_2005"));
+    QCOMPARE(fileBytes(dir + QStringLiteral("/ufdata.MDF")), mdf);
+    QCOMPARE(fileBytes(dir + QStringLiteral("/ufdata.LDF")), ldf);
+
+    setBox(QStringLiteral("Text3"), QStringLiteral("2005"));
+    setBox(QStringLiteral("Text6"), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
+    QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the run did not finish");
+    QVERIFY2(fx.expectMessage({ QStringLiteral("附加数据库完成！"), tp::vbInformation, QStringLiteral("提示：") }),
+        qPrintable(fx.lastError()));
+    QVERIFY(gridNames().contains("UFDATA_001_2005"));
+    QCOMPARE(box(QStringLiteral("Text3")), QStringLiteral("2006"));
+
+    QVERIFY(clickGridRow(QStringLiteral("UFDATA_001_2005")));
+    click(QStringLiteral("Command3"));
+    QVERIFY2(fx.expectMessage(logShrunk), qPrintable(fx.lastError()));
+    click(QStringLiteral("Command9"));
+    QVERIFY2(fx.expectMessage(dataShrunk), qPrintable(fx.lastError()));
+    QCOMPARE(box(QStringLiteral("Text7")), QStringLiteral("ufdata_Log"));
+    QCOMPARE(box(QStringLiteral("Text8")), QStringLiteral("ufdata"));
+}
+
+QTEST_MAIN(TestOperations)
+#include "tst_operations.moc"

@@ -44,7 +44,33 @@ QString FileDialogService::getOpenFileName(const QString& title, const QString& 
 {
     if (chooser())
         return chooser()(title, filter);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter));
+}
+
+QString FileDialogService::qtFileDialogFilter(const QString& filter)
+{
+    // "desc|pattern[;pattern]|desc|pattern" -> "desc (patterns);;desc (patterns)". The file
+    // systems here are case-sensitive while the servers' are not, so every pattern is offered
+    // in upper and lower case too: "*.MDF" also finds "x.mdf".
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            for (const QString& v : { p.trimmed(), p.trimmed().toUpper(), p.trimmed().toLower() }) {
+                if (!patterns.contains(v))
+                    patterns << v;
+            }
+        }
+        QString desc = parts.at(i).trimmed();
+        const int open = desc.lastIndexOf(QLatin1Char('('));
+        if (open > 0 && desc.endsWith(QLatin1Char(')')))
+            desc = desc.left(open).trimmed();
+        entries << desc + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    if (entries.isEmpty())
+        return filter;
+    return entries.join(QStringLiteral(";;"));
 }
 
 void FileDialogService::setChooser(std::function<QString(const QString&, const QString&)> c)

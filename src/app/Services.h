@@ -30,6 +30,9 @@ public:
     // The file-open dialog. Returns the chosen file's full path, empty when cancelled.
     static QString getOpenFileName(const QString& title, const QString& filter);
     static void setChooser(std::function<QString(const QString& title, const QString& filter)> chooser);
+    // The dialog's "desc|pattern|desc|pattern" filter in the form Qt's dialog reads,
+    // with every pattern matched whatever its case.
+    static QString qtFileDialogFilter(const QString& filter);
 };
 
 } // namespace tp

@@ -280,6 +280,23 @@ private slots:
         QCOMPARE(codes.first(), int(QChar(u'中').unicode()));
     }
 
+    void fileDialogFilterForQt_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("database files") << QStringLiteral("数据库文件 (*.MDF)|*.MDF")
+                                        << QStringLiteral("数据库文件 (*.MDF *.mdf)");
+        QTest::newRow("two entries, two patterns") << QStringLiteral("Data|*.mdf;*.ndf|All|*.*")
+                                                   << QStringLiteral("Data (*.mdf *.MDF *.ndf *.NDF);;All (*.*)");
+        QTest::newRow("already Qt's form") << QStringLiteral("Files (*.txt)") << QStringLiteral("Files (*.txt)");
+    }
+    void fileDialogFilterForQt()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        QCOMPARE(tp::FileDialogService::qtFileDialogFilter(filter), expected);
+    }
+
     void enterIsNotSwallowedWithoutHandler()
     {
         QWidget& f1 = Windows::form1();

@@ -12,7 +12,8 @@ namespace tp {
 namespace {
 
     // Esc in the progress window closes it, as its close box does (which cancels the run).
-    class EscapeCloses : public QObject {
+    class EscapeCloses : public QObject
+    {
     public:
         using QObject::QObject;
 

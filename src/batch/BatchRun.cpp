@@ -24,7 +24,10 @@ namespace {
         return t;
     }
 
-    qint64 boxNumber(QWidget& window, const QString& box) { return numberFromText(boxText(window, box)); }
+    qint64 boxNumber(QWidget& window, const QString& box)
+    {
+        return numberFromText(boxText(window, box));
+    }
 
     // Timer2 off and the progress window gone: no further step of this run.
     void endRun(QWidget& form2)

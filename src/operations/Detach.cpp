@@ -25,8 +25,8 @@ void detachSelectedDatabase()
     connection.execute(detachDatabaseStatement(name));
     connection.close();
 
-    MessageService::show(QStringLiteral("分离数据库 ") + name + QStringLiteral(" 成功！"), vbInformation,
-        QStringLiteral("提示："));
+    MessageService::show(
+        QStringLiteral("分离数据库 ") + name + QStringLiteral(" 成功！"), vbInformation, QStringLiteral("提示："));
     refreshDatabaseGrid();
 }
 

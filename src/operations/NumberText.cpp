@@ -41,7 +41,10 @@ qint64 numberFromText(const QString& text)
     return value == minValue ? maxValue : -value;
 }
 
-QString textFromNumber(qint64 value) { return QString::number(value); }
+QString textFromNumber(qint64 value)
+{
+    return QString::number(value);
+}
 
 qint64 saturatingAdd(qint64 a, qint64 b)
 {

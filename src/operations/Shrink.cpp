@@ -42,9 +42,15 @@ namespace {
 
 } // namespace
 
-ShrinkTarget logShrinkTarget() { return { 2, QStringLiteral("Text7"), QStringLiteral("日志文件收缩成功！") }; }
+ShrinkTarget logShrinkTarget()
+{
+    return { 2, QStringLiteral("Text7"), QStringLiteral("日志文件收缩成功！") };
+}
 
-ShrinkTarget dataFileShrinkTarget() { return { 1, QStringLiteral("Text8"), QStringLiteral("数据库收缩成功！") }; }
+ShrinkTarget dataFileShrinkTarget()
+{
+    return { 1, QStringLiteral("Text8"), QStringLiteral("数据库收缩成功！") };
+}
 
 void shrinkSelectedDatabase(const ShrinkTarget& target)
 {

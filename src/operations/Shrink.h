@@ -18,7 +18,8 @@
 
 namespace tp {
 
-struct ShrinkTarget {
+struct ShrinkTarget
+{
     int fileId; // 2: the first log file, 1: the primary data file
     QString box; // hidden text box of form2 that receives the logical name
     QString successMessage;

@@ -1,6 +1,7 @@
 #include "Statements.h"
 
 #include <QSet>
+#include <QStringList>
 
 namespace tp {
 
@@ -10,64 +11,33 @@ namespace {
     // has to be delimited wherever an identifier is expected.
     const QSet<QString>& reservedWords()
     {
-        static const QSet<QString> words = {
-            QStringLiteral("ADD"), QStringLiteral("ALL"), QStringLiteral("ALTER"), QStringLiteral("AND"),
-            QStringLiteral("ANY"), QStringLiteral("AS"), QStringLiteral("ASC"), QStringLiteral("AUTHORIZATION"),
-            QStringLiteral("BACKUP"), QStringLiteral("BEGIN"), QStringLiteral("BETWEEN"), QStringLiteral("BREAK"),
-            QStringLiteral("BROWSE"), QStringLiteral("BULK"), QStringLiteral("BY"), QStringLiteral("CASCADE"),
-            QStringLiteral("CASE"), QStringLiteral("CHECK"), QStringLiteral("CHECKPOINT"), QStringLiteral("CLOSE"),
-            QStringLiteral("CLUSTERED"), QStringLiteral("COALESCE"), QStringLiteral("COLLATE"),
-            QStringLiteral("COLUMN"), QStringLiteral("COMMIT"), QStringLiteral("COMPUTE"),
-            QStringLiteral("CONSTRAINT"), QStringLiteral("CONTAINS"), QStringLiteral("CONTAINSTABLE"),
-            QStringLiteral("CONTINUE"), QStringLiteral("CONVERT"), QStringLiteral("CREATE"), QStringLiteral("CROSS"),
-            QStringLiteral("CURRENT"), QStringLiteral("CURRENT_DATE"), QStringLiteral("CURRENT_TIME"),
-            QStringLiteral("CURRENT_TIMESTAMP"), QStringLiteral("CURRENT_USER"), QStringLiteral("CURSOR"),
-            QStringLiteral("DATABASE"), QStringLiteral("DBCC"), QStringLiteral("DEALLOCATE"),
-            QStringLiteral("DECLARE"), QStringLiteral("DEFAULT"), QStringLiteral("DELETE"), QStringLiteral("DENY"),
-            QStringLiteral("DESC"), QStringLiteral("DISK"), QStringLiteral("DISTINCT"), QStringLiteral("DISTRIBUTED"),
-            QStringLiteral("DOUBLE"), QStringLiteral("DROP"), QStringLiteral("DUMMY"), QStringLiteral("DUMP"),
-            QStringLiteral("ELSE"), QStringLiteral("END"), QStringLiteral("ERRLVL"), QStringLiteral("ESCAPE"),
-            QStringLiteral("EXCEPT"), QStringLiteral("EXEC"), QStringLiteral("EXECUTE"), QStringLiteral("EXISTS"),
-            QStringLiteral("EXIT"), QStringLiteral("EXTERNAL"), QStringLiteral("FETCH"), QStringLiteral("FILE"),
-            QStringLiteral("FILLFACTOR"), QStringLiteral("FOR"), QStringLiteral("FOREIGN"),
-            QStringLiteral("FREETEXT"), QStringLiteral("FREETEXTTABLE"), QStringLiteral("FROM"),
-            QStringLiteral("FULL"), QStringLiteral("FUNCTION"), QStringLiteral("GOTO"), QStringLiteral("GRANT"),
-            QStringLiteral("GROUP"), QStringLiteral("HAVING"), QStringLiteral("HOLDLOCK"), QStringLiteral("IDENTITY"),
-            QStringLiteral("IDENTITY_INSERT"), QStringLiteral("IDENTITYCOL"), QStringLiteral("IF"),
-            QStringLiteral("IN"), QStringLiteral("INDEX"), QStringLiteral("INNER"), QStringLiteral("INSERT"),
-            QStringLiteral("INTERSECT"), QStringLiteral("INTO"), QStringLiteral("IS"), QStringLiteral("JOIN"),
-            QStringLiteral("KEY"), QStringLiteral("KILL"), QStringLiteral("LEFT"), QStringLiteral("LIKE"),
-            QStringLiteral("LINENO"), QStringLiteral("LOAD"), QStringLiteral("MERGE"), QStringLiteral("NATIONAL"),
-            QStringLiteral("NOCHECK"), QStringLiteral("NONCLUSTERED"), QStringLiteral("NOT"), QStringLiteral("NULL"),
-            QStringLiteral("NULLIF"), QStringLiteral("OF"), QStringLiteral("OFF"), QStringLiteral("OFFSETS"),
-            QStringLiteral("ON"), QStringLiteral("OPEN"), QStringLiteral("OPENDATASOURCE"),
-            QStringLiteral("OPENQUERY"), QStringLiteral("OPENROWSET"), QStringLiteral("OPENXML"),
-            QStringLiteral("OPTION"), QStringLiteral("OR"), QStringLiteral("ORDER"), QStringLiteral("OUTER"),
-            QStringLiteral("OVER"), QStringLiteral("PERCENT"), QStringLiteral("PIVOT"), QStringLiteral("PLAN"),
-            QStringLiteral("PRECISION"), QStringLiteral("PRIMARY"), QStringLiteral("PRINT"), QStringLiteral("PROC"),
-            QStringLiteral("PROCEDURE"), QStringLiteral("PUBLIC"), QStringLiteral("RAISERROR"), QStringLiteral("READ"),
-            QStringLiteral("READTEXT"), QStringLiteral("RECONFIGURE"), QStringLiteral("REFERENCES"),
-            QStringLiteral("REPLICATION"), QStringLiteral("RESTORE"), QStringLiteral("RESTRICT"),
-            QStringLiteral("RETURN"), QStringLiteral("REVERT"), QStringLiteral("REVOKE"), QStringLiteral("RIGHT"),
-            QStringLiteral("ROLLBACK"), QStringLiteral("ROWCOUNT"), QStringLiteral("ROWGUIDCOL"),
-            QStringLiteral("RULE"), QStringLiteral("SAVE"), QStringLiteral("SCHEMA"), QStringLiteral("SECURITYAUDIT"),
-            QStringLiteral("SELECT"), QStringLiteral("SEMANTICKEYPHRASETABLE"),
-            QStringLiteral("SEMANTICSIMILARITYDETAILSTABLE"), QStringLiteral("SEMANTICSIMILARITYTABLE"),
-            QStringLiteral("SESSION_USER"), QStringLiteral("SET"), QStringLiteral("SETUSER"),
-            QStringLiteral("SHUTDOWN"), QStringLiteral("SOME"), QStringLiteral("STATISTICS"),
-            QStringLiteral("SYSTEM_USER"), QStringLiteral("TABLE"), QStringLiteral("TABLESAMPLE"),
-            QStringLiteral("TEXTSIZE"), QStringLiteral("THEN"), QStringLiteral("TO"), QStringLiteral("TOP"),
-            QStringLiteral("TRAN"), QStringLiteral("TRANSACTION"), QStringLiteral("TRIGGER"),
-            QStringLiteral("TRUNCATE"), QStringLiteral("TRY_CONVERT"), QStringLiteral("TSEQUAL"),
-            QStringLiteral("UNION"), QStringLiteral("UNIQUE"), QStringLiteral("UNPIVOT"), QStringLiteral("UPDATE"),
-            QStringLiteral("UPDATETEXT"), QStringLiteral("USE"), QStringLiteral("USER"), QStringLiteral("VALUES"),
-            QStringLiteral("VARYING"), QStringLiteral("VIEW"), QStringLiteral("WAITFOR"), QStringLiteral("WHEN"),
-            QStringLiteral("WHERE"), QStringLiteral("WHILE"), QStringLiteral("WITH"), QStringLiteral("WRITETEXT"),
-        };
+        static const QSet<QString> words = [] {
+            const QStringList list = QStringLiteral(
+                "ADD ALL ALTER AND ANY AS ASC AUTHORIZATION BACKUP BEGIN BETWEEN BREAK BROWSE BULK BY CASCADE CASE "
+                "CHECK CHECKPOINT CLOSE CLUSTERED COALESCE COLLATE COLUMN COMMIT COMPUTE CONSTRAINT CONTAINS "
+                "CONTAINSTABLE CONTINUE CONVERT CREATE CROSS CURRENT CURRENT_DATE CURRENT_TIME CURRENT_TIMESTAMP "
+                "CURRENT_USER CURSOR DATABASE DBCC DEALLOCATE DECLARE DEFAULT DELETE DENY DESC DISK DISTINCT "
+                "DISTRIBUTED DOUBLE DROP DUMMY DUMP ELSE END ERRLVL ESCAPE EXCEPT EXEC EXECUTE EXISTS EXIT EXTERNAL "
+                "FETCH FILE FILLFACTOR FOR FOREIGN FREETEXT FREETEXTTABLE FROM FULL FUNCTION GOTO GRANT GROUP HAVING "
+                "HOLDLOCK IDENTITY IDENTITY_INSERT IDENTITYCOL IF IN INDEX INNER INSERT INTERSECT INTO IS JOIN KEY "
+                "KILL LEFT LIKE LINENO LOAD MERGE NATIONAL NOCHECK NONCLUSTERED NOT NULL NULLIF OF OFF OFFSETS ON "
+                "OPEN OPENDATASOURCE OPENQUERY OPENROWSET OPENXML OPTION OR ORDER OUTER OVER PERCENT PIVOT PLAN "
+                "PRECISION PRIMARY PRINT PROC PROCEDURE PUBLIC RAISERROR READ READTEXT RECONFIGURE REFERENCES "
+                "REPLICATION RESTORE RESTRICT RETURN REVERT REVOKE RIGHT ROLLBACK ROWCOUNT ROWGUIDCOL RULE SAVE "
+                "SCHEMA SECURITYAUDIT SELECT SEMANTICKEYPHRASETABLE SEMANTICSIMILARITYDETAILSTABLE "
+                "SEMANTICSIMILARITYTABLE SESSION_USER SET SETUSER SHUTDOWN SOME STATISTICS SYSTEM_USER TABLE "
+                "TABLESAMPLE TEXTSIZE THEN TO TOP TRAN TRANSACTION TRIGGER TRUNCATE TRY_CONVERT TSEQUAL UNION UNIQUE "
+                "UNPIVOT UPDATE UPDATETEXT USE USER VALUES VARYING VIEW WAITFOR WHEN WHERE WHILE WITH WRITETEXT ")
+                                         .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            return QSet<QString>(list.begin(), list.end());
+        }();
         return words;
     }
 
-    bool isIdentifierStart(QChar c) { return c.isLetter() || c == QLatin1Char('_'); }
+    bool isIdentifierStart(QChar c)
+    {
+        return c.isLetter() || c == QLatin1Char('_');
+    }
 
     bool isIdentifierPart(QChar c)
     {
@@ -178,8 +148,7 @@ QString shrinkBatch(LogTruncation truncation, const QString& database, const QSt
         return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" WITH TRUNCATE_ONLY ")
             + shrink;
     case LogTruncation::BackupToNul:
-        return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" TO DISK = N'NUL' ")
-            + shrink;
+        return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" TO DISK = N'NUL' ") + shrink;
     case LogTruncation::Checkpoint:
         return QStringLiteral("CHECKPOINT ") + shrink;
     }

@@ -14,9 +14,8 @@ namespace tp {
 void yearStep()
 {
     QWidget& form2 = Windows::form2();
-    const AccountYearPaths year
-        = accountYear(boxText(form2, QStringLiteral("Text1")), boxText(form2, QStringLiteral("Text2")),
-            boxText(form2, QStringLiteral("Text3")));
+    const AccountYearPaths year = accountYear(boxText(form2, QStringLiteral("Text1")),
+        boxText(form2, QStringLiteral("Text2")), boxText(form2, QStringLiteral("Text3")));
 
     Connection connection; // closed by its destructor if a later call throws
     connection.setConnectionString(masterConnectionString());

@@ -33,7 +33,10 @@ QString sqlBracket(const QString& name)
     return QLatin1Char('[') + n + QLatin1Char(']');
 }
 
-static bool isDriverSetting(const QString& sql) { return sql == QLatin1String("SET QUOTED_IDENTIFIER ON"); }
+static bool isDriverSetting(const QString& sql)
+{
+    return sql == QLatin1String("SET QUOTED_IDENTIFIER ON");
+}
 
 QList<QJsonObject> sentRequests(GuiFixture& fx)
 {
@@ -61,15 +64,15 @@ bool makeAccountYearFiles(GuiFixture& fx, const QString& dataRoot, const QString
     if (!QDir().mkpath(dir))
         return false;
     const QString name = QStringLiteral("UFDATA_%1_%2").arg(accountSet).arg(year);
-    return fx.execute(QStringLiteral("CREATE DATABASE %1 ON (NAME = ufdata, FILENAME = %2) LOG ON (NAME = "
-                                     "ufdata_Log, FILENAME = %3)")
-                          .arg(name, quoted(dir + QStringLiteral("/ufdata.MDF")),
-                              quoted(dir + QStringLiteral("/ufdata.LDF"))))
+    return fx.execute(
+               QStringLiteral("CREATE DATABASE %1 ON (NAME = ufdata, FILENAME = %2) LOG ON (NAME = "
+                              "ufdata_Log, FILENAME = %3)")
+                   .arg(name, quoted(dir + QStringLiteral("/ufdata.MDF")), quoted(dir + QStringLiteral("/ufdata.LDF"))))
         && fx.execute(QStringLiteral("EXEC sp_detach_db @dbname = '%1'").arg(name));
 }
 
-bool createDatabase(GuiFixture& fx, const QString& name, const QString& folder, const QString& dataLogical,
-    const QString& logLogical)
+bool createDatabase(
+    GuiFixture& fx, const QString& name, const QString& folder, const QString& dataLogical, const QString& logLogical)
 {
     if (!QDir().mkpath(folder))
         return false;
@@ -79,9 +82,15 @@ bool createDatabase(GuiFixture& fx, const QString& name, const QString& folder, 
                               sqlBracket(logLogical), quoted(folder + QStringLiteral("/l.ldf"))));
 }
 
-QString box(const QString& name) { return boxText(Windows::form2(), name); }
+QString box(const QString& name)
+{
+    return boxText(Windows::form2(), name);
+}
 
-void setBox(const QString& name, const QString& text) { setBoxText(Windows::form2(), name, text); }
+void setBox(const QString& name, const QString& text)
+{
+    setBoxText(Windows::form2(), name, text);
+}
 
 QStringList gridNames()
 {

@@ -26,8 +26,8 @@ bool makeAccountYearFiles(GuiFixture& fx, const QString& dataRoot, const QString
 
 // Creates an attached database with the given logical names under `folder` (files <file>.mdf
 // and <file>.ldf), with names written as bracketed identifiers and quoted paths.
-bool createDatabase(GuiFixture& fx, const QString& name, const QString& folder, const QString& dataLogical,
-    const QString& logLogical);
+bool createDatabase(
+    GuiFixture& fx, const QString& name, const QString& folder, const QString& dataLogical, const QString& logLogical);
 
 QString box(const QString& name); // text of a form2 box
 void setBox(const QString& name, const QString& text);
@@ -44,7 +44,8 @@ QStringList sentSql(GuiFixture& fx);
 // The full request records (session, database, sql) of the same, also without that setting.
 QList<QJsonObject> sentRequests(GuiFixture& fx); // [name] with ] doubled, for the tests' own statements
 
-struct TickSnapshot {
+struct TickSnapshot
+{
     QString text3;
     QString text6;
     QString caption; // Form3's Label1, empty when Form3 is not loaded
@@ -57,7 +58,8 @@ struct TickSnapshot {
 
 // Watches form2's Timer2 from the moment it is made. `afterTick(n)` runs after the n-th tick's
 // handler (1-based) and may act on the run (close the progress window, stop the server).
-class RunObserver : public QObject {
+class RunObserver : public QObject
+{
 public:
     explicit RunObserver(GuiFixture& fx);
     ~RunObserver() override;

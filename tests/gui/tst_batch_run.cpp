@@ -50,11 +50,15 @@ bool sameSql(GuiFixture& fx, const QStringList& expected)
     return false;
 }
 
-QTimer* timer2() { return Windows::form2().findChild<QTimer*>(QStringLiteral("Timer2")); }
+QTimer* timer2()
+{
+    return Windows::form2().findChild<QTimer*>(QStringLiteral("Timer2"));
+}
 
 } // namespace
 
-class TestBatchRun : public QObject {
+class TestBatchRun : public QObject
+{
     Q_OBJECT
     GuiFixture fx;
     std::unique_ptr<QTemporaryDir> root;
@@ -271,7 +275,8 @@ void TestBatchRun::failingStepThenResume()
 
     // The files turn up; pressing the button again attaches exactly the year that failed.
     QVERIFY2(makeAccountYearFiles(fx, dataRoot, QStringLiteral("001"), 2007), qPrintable(fx.lastError()));
-    QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), dataRoot + QStringLiteral("\\ZT001\\2007\\ufdata.MDF"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        box(QStringLiteral("Text4")), dataRoot + QStringLiteral("\\ZT001\\2007\\ufdata.MDF"), 5000);
     fx.server().clearRequests();
     QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the resumed run did not finish");
     QVERIFY2(sameSql(fx, QStringList({ attach(dataRoot, 2007), refresh })), qPrintable(sqlMismatch));

@@ -52,7 +52,8 @@ QByteArray fileBytes(const QString& path)
 
 } // namespace
 
-class TestOperations : public QObject {
+class TestOperations : public QObject
+{
     Q_OBJECT
     GuiFixture fx;
     std::unique_ptr<QTemporaryDir> root;
@@ -112,9 +113,12 @@ void TestOperations::detach_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("statement");
-    QTest::newRow("account year") << "UFDATA_001_2007" << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
-    QTest::newRow("blank") << "my db" << "EXEC sp_detach_db @dbname = 'my db'";
-    QTest::newRow("apostrophe") << "O'Brien" << "EXEC sp_detach_db @dbname = 'O''Brien'";
+    QTest::newRow("account year") << "UFDATA_001_2007"
+                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
+    QTest::newRow("blank") << "my db"
+                           << "EXEC sp_detach_db @dbname = 'my db'";
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << "EXEC sp_detach_db @dbname = 'O''Brien'";
 }
 
 void TestOperations::detach()
@@ -173,8 +177,8 @@ void TestOperations::detachInUse()
     click(QStringLiteral("Command2"));
     QVERIFY2(sameSql(fx, { QStringLiteral("EXEC sp_detach_db @dbname = 'UFDATA_001_2007'"), refresh }),
         qPrintable(sqlMismatch));
-    QVERIFY2(fx.expectMessage({ QStringLiteral("分离数据库 UFDATA_001_2007 成功！"), tp::vbInformation,
-                 QStringLiteral("提示：") }),
+    QVERIFY2(fx.expectMessage(
+                 { QStringLiteral("分离数据库 UFDATA_001_2007 成功！"), tp::vbInformation, QStringLiteral("提示：") }),
         qPrintable(fx.lastError()));
 }
 
@@ -190,38 +194,64 @@ void TestOperations::shrink_data()
     QTest::addColumn<QStringList>("dataBatches");
 
     QTest::newRow("2000, nchar padding")
-        << 8 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log" << "" << ""
-        << QStringList { "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)" }
+        << 8 << "UFDATA_001_2007"
+        << "ufdata"
+        << "ufdata_Log"
+        << ""
+        << "" << QStringList { "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)" }
         << QStringList { "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata)" };
-    QTest::newRow("2005 full, blanks") << 9 << "my db" << "my data" << "my log" << "" << ""
-                                       << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])" }
-                                       << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my data])" };
+    QTest::newRow("2005 full, blanks")
+        << 9 << "my db"
+        << "my data"
+        << "my log"
+        << ""
+        << "" << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])" }
+        << QStringList { "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my data])" };
     QTest::newRow("2005 simple, apostrophe")
-        << 9 << "O'Brien" << "O'Brien" << "O'Brien_log" << "ALTER DATABASE %1 SET RECOVERY SIMPLE" << ""
-        << QStringList { "BACKUP LOG [O'Brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([O'Brien_log])" }
+        << 9 << "O'Brien"
+        << "O'Brien"
+        << "O'Brien_log"
+        << "ALTER DATABASE %1 SET RECOVERY SIMPLE"
+        << "" << QStringList { "BACKUP LOG [O'Brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([O'Brien_log])" }
         << QStringList { "BACKUP LOG [O'Brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([O'Brien])" };
     QTest::newRow("2022 full, apostrophe")
-        << 16 << "O'Brien" << "O'Brien" << "O'Brien_log" << "BACKUP DATABASE %1 TO DISK = N'NUL'"
+        << 16 << "O'Brien"
+        << "O'Brien"
+        << "O'Brien_log"
+        << "BACKUP DATABASE %1 TO DISK = N'NUL'"
         << "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))"
         << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])" }
         << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien])" };
-    QTest::newRow("2022 full, blank") << 16 << "my db" << "my data" << "my log" << "BACKUP DATABASE %1 TO DISK = N'NUL'"
-                                      << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
-                                      << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my log])" }
-                                      << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my data])" };
-    QTest::newRow("2022 simple, chinese")
-        << 16 << "账套数据" << "账套数据" << "账套数据_log" << "ALTER DATABASE %1 SET RECOVERY SIMPLE"
-        << "SELECT CAST(DATABASEPROPERTYEX(N'账套数据','Recovery') AS nvarchar(128))"
-        << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据_log)" } << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据)" };
-    QTest::newRow("2008 bulk-logged") << 10 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log"
-                                      << "ALTER DATABASE %1 SET RECOVERY BULK_LOGGED BACKUP DATABASE %1 TO DISK = N'NUL'"
-                                      << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
-                                      << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)" }
-                                      << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)" };
+    QTest::newRow("2022 full, blank")
+        << 16 << "my db"
+        << "my data"
+        << "my log"
+        << "BACKUP DATABASE %1 TO DISK = N'NUL'"
+        << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
+        << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my log])" }
+        << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my data])" };
+    QTest::newRow("2022 simple, chinese") << 16 << "账套数据"
+                                          << "账套数据"
+                                          << "账套数据_log"
+                                          << "ALTER DATABASE %1 SET RECOVERY SIMPLE"
+                                          << "SELECT CAST(DATABASEPROPERTYEX(N'账套数据','Recovery') AS nvarchar(128))"
+                                          << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据_log)" }
+                                          << QStringList { "CHECKPOINT DBCC SHRINKFILE (账套数据)" };
+    QTest::newRow("2008 bulk-logged")
+        << 10 << "UFDATA_001_2007"
+        << "ufdata"
+        << "ufdata_Log"
+        << "ALTER DATABASE %1 SET RECOVERY BULK_LOGGED BACKUP DATABASE %1 TO DISK = N'NUL'"
+        << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
+        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)" }
+        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)" };
     // Full recovery but never backed up: the server refuses the log backup (4214) and truncates
     // the log at checkpoints instead, so the checkpoint form follows.
     QTest::newRow("2022 full, never backed up")
-        << 16 << "UFDATA_001_2007" << "ufdata" << "ufdata_Log" << ""
+        << 16 << "UFDATA_001_2007"
+        << "ufdata"
+        << "ufdata_Log"
+        << ""
         << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
         << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)",
                "CHECKPOINT DBCC SHRINKFILE (ufdata_Log)" }
@@ -315,7 +345,8 @@ void TestOperations::roundTrip()
     setBox(QStringLiteral("Text2"), QStringLiteral("001"));
     setBox(QStringLiteral("Text3"), QStringLiteral("2005"));
     setBox(QStringLiteral("Text6"), QStringLiteral("2"));
-    QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
     QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the run did not finish");
     QVERIFY2(fx.expectMessage({ QStringLiteral("附加数据库完成！"), tp::vbInformation, QStringLiteral("提示：") }),
         qPrintable(fx.lastError()));
@@ -324,8 +355,8 @@ void TestOperations::roundTrip()
 
     QVERIFY(clickGridRow(QStringLiteral("UFDATA_001_2005")));
     click(QStringLiteral("Command2"));
-    QVERIFY2(fx.expectMessage({ QStringLiteral("分离数据库 UFDATA_001_2005 成功！"), tp::vbInformation,
-                 QStringLiteral("提示：") }),
+    QVERIFY2(fx.expectMessage(
+                 { QStringLiteral("分离数据库 UFDATA_001_2005 成功！"), tp::vbInformation, QStringLiteral("提示：") }),
         qPrintable(fx.lastError()));
     QVERIFY(!gridNames().contains("UFDATA_001_2005"));
     QCOMPARE(fileBytes(dir + QStringLiteral("/ufdata.MDF")), mdf);
@@ -333,7 +364,8 @@ void TestOperations::roundTrip()
 
     setBox(QStringLiteral("Text3"), QStringLiteral("2005"));
     setBox(QStringLiteral("Text6"), QStringLiteral("1"));
-    QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        box(QStringLiteral("Text4")), root->path() + QStringLiteral("\\ZT001\\2005\\ufdata.MDF"), 5000);
     QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the run did not finish");
     QVERIFY2(fx.expectMessage({ QStringLiteral("附加数据库完成！"), tp::vbInformation, QStringLiteral("提示：") }),
         qPrintable(fx.lastError()));

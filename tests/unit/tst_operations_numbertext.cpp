@@ -3,7 +3,8 @@
 #include <QTest>
 #include <limits>
 
-class TestNumberText : public QObject {
+class TestNumberText : public QObject
+{
     Q_OBJECT
 private slots:
     void reading_data();

@@ -2,7 +2,8 @@
 
 #include <QTest>
 
-class TestProgressCaption : public QObject {
+class TestProgressCaption : public QObject
+{
     Q_OBJECT
 private slots:
     void caption_data();
@@ -19,7 +20,8 @@ void TestProgressCaption::caption_data()
     QTest::newRow("none left") << "UFDATA_001_2007" << qint64(0)
                                << QStringLiteral("正在附加数据库 UFDATA_001_2007，还剩下 0 个，请稍后．．．．．．");
     QTest::newRow("large") << "UFDATA_1_9" << qint64(9223372036854775806LL)
-                           << QStringLiteral("正在附加数据库 UFDATA_1_9，还剩下 9223372036854775806 个，请稍后．．．．．．");
+                           << QStringLiteral(
+                                  "正在附加数据库 UFDATA_1_9，还剩下 9223372036854775806 个，请稍后．．．．．．");
     QTest::newRow("empty boxes") << "UFDATA__" << qint64(1)
                                  << QStringLiteral("正在附加数据库 UFDATA__，还剩下 1 个，请稍后．．．．．．");
 }

@@ -4,7 +4,8 @@
 
 using tp::LogTruncation;
 
-class TestOperationsStatements : public QObject {
+class TestOperationsStatements : public QObject
+{
     Q_OBJECT
 private slots:
     void attach_data();
@@ -32,20 +33,30 @@ void TestOperationsStatements::attach_data()
     QTest::addColumn<QString>("dataFile");
     QTest::addColumn<QString>("logFile");
     QTest::addColumn<QString>("statement");
-    QTest::newRow("account year") << "UFDATA_001_2007" << "D:\\Data\\ZT001\\2007\\ufdata.MDF"
-                                  << "D:\\Data\\ZT001\\2007\\ufdata.LDF"
-                                  << "EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = "
-                                     "N'D:\\Data\\ZT001\\2007\\ufdata.MDF',@filename2 = N'D:\\Data\\ZT001\\2007\\ufdata.LDF'";
+    QTest::newRow("account year")
+        << "UFDATA_001_2007"
+        << "D:\\Data\\ZT001\\2007\\ufdata.MDF"
+        << "D:\\Data\\ZT001\\2007\\ufdata.LDF"
+        << "EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = "
+           "N'D:\\Data\\ZT001\\2007\\ufdata.MDF',@filename2 = N'D:\\Data\\ZT001\\2007\\ufdata.LDF'";
     QTest::newRow("drive root keeps the doubled backslash")
-        << "UFDATA_001_2007" << "C:\\\\ZT001\\2007\\ufdata.MDF" << "C:\\\\ZT001\\2007\\ufdata.LDF"
+        << "UFDATA_001_2007"
+        << "C:\\\\ZT001\\2007\\ufdata.MDF"
+        << "C:\\\\ZT001\\2007\\ufdata.LDF"
         << "EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = N'C:\\\\ZT001\\2007\\ufdata.MDF',"
            "@filename2 = N'C:\\\\ZT001\\2007\\ufdata.LDF'";
-    QTest::newRow("apostrophes doubled everywhere")
-        << "O'Brien" << "D:\\Bob's\\a.MDF" << "D:\\Bob's\\a.LDF"
-        << "EXEC sp_attach_db @dbname = N'O''Brien',@filename1 = N'D:\\Bob''s\\a.MDF',@filename2 = N'D:\\Bob''s\\a.LDF'";
-    QTest::newRow("empty values") << "" << "" << ""
+    QTest::newRow("apostrophes doubled everywhere") << "O'Brien"
+                                                    << "D:\\Bob's\\a.MDF"
+                                                    << "D:\\Bob's\\a.LDF"
+                                                    << "EXEC sp_attach_db @dbname = N'O''Brien',@filename1 = "
+                                                       "N'D:\\Bob''s\\a.MDF',@filename2 = N'D:\\Bob''s\\a.LDF'";
+    QTest::newRow("empty values") << ""
+                                  << ""
+                                  << ""
                                   << "EXEC sp_attach_db @dbname = N'',@filename1 = N'',@filename2 = N''";
-    QTest::newRow("chinese and blanks kept") << "账套 2007" << "/tmp/数据/a.MDF" << "/tmp/数据/a.LDF"
+    QTest::newRow("chinese and blanks kept") << "账套 2007"
+                                             << "/tmp/数据/a.MDF"
+                                             << "/tmp/数据/a.LDF"
                                              << "EXEC sp_attach_db @dbname = N'账套 2007',@filename1 = "
                                                 "N'/tmp/数据/a.MDF',@filename2 = N'/tmp/数据/a.LDF'";
 }
@@ -63,11 +74,16 @@ void TestOperationsStatements::detach_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("statement");
-    QTest::newRow("account year") << "UFDATA_001_2007" << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
-    QTest::newRow("apostrophe") << "O'Brien" << "EXEC sp_detach_db @dbname = 'O''Brien'";
-    QTest::newRow("two apostrophes") << "''" << "EXEC sp_detach_db @dbname = ''''''";
-    QTest::newRow("blanks only") << "  " << "EXEC sp_detach_db @dbname = '  '";
-    QTest::newRow("chinese") << "账套" << "EXEC sp_detach_db @dbname = '账套'";
+    QTest::newRow("account year") << "UFDATA_001_2007"
+                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << "EXEC sp_detach_db @dbname = 'O''Brien'";
+    QTest::newRow("two apostrophes") << "''"
+                                     << "EXEC sp_detach_db @dbname = ''''''";
+    QTest::newRow("blanks only") << "  "
+                                 << "EXEC sp_detach_db @dbname = '  '";
+    QTest::newRow("chinese") << "账套"
+                             << "EXEC sp_detach_db @dbname = '账套'";
 }
 
 void TestOperationsStatements::detach()
@@ -81,35 +97,57 @@ void TestOperationsStatements::lookups()
 {
     QCOMPARE(tp::logicalNameQuery(2), QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= 2)"));
     QCOMPARE(tp::logicalNameQuery(1), QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= 1)"));
-    QCOMPARE(tp::productVersionQuery(), QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))"));
+    QCOMPARE(
+        tp::productVersionQuery(), QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))"));
 }
 
 void TestOperationsStatements::identifier_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("written");
-    QTest::newRow("account year") << "UFDATA_001_2007" << "UFDATA_001_2007";
-    QTest::newRow("logical log name") << "ufdata_Log" << "ufdata_Log";
-    QTest::newRow("chinese") << "账套数据" << "账套数据";
-    QTest::newRow("chinese with digits") << "账套2007" << "账套2007";
-    QTest::newRow("underscore first") << "_x" << "_x";
-    QTest::newRow("inner @ # $") << "a@b#c$d" << "a@b#c$d";
-    QTest::newRow("blank") << "my db" << "[my db]";
-    QTest::newRow("hyphen") << "my-db" << "[my-db]";
-    QTest::newRow("apostrophe") << "O'Brien" << "[O'Brien]";
-    QTest::newRow("leading digit") << "2007db" << "[2007db]";
-    QTest::newRow("reserved word") << "backup" << "[backup]";
-    QTest::newRow("reserved word upper") << "FILE" << "[FILE]";
-    QTest::newRow("reserved word in a name") << "FILE1" << "FILE1";
-    QTest::newRow("empty") << "" << "[]";
-    QTest::newRow("closing bracket doubled") << "a]b" << "[a]]b]";
-    QTest::newRow("opening bracket") << "a[b" << "[a[b]";
-    QTest::newRow("leading @") << "@x" << "[@x]";
-    QTest::newRow("leading #") << "#x" << "[#x]";
-    QTest::newRow("leading $") << "$x" << "[$x]";
-    QTest::newRow("dot") << "a.b" << "[a.b]";
+    QTest::newRow("account year") << "UFDATA_001_2007"
+                                  << "UFDATA_001_2007";
+    QTest::newRow("logical log name") << "ufdata_Log"
+                                      << "ufdata_Log";
+    QTest::newRow("chinese") << "账套数据"
+                             << "账套数据";
+    QTest::newRow("chinese with digits") << "账套2007"
+                                         << "账套2007";
+    QTest::newRow("underscore first") << "_x"
+                                      << "_x";
+    QTest::newRow("inner @ # $") << "a@b#c$d"
+                                 << "a@b#c$d";
+    QTest::newRow("blank") << "my db"
+                           << "[my db]";
+    QTest::newRow("hyphen") << "my-db"
+                            << "[my-db]";
+    QTest::newRow("apostrophe") << "O'Brien"
+                                << "[O'Brien]";
+    QTest::newRow("leading digit") << "2007db"
+                                   << "[2007db]";
+    QTest::newRow("reserved word") << "backup"
+                                   << "[backup]";
+    QTest::newRow("reserved word upper") << "FILE"
+                                         << "[FILE]";
+    QTest::newRow("reserved word in a name") << "FILE1"
+                                             << "FILE1";
+    QTest::newRow("empty") << ""
+                           << "[]";
+    QTest::newRow("closing bracket doubled") << "a]b"
+                                             << "[a]]b]";
+    QTest::newRow("opening bracket") << "a[b"
+                                     << "[a[b]";
+    QTest::newRow("leading @") << "@x"
+                               << "[@x]";
+    QTest::newRow("leading #") << "#x"
+                               << "[#x]";
+    QTest::newRow("leading $") << "$x"
+                               << "[$x]";
+    QTest::newRow("dot") << "a.b"
+                         << "[a.b]";
     QTest::newRow("full-width blank") << QStringLiteral("账套\u3000数据") << QStringLiteral("[账套\u3000数据]");
-    QTest::newRow("trailing blank") << "ab " << "[ab ]";
+    QTest::newRow("trailing blank") << "ab "
+                                    << "[ab ]";
 }
 
 void TestOperationsStatements::identifier()
@@ -124,11 +162,15 @@ void TestOperationsStatements::logicalFileName_data()
 {
     QTest::addColumn<QString>("read");
     QTest::addColumn<QString>("name");
-    QTest::newRow("as is") << "ufdata_Log" << "ufdata_Log";
+    QTest::newRow("as is") << "ufdata_Log"
+                           << "ufdata_Log";
     QTest::newRow("nchar padding") << QStringLiteral("ufdata_Log") + QString(118, QLatin1Char(' ')) << "ufdata_Log";
-    QTest::newRow("leading blank kept") << " a " << " a";
-    QTest::newRow("inner blank kept") << "a b  " << "a b";
-    QTest::newRow("blanks only") << "   " << "";
+    QTest::newRow("leading blank kept") << " a "
+                                        << " a";
+    QTest::newRow("inner blank kept") << "a b  "
+                                      << "a b";
+    QTest::newRow("blanks only") << "   "
+                                 << "";
 }
 
 void TestOperationsStatements::logicalFileName()
@@ -206,26 +248,35 @@ void TestOperationsStatements::shrinkBatch_data()
     const int old = int(LogTruncation::TruncateOnly);
     const int nul = int(LogTruncation::BackupToNul);
     const int checkpoint = int(LogTruncation::Checkpoint);
-    QTest::newRow("old, plain names") << old << "UFDATA_001_2007" << "ufdata_Log"
+    QTest::newRow("old, plain names") << old << "UFDATA_001_2007"
+                                      << "ufdata_Log"
                                       << "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)";
     QTest::newRow("old, 2000 padding trimmed")
         << old << "UFDATA_001_2007" << QStringLiteral("ufdata_Log") + QString(118, QLatin1Char(' '))
         << "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)";
-    QTest::newRow("old, blank in names") << old << "my db" << "my log"
+    QTest::newRow("old, blank in names") << old << "my db"
+                                         << "my log"
                                          << "BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])";
     QTest::newRow("old, padded name with a blank")
         << old << "a" << QStringLiteral("my log") + QString(122, QLatin1Char(' '))
         << "BACKUP LOG a WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])";
-    QTest::newRow("new full, plain") << nul << "UFDATA_001_2007" << "ufdata_Log"
+    QTest::newRow("new full, plain") << nul << "UFDATA_001_2007"
+                                     << "ufdata_Log"
                                      << "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)";
-    QTest::newRow("new full, apostrophe")
-        << nul << "O'Brien" << "O'Brien_log" << "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])";
-    QTest::newRow("new full, chinese") << nul << "账套数据" << "账套数据_log"
+    QTest::newRow("new full, apostrophe") << nul << "O'Brien"
+                                          << "O'Brien_log"
+                                          << "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])";
+    QTest::newRow("new full, chinese") << nul << "账套数据"
+                                       << "账套数据_log"
                                        << "BACKUP LOG 账套数据 TO DISK = N'NUL' DBCC SHRINKFILE (账套数据_log)";
-    QTest::newRow("new simple, plain") << checkpoint << "UFDATA_001_2007" << "ufdata"
+    QTest::newRow("new simple, plain") << checkpoint << "UFDATA_001_2007"
+                                       << "ufdata"
                                        << "CHECKPOINT DBCC SHRINKFILE (ufdata)";
-    QTest::newRow("new simple, bracket in name") << checkpoint << "x" << "a]b" << "CHECKPOINT DBCC SHRINKFILE ([a]]b])";
-    QTest::newRow("reserved database name") << nul << "Primary" << "data"
+    QTest::newRow("new simple, bracket in name") << checkpoint << "x"
+                                                 << "a]b"
+                                                 << "CHECKPOINT DBCC SHRINKFILE ([a]]b])";
+    QTest::newRow("reserved database name") << nul << "Primary"
+                                            << "data"
                                             << "BACKUP LOG [Primary] TO DISK = N'NUL' DBCC SHRINKFILE (data)";
 }
 

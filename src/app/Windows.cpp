@@ -112,6 +112,10 @@ void Windows::unload(WindowId id)
         return;
     if (r.windows[i] == w)
         r.windows[i] = nullptr;
+    // An unloaded window's timers never tick again: a tick still due would otherwise refer
+    // to the window by name and load a fresh instance of it.
+    for (QTimer* t : w->findChildren<QTimer*>())
+        t->stop();
     w->hide();
     // Deleted once control is back in the event loop: the unload may come from a handler
     // of one of the window's own controls.
@@ -125,6 +129,8 @@ void Windows::unloadAll()
         QPointer<FormWindow> w = slot;
         slot = nullptr;
         if (w) {
+            for (QTimer* t : w->findChildren<QTimer*>())
+                t->stop();
             w->hide();
             w->deleteLater();
         }

@@ -178,6 +178,35 @@ private slots:
         QCOMPARE(m_ends, 0);
     }
 
+    void unloadedWindowsTimersStop()
+    {
+        // A tick handler that names its own window must not bring an unloaded window back.
+        int ticks = 0;
+        Windows::onLoad(WindowId::Form3, [&](QWidget& w) {
+            tp::onTimer(w, QStringLiteral("Timer1"), [&] {
+                ++ticks;
+                control<QLabel>(Windows::form3(), QStringLiteral("Label1"))->setText(QString::number(ticks));
+            });
+        });
+        Windows::form3().show();
+        QTRY_VERIFY(ticks > 0);
+        // Unloaded from inside a handler that then waits in a nested loop, as a message box
+        // shown after the unload does: the deferred deletion has not happened yet.
+        int atUnload = -1;
+        bool reloaded = true;
+        QTimer::singleShot(0, [&] {
+            Windows::unload(WindowId::Form3);
+            atUnload = ticks;
+            QEventLoop nested;
+            QTimer::singleShot(100, &nested, &QEventLoop::quit); // ten of the window's 10 ms ticks
+            nested.exec();
+            reloaded = Windows::isLoaded(WindowId::Form3);
+        });
+        QTRY_VERIFY(atUnload >= 0);
+        QTRY_VERIFY(!reloaded);
+        QCOMPARE(ticks, atUnload);
+    }
+
     void showModalReturnsAfterHideAndTimersTick()
     {
         QWidget& f2 = Windows::form2();

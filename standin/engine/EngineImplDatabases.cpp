@@ -80,10 +80,10 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
         ServerPath path;
     };
     QVector<Planned> plan;
-    QVector<FileSpec> specs = c.files;
+    QVector<FileSpec> fileSpecs = c.files;
     bool anyData = false;
     bool anyLog = false;
-    for (const FileSpec& f : specs) {
+    for (const FileSpec& f : fileSpecs) {
         anyData = anyData || !f.log;
         anyLog = anyLog || f.log;
     }
@@ -94,9 +94,9 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
         data.hasName = true;
         data.fileName = m_defaultDataFolder + QLatin1Char('/') + c.name + QStringLiteral(".mdf");
         data.hasFileName = true;
-        specs.prepend(data);
+        fileSpecs.prepend(data);
     } else {
-        folder = serverFolderOf(resolve(specs.first().fileName).shown);
+        folder = serverFolderOf(resolve(fileSpecs.first().fileName).shown);
     }
     if (!anyLog) {
         FileSpec log;
@@ -105,7 +105,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
         log.fileName = folder + QLatin1Char('/') + c.name + QStringLiteral("_log.ldf");
         log.hasFileName = true;
         log.log = true;
-        specs.append(log);
+        fileSpecs.append(log);
     }
     QStringList groups;
     int nextId = 1;
@@ -113,7 +113,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     QSet<QString> identities;
     // Data files take the first ids in the order given, then the log files.
     for (int pass = 0; pass < 2; ++pass) {
-        for (const FileSpec& f : specs) {
+        for (const FileSpec& f : fileSpecs) {
             if (f.log != (pass == 1))
                 continue;
             Planned p;

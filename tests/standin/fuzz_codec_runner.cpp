@@ -3,7 +3,7 @@
 // of its bytes flipped in turn (deterministic, so a failure is repeatable).
 //
 //   fuzz_codec_runner [FILE|DIR ...]       default: $TALLYPORT_SOURCE_DIR/tests/standin/fuzz_corpus
-//   fuzz_codec_runner --write-corpus DIR   writes the seed files, made with the codec's encoders
+//   fuzz_codec_runner --write-corpus DIR   writes the starting corpus, made with the codec's encoders
 //
 // Exit code 0 when every input ran; 1 when the corpus is missing or empty (a crash or a broken
 // round trip ends the process on its own).

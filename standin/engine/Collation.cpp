@@ -1,5 +1,6 @@
 #include "Collation.h"
 
+#include <QHash>
 #include <QVector>
 
 namespace standin {
@@ -57,6 +58,19 @@ namespace {
         return w;
     }
 
+    // Sorting thousands of names compares each of them many times; its weights are worked out
+    // once. The engine runs on one thread; the cache is dropped when it grows large.
+    Weighed weighed(const QString& name)
+    {
+        static QHash<QString, Weighed> cache;
+        const auto it = cache.constFind(name);
+        if (it != cache.cend())
+            return *it;
+        if (cache.size() >= 65536)
+            cache.clear();
+        return *cache.insert(name, weigh(name));
+    }
+
 } // namespace
 
 QString serverCollationName()
@@ -66,8 +80,8 @@ QString serverCollationName()
 
 int compareNames(const QString& a, const QString& b)
 {
-    const Weighed wa = weigh(a);
-    const Weighed wb = weigh(b);
+    const Weighed wa = weighed(a);
+    const Weighed wb = weighed(b);
     const qsizetype n = qMin(wa.primary.size(), wb.primary.size());
     for (qsizetype i = 0; i < n; ++i) {
         if (wa.primary[i] != wb.primary[i])

@@ -1,7 +1,7 @@
 # access_bench: the database list of 5,000 databases through the access layer against tsql,
 # and one attach + detach round trip. Needs the stand-in server and the test support library.
 if(TARGET tp_testsupport AND TARGET tallyport-standin)
-    add_executable(access_bench ${CMAKE_CURRENT_LIST_DIR}/access_bench.cpp
+    add_executable(access_bench ${CMAKE_CURRENT_LIST_DIR}/access_bench.cpp ${CMAKE_CURRENT_LIST_DIR}/BenchSupport.cpp
         ${PROJECT_SOURCE_DIR}/src/signin/ConnectionStrings.cpp)
     target_link_libraries(access_bench PRIVATE tp_platform tp_testsupport Qt6::Widgets)
     target_include_directories(access_bench PRIVATE ${PROJECT_SOURCE_DIR}/src/signin ${PROJECT_SOURCE_DIR}/tests/support)

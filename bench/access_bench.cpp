@@ -7,78 +7,23 @@
 // tsql's process start and login are measured apart (a run with no query) and taken off.
 
 #include "Ado.h"
+#include "BenchSupport.h"
 #include "ConnectionStrings.h"
 #include "DataControl.h"
 #include "StandinProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QUuid>
 #include <cstdio>
 
 using namespace tp;
+using namespace tp::bench;
 
 namespace {
 
 constexpr int databaseCount = 5000;
 const QString listQuery = QStringLiteral("select name from sysdatabases ORDER BY name");
-
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "access_bench: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-// Adds databaseCount entries to the stand-in's catalogue while it is stopped, cloned from a
-// database the stand-in created itself. Their files do not exist; the list does not need them.
-void prepareCatalogue(const QString& dataDir, const QString& templateName)
-{
-    const QString path = dataDir + QStringLiteral("/catalogue.json");
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read %1").arg(path));
-    QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
-    f.close();
-    QJsonArray databases = root.value(QStringLiteral("databases")).toArray();
-    QJsonObject model;
-    int maxId = 0;
-    for (const QJsonValue& v : databases) {
-        const QJsonObject o = v.toObject();
-        maxId = qMax(maxId, o.value(QStringLiteral("dbid")).toInt());
-        if (o.value(QStringLiteral("name")).toString() == templateName)
-            model = o;
-    }
-    if (model.isEmpty())
-        fail(QStringLiteral("the stand-in's catalogue has no entry for %1 (its format changed?)").arg(templateName));
-    for (int i = 0; i < databaseCount; ++i) {
-        QJsonObject o = model;
-        const QString name = QStringLiteral("UFDATA_%1_%2").arg(i / 20, 3, 10, QLatin1Char('0')).arg(2000 + i % 20);
-        o[QStringLiteral("name")] = name;
-        o[QStringLiteral("dbid")] = maxId + 1 + i;
-        o[QStringLiteral("guid")] = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        QJsonArray files;
-        for (const QJsonValue& fv : model.value(QStringLiteral("files")).toArray()) {
-            QJsonObject file = fv.toObject();
-            const bool log = file.value(QStringLiteral("fileid")).toInt() != 1;
-            file[QStringLiteral("name")] = log ? name + QStringLiteral("_log") : name;
-            file[QStringLiteral("path")] = dataDir + QStringLiteral("/absent/") + name
-                + (log ? QStringLiteral("_log.ldf") : QStringLiteral(".mdf"));
-            files.append(file);
-        }
-        o[QStringLiteral("files")] = files;
-        databases.append(o);
-    }
-    root[QStringLiteral("databases")] = databases;
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("cannot write %1").arg(path));
-    f.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
-}
 
 std::shared_ptr<Connection> openMaster(const tp::test::StandinProcess& s)
 {
@@ -94,38 +39,6 @@ void executeOnMaster(const tp::test::StandinProcess& s, const QString& statement
     c.open();
     c.execute(statement);
     c.close();
-}
-
-// Wall time of one tsql process that signs in and sends `batches` (each ended by "go").
-double tsqlMs(const QString& tsql, const tp::test::StandinProcess& s, const QStringList& batches)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
-    p.setProcessEnvironment(env);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.setStandardErrorFile(QProcess::nullDevice());
-    QString input;
-    for (const QString& b : batches)
-        input += b + QStringLiteral("\ngo\n");
-    QElapsedTimer t;
-    t.start();
-    p.start(tsql,
-        { QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(s.port()),
-            QStringLiteral("-U"), QStringLiteral("sa"), QStringLiteral("-P"), s.password() });
-    if (!p.waitForStarted(10000))
-        fail(QStringLiteral("tsql does not start"));
-    p.write(input.toUtf8());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(QStringLiteral("tsql failed (exit code %1)").arg(p.exitCode()));
-    return double(t.nsecsElapsed()) / 1e6;
-}
-
-double medianOf(QVector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
 }
 
 } // namespace
@@ -149,9 +62,10 @@ int main(int argc, char** argv)
         setup.start();
         executeOnMaster(server, QStringLiteral("CREATE DATABASE BenchTemplate"));
         server.stop();
-        prepareCatalogue(server.dataDir(), QStringLiteral("BenchTemplate"));
+        addCatalogueCopies(server.dataDir(), QStringLiteral("BenchTemplate"), databaseCount, 0);
         if (!server.restart())
             fail(QStringLiteral("stand-in restart: ") + server.lastError());
+        const QStringList login = tsqlLogin(server);
 
         auto connection = openMaster(server);
         int rows = 0;
@@ -173,9 +87,9 @@ int main(int argc, char** argv)
 
         QVector<double> tsqlEmpty;
         for (int i = 0; i < 5; ++i)
-            tsqlEmpty << tsqlMs(tsql, server, {});
+            tsqlEmpty << tsqlMs(tsql, login, {});
         const double tsqlStart = medianOf(tsqlEmpty);
-        const double tsqlMany = tsqlMs(tsql, server, manyQueries);
+        const double tsqlMany = tsqlMs(tsql, login, manyQueries);
         const double tsqlPerQuery = (tsqlMany - tsqlStart) / repeats;
 
         QVector<double> ours;
@@ -201,7 +115,7 @@ int main(int argc, char** argv)
             refreshes << double(t.nsecsElapsed()) / 1e6;
         }
         const double refresh = medianOf(refreshes);
-        const double tsqlOne = tsqlMs(tsql, server, oneQuery);
+        const double tsqlOne = tsqlMs(tsql, login, oneQuery);
 
         std::printf("\nselect name from sysdatabases ORDER BY name, %d rows\n", rows);
         std::printf("  tsql, per query (start and sign-in of %.1f ms taken off): %9.1f ms\n", tsqlStart, tsqlPerQuery);
@@ -246,7 +160,7 @@ int main(int argc, char** argv)
         QStringList tsqlPairs;
         for (int i = 0; i < pairs; ++i)
             tsqlPairs << attach << detach;
-        const double tsqlPair = (tsqlMs(tsql, server, tsqlPairs) - tsqlStart) / pairs;
+        const double tsqlPair = (tsqlMs(tsql, login, tsqlPairs) - tsqlStart) / pairs;
         const double ourPair = medianOf(roundTrips);
         std::printf("\nattach + detach, each over its own command connection\n");
         std::printf("  Connection::open/execute/close twice:                    %9.1f ms\n", ourPair);

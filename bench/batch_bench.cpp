@@ -8,6 +8,7 @@
 // 3. The same with 5,000 more databases on the server, so the refresh lists 5,000 rows.
 // Prints figures only; not a test.
 
+#include "BenchSupport.h"
 #include "DbError.h"
 #include "GuiFixture.h"
 #include "Windows.h"
@@ -17,19 +18,13 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUuid>
-#include <algorithm>
 #include <cstdio>
 
 using namespace tp::test;
+using namespace tp::bench;
 
 namespace {
 
@@ -37,18 +32,6 @@ constexpr int runYears = 20;
 constexpr int firstYear = 2001;
 constexpr int extraDatabases = 5000;
 const QString listQuery = QStringLiteral("select name from sysdatabases ORDER BY name");
-
-[[noreturn]] void fail(const QString& what)
-{
-    std::fprintf(stderr, "batch_bench: %s\n", qPrintable(what));
-    std::exit(1);
-}
-
-double medianOf(QVector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
-}
 
 QString attachStatement(const QString& root, int year)
 {
@@ -65,30 +48,6 @@ void detachAll(GuiFixture& fx)
         if (!fx.execute(QStringLiteral("EXEC sp_detach_db @dbname = 'UFDATA_001_%1'").arg(firstYear + i)))
             fail(fx.lastError());
     }
-}
-
-double tsqlMs(const QString& tsql, GuiFixture& fx, const QStringList& args, const QStringList& batches)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
-    p.setProcessEnvironment(env);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.setStandardErrorFile(QProcess::nullDevice());
-    QString input;
-    for (const QString& b : batches)
-        input += b + QStringLiteral("\ngo\n");
-    QElapsedTimer t;
-    t.start();
-    p.start(tsql, args);
-    if (!p.waitForStarted(10000))
-        fail(QStringLiteral("tsql does not start"));
-    p.write(input.toUtf8());
-    p.closeWriteChannel();
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        fail(QStringLiteral("tsql failed (exit code %1)").arg(p.exitCode()));
-    Q_UNUSED(fx);
-    return double(t.nsecsElapsed()) / 1e6;
 }
 
 // Year steps of the product against tsql, every year of the run attached once by each.
@@ -110,16 +69,14 @@ void compareSteps(GuiFixture& fx, const QString& tsql, const QString& root, cons
     }
     detachAll(fx);
 
-    const QStringList login { QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-        QString::number(fx.server().port()), QStringLiteral("-U"), QStringLiteral("sa"), QStringLiteral("-P"),
-        fx.server().password() };
+    const QStringList login = tsqlLogin(fx.server());
     QVector<double> theirs;
     for (int i = 0; i < runYears; ++i)
-        theirs << tsqlMs(tsql, fx, login, { attachStatement(root, firstYear + i), listQuery });
+        theirs << tsqlMs(tsql, login, { attachStatement(root, firstYear + i), listQuery });
     detachAll(fx);
     QVector<double> spawn;
     for (int i = 0; i < 5; ++i)
-        spawn << tsqlMs(tsql, fx, { QStringLiteral("-C") }, {});
+        spawn << tsqlMs(tsql, { QStringLiteral("-C") }, {});
 
     const double o = medianOf(ours);
     const double t = medianOf(theirs);
@@ -131,52 +88,6 @@ void compareSteps(GuiFixture& fx, const QString& tsql, const QString& root, cons
     std::printf(
         "  ratio step / (tsql - process start):              %8.2f   (goal <= 1.5)\n", t - s > 0 ? o / (t - s) : 0.0);
     std::printf("  ratio step / tsql:                                %8.2f\n", t > 0 ? o / t : 0.0);
-}
-
-// Adds extraDatabases entries to the stopped stand-in's catalogue, cloned from one it made.
-// Their files do not exist; the list does not need them.
-void addDatabases(const QString& dataDir, const QString& templateName)
-{
-    const QString path = dataDir + QStringLiteral("/catalogue.json");
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read %1").arg(path));
-    QJsonObject root = QJsonDocument::fromJson(f.readAll()).object();
-    f.close();
-    QJsonArray databases = root.value(QStringLiteral("databases")).toArray();
-    QJsonObject model;
-    int maxId = 0;
-    for (const QJsonValue& v : databases) {
-        const QJsonObject o = v.toObject();
-        maxId = qMax(maxId, o.value(QStringLiteral("dbid")).toInt());
-        if (o.value(QStringLiteral("name")).toString() == templateName)
-            model = o;
-    }
-    if (model.isEmpty())
-        fail(QStringLiteral("the stand-in's catalogue has no entry for %1 (its format changed?)").arg(templateName));
-    for (int i = 0; i < extraDatabases; ++i) {
-        QJsonObject o = model;
-        const QString name
-            = QStringLiteral("UFDATA_%1_%2").arg(100 + i / 20, 3, 10, QLatin1Char('0')).arg(2000 + i % 20);
-        o[QStringLiteral("name")] = name;
-        o[QStringLiteral("dbid")] = maxId + 1 + i;
-        o[QStringLiteral("guid")] = QUuid::createUuid().toString(QUuid::WithoutBraces);
-        QJsonArray files;
-        for (const QJsonValue& fv : model.value(QStringLiteral("files")).toArray()) {
-            QJsonObject file = fv.toObject();
-            const bool log = file.value(QStringLiteral("fileid")).toInt() != 1;
-            file[QStringLiteral("name")] = log ? name + QStringLiteral("_log") : name;
-            file[QStringLiteral("path")] = dataDir + QStringLiteral("/absent/") + name
-                + (log ? QStringLiteral("_log.ldf") : QStringLiteral(".mdf"));
-            files.append(file);
-        }
-        o[QStringLiteral("files")] = files;
-        databases.append(o);
-    }
-    root[QStringLiteral("databases")] = databases;
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("cannot write %1").arg(path));
-    f.write(QJsonDocument(root).toJson(QJsonDocument::Compact));
 }
 
 void waitForText4(const QString& expected)
@@ -243,7 +154,7 @@ int main(int argc, char** argv)
 
     // 3. The same with 5,000 more databases.
     fx.server().stop();
-    addDatabases(fx.server().dataDir(), QStringLiteral("utp_signin"));
+    addCatalogueCopies(fx.server().dataDir(), QStringLiteral("utp_signin"), extraDatabases, 100);
     if (!fx.server().restart())
         fail(fx.server().lastError());
     tp::control<QLineEdit>(tp::Windows::form1(), QStringLiteral("fwq"))->setText(fx.server().serverName());

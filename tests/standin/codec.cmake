@@ -1,12 +1,12 @@
 # The stand-in's TDS codec: client messages, packet framing, the server's tokens and the
 # golden bytes captured from FreeTDS and the probe server.
 tallyport_add_test(NAME codec_messages_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_messages_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_messages_test.cpp ${CMAKE_CURRENT_LIST_DIR}/codec_bytes.h
     LIBS standin_codec
     LABELS standin)
 
 tallyport_add_test(NAME codec_tokens_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_tokens_test.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/codec_tokens_test.cpp ${CMAKE_CURRENT_LIST_DIR}/codec_bytes.h
     LIBS standin_codec
     LABELS standin)
 

@@ -6,25 +6,15 @@
 #include "TokenDecoder.h"
 #include "Tokens.h"
 #include "Wire.h"
+#include "codec_bytes.h"
 
 #include <QtTest>
 
 using namespace standin;
 using namespace standin::tds;
+using namespace tp::test;
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-QByteArray utf16(const QString& s)
-{
-    QByteArray b;
-    putUtf16(b, s);
-    return b;
-}
 
 // A B_VARCHAR: character count then UTF-16LE.
 QByteArray bv(const QString& s)
@@ -39,28 +29,6 @@ QByteArray usv(const QString& s)
     putU16(b, quint16(s.size()));
     return b + utf16(s);
 }
-
-QByteArray describeMismatch(const QByteArray& actual, const QByteArray& expected)
-{
-    int first = 0;
-    while (first < actual.size() && first < expected.size() && actual[first] == expected[first])
-        ++first;
-    const int from = qMax(0, first - 8);
-    return QStringLiteral("sizes %1 vs %2, first difference at offset %3\n actual:   %4\n expected: %5")
-        .arg(actual.size())
-        .arg(expected.size())
-        .arg(first)
-        .arg(QString::fromLatin1(actual.mid(from, 48).toHex(' ')),
-            QString::fromLatin1(expected.mid(from, 48).toHex(' ')))
-        .toUtf8();
-}
-
-#define COMPARE_BYTES(actual, expected)                                                                                \
-    do {                                                                                                               \
-        const QByteArray a_ = (actual);                                                                                \
-        const QByteArray e_ = (expected);                                                                              \
-        QVERIFY2(a_ == e_, describeMismatch(a_, e_).constData());                                                      \
-    } while (false)
 
 TokenContext probeContext(quint32 version = Tds74)
 {

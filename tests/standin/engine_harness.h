@@ -2,8 +2,8 @@
 // Drives the stand-in's engine directly (no sockets) for the engine tests.
 
 #include "Engine.h"
+#include "FileHash.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -112,15 +112,7 @@ inline qint64 integer(const Cell& c)
     return i ? *i : -999999;
 }
 
-inline QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(&f);
-    return h.result().toHex();
-}
+using tp::test::fileHash;
 
 // One engine on a temporary data dir, with a signed-in session in master.
 class Harness

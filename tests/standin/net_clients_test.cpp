@@ -3,6 +3,7 @@
 // configuration is kept out: each test points FREETDSCONF/FREETDS and HOME at a file of its own.
 
 #include "StandinProcess.h"
+#include "TsqlClient.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,7 +14,10 @@
 
 #include <memory>
 
+using tp::test::outputLines;
 using tp::test::StandinProcess;
+using tp::test::tsqlArguments;
+using RunResult = tp::test::TsqlOutput;
 
 namespace {
 
@@ -21,14 +25,6 @@ constexpr int waitMs = 30000;
 const QString listDatabases = QStringLiteral("select name from sysdatabases ORDER BY name");
 const QStringList systemDatabases
     = { QStringLiteral("master"), QStringLiteral("model"), QStringLiteral("msdb"), QStringLiteral("tempdb") };
-
-struct RunResult
-{
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 } // namespace
 
@@ -55,17 +51,13 @@ private:
     QProcess* startTsql(const QStringList& extra, const QString& tdsVersion = QString());
     RunResult runTsql(const QString& input, const QStringList& extra = {}, const QString& tdsVersion = QString());
 
-    QTemporaryDir m_dir;
+    tp::test::FreeTdsConfig m_dir;
     std::unique_ptr<StandinProcess> m_server;
 };
 
 void NetClientsTest::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    QFile conf(m_dir.filePath(QStringLiteral("freetds.conf")));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("[global]\n\ttds version = auto\n");
-    conf.close();
+    QVERIFY(m_dir.write());
     QFile odbcIni(m_dir.filePath(QStringLiteral("odbc.ini")));
     QVERIFY(odbcIni.open(QIODevice::WriteOnly));
     odbcIni.close();
@@ -90,17 +82,8 @@ void NetClientsTest::cleanup()
 
 QProcessEnvironment NetClientsTest::clientEnvironment(const QString& tdsVersion) const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString conf = m_dir.filePath(QStringLiteral("freetds.conf"));
-    env.insert(QStringLiteral("FREETDSCONF"), conf);
-    env.insert(QStringLiteral("FREETDS"), conf);
-    env.insert(QStringLiteral("HOME"), m_dir.path()); // no ~/.freetds.conf, no ~/.odbc.ini
+    QProcessEnvironment env = m_dir.environment(); // HOME there too: no ~/.odbc.ini
     env.insert(QStringLiteral("ODBCINI"), m_dir.filePath(QStringLiteral("odbc.ini")));
-    env.remove(QStringLiteral("TDSVER"));
-    env.remove(QStringLiteral("TDSDUMP"));
-    env.remove(QStringLiteral("TDSHOST"));
-    env.remove(QStringLiteral("TDSPORT"));
-    env.remove(QStringLiteral("DSQUERY"));
     if (!tdsVersion.isEmpty())
         env.insert(QStringLiteral("TDSVER"), tdsVersion);
     return env;
@@ -112,44 +95,15 @@ QProcess* NetClientsTest::startTsql(const QStringList& extra, const QString& tds
     p->setProcessEnvironment(clientEnvironment(tdsVersion));
     // tsql writes through stdio: line-buffer it so a client that stays open shows its rows.
     p->start(QStringLiteral("stdbuf"),
-        QStringList { QStringLiteral("-oL"), QStringLiteral("tsql"), QStringLiteral("-o"), QStringLiteral("q"),
-            QStringLiteral("-H"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_server->port()),
-            QStringLiteral("-U"), QStringLiteral("sa"), QStringLiteral("-P"), m_server->password() }
-            + extra);
+        QStringList { QStringLiteral("-oL"), QStringLiteral("tsql") } + tsqlArguments(*m_server) + extra);
     return p;
 }
 
 RunResult NetClientsTest::runTsql(const QString& input, const QStringList& extra, const QString& tdsVersion)
 {
     std::unique_ptr<QProcess> p(startTsql(extra, tdsVersion));
-    RunResult r;
-    if (!p->waitForStarted(waitMs)) {
-        r.err = QStringLiteral("tsql does not start: ") + p->errorString();
-        return r;
-    }
-    p->write(input.toUtf8());
-    p->closeWriteChannel();
-    r.finished = p->waitForFinished(waitMs);
-    r.exitCode = p->exitCode();
-    r.out = QString::fromUtf8(p->readAllStandardOutput());
-    r.err = QString::fromUtf8(p->readAllStandardError());
-    return r;
+    return tp::test::finishTsql(*p, input, waitMs);
 }
-
-namespace {
-
-QStringList outputLines(const QString& out)
-{
-    QStringList lines;
-    for (const QString& line : out.split(QLatin1Char('\n'))) {
-        const QString t = line.trimmed();
-        if (!t.isEmpty())
-            lines.append(t);
-    }
-    return lines;
-}
-
-} // namespace
 
 void NetClientsTest::tsqlListsDatabasesPerVersion_data()
 {
@@ -210,10 +164,7 @@ void NetClientsTest::tsqlRefusedLogins()
     } else {
         p = std::make_unique<QProcess>();
         p->setProcessEnvironment(clientEnvironment());
-        p->start(QStringLiteral("tsql"),
-            { QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
-                QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
-                QStringLiteral("-P"), password });
+        p->start(QStringLiteral("tsql"), tsqlArguments(*m_server, password));
     }
     QVERIFY(p->waitForStarted(waitMs));
     p->write("exit\n");

@@ -3,9 +3,10 @@
 // statement, and see the second attach refused. The machine's FreeTDS configuration is kept out
 // with a freetds.conf of the test's own.
 
+#include "FileHash.h"
 #include "StandinProcess.h"
+#include "TsqlClient.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using tp::test::fileHash;
 using tp::test::StandinProcess;
 
 namespace {
@@ -26,16 +28,6 @@ struct TsqlRun
     QStringList out; // non-empty stdout lines, trimmed
     QString err;
 };
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(&f);
-    return h.result().toHex();
-}
 
 } // namespace
 
@@ -58,16 +50,13 @@ private slots:
 private:
     TsqlRun tsql(const QString& input, const QString& password = QString());
 
-    QTemporaryDir m_conf;
+    tp::test::FreeTdsConfig m_conf;
     std::unique_ptr<StandinProcess> m_server;
 };
 
 void TsqlTest::initTestCase()
 {
-    QVERIFY(m_conf.isValid());
-    QFile conf(m_conf.filePath(QStringLiteral("freetds.conf")));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("[global]\n\ttds version = auto\n");
+    QVERIFY(m_conf.write());
 }
 
 void TsqlTest::init()
@@ -83,33 +72,10 @@ void TsqlTest::cleanup()
 TsqlRun TsqlTest::tsql(const QString& input, const QString& password)
 {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString conf = m_conf.filePath(QStringLiteral("freetds.conf"));
-    env.insert(QStringLiteral("FREETDSCONF"), conf);
-    env.insert(QStringLiteral("FREETDS"), conf);
-    env.insert(QStringLiteral("HOME"), m_conf.path());
-    for (const char* key : { "TDSVER", "TDSDUMP", "TDSHOST", "TDSPORT", "DSQUERY" })
-        env.remove(QString::fromLatin1(key));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("tsql"),
-        { QStringLiteral("-o"), QStringLiteral("q"), QStringLiteral("-H"), QStringLiteral("127.0.0.1"),
-            QStringLiteral("-p"), QString::number(m_server->port()), QStringLiteral("-U"), QStringLiteral("sa"),
-            QStringLiteral("-P"), password.isEmpty() ? m_server->password() : password });
-    TsqlRun r;
-    if (!p.waitForStarted(waitMs)) {
-        r.err = QStringLiteral("tsql does not start: ") + p.errorString();
-        return r;
-    }
-    p.write(input.toUtf8());
-    p.closeWriteChannel();
-    r.finished = p.waitForFinished(waitMs);
-    r.exitCode = p.exitCode();
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        if (!line.trimmed().isEmpty())
-            r.out.append(line.trimmed());
-    }
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    p.setProcessEnvironment(m_conf.environment());
+    p.start(QStringLiteral("tsql"), tp::test::tsqlArguments(*m_server, password));
+    const tp::test::TsqlOutput o = tp::test::finishTsql(p, input, waitMs);
+    return { o.finished, o.exitCode, tp::test::outputLines(o.out), o.err };
 }
 
 void TsqlTest::signInAndList_data()

@@ -58,6 +58,18 @@ QStringList sentSql(GuiFixture& fx)
     return out;
 }
 
+QString sqlMismatch;
+
+bool sameSql(GuiFixture& fx, const QStringList& expected)
+{
+    const QStringList actual = sentSql(fx);
+    if (actual == expected)
+        return true;
+    sqlMismatch = QStringLiteral("sent:\n  ") + actual.join(QStringLiteral("\n  ")) + QStringLiteral("\nexpected:\n  ")
+        + expected.join(QStringLiteral("\n  "));
+    return false;
+}
+
 bool makeAccountYearFiles(GuiFixture& fx, const QString& dataRoot, const QString& accountSet, int year)
 {
     const QString dir = accountYearDir(dataRoot, accountSet, year);

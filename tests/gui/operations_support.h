@@ -44,6 +44,11 @@ QStringList sentSql(GuiFixture& fx);
 // The full request records (session, database, sql) of the same, also without that setting.
 QList<QJsonObject> sentRequests(GuiFixture& fx); // [name] with ] doubled, for the tests' own statements
 
+// What sentSql() gives since the last clear, against `expected`. On a difference sqlMismatch
+// lists both, for the failure message: QVERIFY2(sameSql(fx, {...}), qPrintable(sqlMismatch)).
+bool sameSql(GuiFixture& fx, const QStringList& expected);
+extern QString sqlMismatch;
+
 struct TickSnapshot
 {
     QString text3;

@@ -36,20 +36,6 @@ QString caption(int year, int left)
 
 const ShownMessage done { QStringLiteral("附加数据库完成！"), tp::vbInformation, QStringLiteral("提示：") };
 
-QString sqlMismatch;
-
-// The stand-in's request log since the last clear, against the expected statements; on a
-// difference sqlMismatch lists both.
-bool sameSql(GuiFixture& fx, const QStringList& expected)
-{
-    const QStringList actual = sentSql(fx);
-    if (actual == expected)
-        return true;
-    sqlMismatch = QStringLiteral("sent:\n  ") + actual.join(QStringLiteral("\n  ")) + QStringLiteral("\nexpected:\n  ")
-        + expected.join(QStringLiteral("\n  "));
-    return false;
-}
-
 QTimer* timer2()
 {
     return Windows::form2().findChild<QTimer*>(QStringLiteral("Timer2"));

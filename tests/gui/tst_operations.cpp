@@ -27,18 +27,6 @@ const ShownMessage noSelection { QStringLiteral("请选择数据库名称！"), 
 const ShownMessage logShrunk { QStringLiteral("日志文件收缩成功！"), tp::vbInformation, QStringLiteral("提示：") };
 const ShownMessage dataShrunk { QStringLiteral("数据库收缩成功！"), tp::vbInformation, QStringLiteral("提示：") };
 
-QString sqlMismatch;
-
-bool sameSql(GuiFixture& fx, const QStringList& expected)
-{
-    const QStringList actual = sentSql(fx);
-    if (actual == expected)
-        return true;
-    sqlMismatch = QStringLiteral("sent:\n  ") + actual.join(QStringLiteral("\n  ")) + QStringLiteral("\nexpected:\n  ")
-        + expected.join(QStringLiteral("\n  "));
-    return false;
-}
-
 void click(const QString& button)
 {
     QTest::mouseClick(tp::control<QAbstractButton>(Windows::form2(), button), Qt::LeftButton);

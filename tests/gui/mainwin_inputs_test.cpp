@@ -6,6 +6,7 @@
 #include "FolderList.h"
 #include "GuiFixture.h"
 #include "Windows.h"
+#include "mainwin_support.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,17 +23,9 @@ using tp::DriveList;
 using tp::FolderList;
 using tp::Windows;
 
+using namespace tp::test::mainwin;
+
 namespace {
-
-QString native(const QString& p)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(p));
-}
-
-QLineEdit* box(const char* name)
-{
-    return control<QLineEdit>(Windows::form2(), QLatin1String(name));
-}
 
 QString text1()
 {

@@ -8,6 +8,7 @@
 #include "GuiFixture.h"
 #include "TextArea.h"
 #include "Windows.h"
+#include "mainwin_support.h"
 
 #include <QDate>
 #include <QDir>
@@ -22,17 +23,9 @@
 using tp::control;
 using tp::Windows;
 
+using namespace tp::test::mainwin;
+
 namespace {
-
-QString native(const QString& p)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(p));
-}
-
-QLineEdit* box(const char* name)
-{
-    return control<QLineEdit>(Windows::form2(), QLatin1String(name));
-}
 
 tp::TextArea* text4()
 {

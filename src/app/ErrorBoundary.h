@@ -1,10 +1,11 @@
 #pragma once
 // The one boundary every handler ends at. A DbError (the server or the driver refused
 // something) becomes the error report: a message box with the error number, the driver's
-// description and a plain-language hint for common numbers; the application keeps
-// running. Any other exception is an internal failure: reported, then the application ends.
+// driver's words and a hint chosen by operation and number (ErrorHints); the application
+// keeps running. Any other exception is an internal failure: reported, then the application ends.
 
 #include "DbError.h"
+#include "ErrorHints.h"
 
 #include <QString>
 #include <functional>
@@ -20,9 +21,6 @@ public:
 // Runs h; returns false when it ended with an error (already reported).
 bool runGuarded(const std::function<void()>& h);
 
-// The text of the error report for a DbError (title "错误："), for tests and the box alike.
-QString errorReportText(const DbError& e);
-QString errorHint(int number); // empty when the number has no hint
 // Shows the error report for e (style 16, title "错误：") and returns; the application goes on.
 void reportDbError(const DbError& e);
 

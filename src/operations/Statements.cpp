@@ -96,6 +96,27 @@ QString attachDatabaseStatement(const QString& name, const QString& dataFile, co
         + sqlQuote(dataFile) + QStringLiteral("',@filename2 = N'") + sqlQuote(logFile) + QStringLiteral("'");
 }
 
+QString primaryFileQuery(const QString& name)
+{
+    return QStringLiteral("SELECT filename FROM master..sysdatabases WHERE name = N'") + sqlQuote(name)
+        + QStringLiteral("'");
+}
+
+QString primaryFilesQuery()
+{
+    return QStringLiteral("SELECT name, filename FROM master..sysdatabases");
+}
+
+bool samePath(const QString& a, const QString& b)
+{
+    const auto normal = [](const QString& path) {
+        QString p = logicalFileName(path);
+        p.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        return p;
+    };
+    return normal(a).compare(normal(b), Qt::CaseInsensitive) == 0;
+}
+
 QString detachDatabaseStatement(const QString& name)
 {
     return QStringLiteral("EXEC sp_detach_db @dbname = '") + sqlQuote(name) + QStringLiteral("'");

@@ -32,6 +32,17 @@ QString logicalFileName(const QString& sysfilesName);
 // EXEC sp_attach_db @dbname = N'<name>',@filename1 = N'<dataFile>',@filename2 = N'<logFile>'
 QString attachDatabaseStatement(const QString& name, const QString& dataFile, const QString& logFile);
 
+// SELECT filename FROM master..sysdatabases WHERE name = N'<name>': the primary data file of
+// the database `name` as the server reports it (no row when there is no such database).
+QString primaryFileQuery(const QString& name);
+
+// SELECT name, filename FROM master..sysdatabases: every database with its primary data file.
+QString primaryFilesQuery();
+
+// True when two paths name the same file as the server compares them: letters in either
+// case, \ and / alike, trailing blanks ignored.
+bool samePath(const QString& a, const QString& b);
+
 // EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal)
 QString detachDatabaseStatement(const QString& name);
 

@@ -77,10 +77,19 @@ DbError errorOf(const OdbcStatement& st, const Connection& c)
             break;
         }
     }
-    QString text = joinedMessages(records);
+    // The error records only: informational lines that came with them ("DBCC execution
+    // completed...") say nothing about the failure.
+    QVector<OdbcDiagnostic> errors;
+    for (const OdbcDiagnostic& d : records) {
+        if (d.isError())
+            errors.push_back(d);
+    }
+    QString text = joinedMessages(errors.isEmpty() ? records : errors);
     if (text.isEmpty())
         text = QStringLiteral("The statement failed without a message from the driver.");
-    return DbError(firstErrorNumber(records), c.scrub(text), state);
+    DbError error(firstErrorNumber(records), c.scrub(text), state);
+    error.setStatementSent(true);
+    return error;
 }
 
 QString variantBytesToText(const QByteArray& bytes)

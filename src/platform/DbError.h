@@ -16,10 +16,17 @@ public:
     const QString& description() const { return m_description; }
     const QString& sqlState() const { return m_sqlState; }
 
+    // True when the error came after the statement had been handed to the server (from
+    // Execute or a query), false when it came while connecting: a link that broke after the
+    // statement left may have let the server do it.
+    bool statementSent() const { return m_statementSent; }
+    void setStatementSent(bool sent) { m_statementSent = sent; }
+
 private:
     int m_number;
     QString m_description;
     QString m_sqlState;
+    bool m_statementSent = false;
 };
 
 } // namespace tp

@@ -295,7 +295,7 @@ void FileAttachWindowTest::failedLookupLeavesTheWindowAsItWas()
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().style, vbCritical);
         QCOMPARE(shown.first().title, QStringLiteral("错误："));
-        QVERIFY2(shown.first().text.startsWith(QStringLiteral("错误号：5171")), qPrintable(shown.first().text));
+        QVERIFY2(shown.first().text.contains(QStringLiteral("错误号：5171")), qPrintable(shown.first().text));
         QCOMPARE(boxTexts(form4), (QStringList { "kept 1", "kept 2", "KEPT3", path("np/looks_like.MDF") }));
         QVERIFY(form4.isVisible());
     });
@@ -354,7 +354,7 @@ void FileAttachWindowTest::attachWithOnlyANameIsSentAndRefused()
         QCOMPARE(shown.size(), 1); // the error report, no completion message
         QCOMPARE(shown.first().style, vbCritical);
         QCOMPARE(shown.first().title, QStringLiteral("错误："));
-        QVERIFY2(!shown.first().text.startsWith(QStringLiteral("错误号：0")), qPrintable(shown.first().text));
+        QVERIFY2(!shown.first().text.contains(QStringLiteral("错误号：0")), qPrintable(shown.first().text));
         QCOMPARE(boxTexts(form4), (QStringList { "", "", "ONLYNAME", "Text4" }));
         QVERIFY(form4.isVisible());
     });

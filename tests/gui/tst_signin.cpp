@@ -217,7 +217,7 @@ private slots:
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().style, vbCritical);
         QCOMPARE(shown.first().title, QStringLiteral("错误："));
-        QVERIFY2(shown.first().text.startsWith(QStringLiteral("错误号：")), qPrintable(shown.first().text));
+        QVERIFY2(shown.first().text.contains(QStringLiteral("错误号：")), qPrintable(shown.first().text));
         QVERIFY2(shown.first().text.contains(QStringLiteral("无法连接到服务器")), qPrintable(shown.first().text));
         QVERIFY(!shown.first().text.contains(fx.server().password()));
         QCOMPARE(fx.endApplicationCount(), 0);

@@ -13,6 +13,8 @@ private slots:
     void detach_data();
     void detach();
     void lookups();
+    void samePath_data();
+    void samePath();
     void identifier_data();
     void identifier();
     void logicalFileName_data();
@@ -99,6 +101,38 @@ void TestOperationsStatements::lookups()
     QCOMPARE(tp::logicalNameQuery(1), QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= 1)"));
     QCOMPARE(
         tp::productVersionQuery(), QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))"));
+    QCOMPARE(tp::primaryFileQuery(QStringLiteral("O'Brien 账套")),
+        QStringLiteral("SELECT filename FROM master..sysdatabases WHERE name = N'O''Brien 账套'"));
+    QCOMPARE(tp::primaryFilesQuery(), QStringLiteral("SELECT name, filename FROM master..sysdatabases"));
+}
+
+void TestOperationsStatements::samePath_data()
+{
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("as sent") << "D:\\Data\\ZT001\\2007\\ufdata.MDF"
+                             << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << true;
+    QTest::newRow("case") << "d:\\data\\zt001\\2007\\UFDATA.mdf"
+                          << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << true;
+    QTest::newRow("slashes") << "/srv/Data/ZT001/2007/ufdata.MDF"
+                             << "\\srv\\Data\\ZT001\\2007\\ufdata.MDF" << true;
+    QTest::newRow("padded to 260") << "D:\\a.MDF" + QString(250, ' ') << "D:\\a.MDF" << true;
+    QTest::newRow("other year") << "D:\\Data\\ZT001\\2006\\ufdata.MDF"
+                                << "D:\\Data\\ZT001\\2007\\ufdata.MDF" << false;
+    QTest::newRow("leading blank counts") << " D:\\a.MDF"
+                                          << "D:\\a.MDF" << false;
+    QTest::newRow("log is not the data file") << "D:\\a.LDF"
+                                              << "D:\\a.MDF" << false;
+}
+
+void TestOperationsStatements::samePath()
+{
+    QFETCH(QString, reported);
+    QFETCH(QString, path);
+    QFETCH(bool, same);
+    QCOMPARE(tp::samePath(reported, path), same);
+    QCOMPARE(tp::samePath(path, reported), same);
 }
 
 void TestOperationsStatements::identifier_data()

@@ -1,0 +1,64 @@
+#pragma once
+// What an error report says: a hint in plain Chinese chosen by the operation that failed and
+// the error number (what happened, what to do next), and the driver's own words cut down to
+// one detail line. No widgets: the error report of the windows, the scan window and a
+// command line tool all take their texts from here.
+
+#include "DbError.h"
+
+#include <QString>
+
+namespace tp {
+
+// The operation an error came from. The same number means different things in each: 1801 in
+// a run is a year already attached, in the file window a name to change.
+enum class Operation {
+    Unknown,
+    Refresh, // the database grid's list
+    YearAttach, // the year step of a run
+    FileAttach, // the file window's attach of a chosen file
+    Detach,
+    Shrink,
+};
+
+struct ErrorContext
+{
+    Operation operation = Operation::Unknown;
+    QString database; // the database the operation named (the year's name, or the box's)
+    QString otherFile; // 1801: the primary file of the database that already has the name
+    QString owner; // 5120: the attached database that uses the file
+    bool listRefreshed = false; // the database grid was read again after the failure
+};
+
+// A DbError with the operation it came from, thrown by the operations in place of the bare
+// error so that the report can explain it.
+class OperationError : public DbError
+{
+public:
+    OperationError(const DbError& error, ErrorContext context);
+    const ErrorContext& context() const { return m_context; }
+
+private:
+    ErrorContext m_context;
+};
+
+// The context an error carries: its own when it is an OperationError, else an empty one.
+ErrorContext contextOf(const DbError& e);
+
+// True when the link to the server broke or timed out (the driver's numbers and SQL states
+// for it), as opposed to the server refusing something.
+bool isLinkFailure(const DbError& e);
+
+// The hint for e in the context c: what happened and what to do. Empty when nothing better
+// can be said than the driver's words.
+QString errorHint(const DbError& e, const ErrorContext& c);
+
+// The driver's description as one line: informational lines of the server ("DBCC execution
+// completed…", "Changed database context…") and the driver's "[vendor][component]" prefixes
+// left out, the remaining lines joined by a blank.
+QString driverDetail(const QString& description);
+
+// The whole report: the hint (when there is one), then "错误号：<n>" and the detail line.
+QString errorReportText(const DbError& e);
+
+} // namespace tp

@@ -1,0 +1,27 @@
+#pragma once
+// Attaching the two files of a database so that a repeated attempt is harmless: when the
+// reply to an earlier attach was lost (the link broke, a time-out hit), the server may have
+// attached the database although the caller saw an error.
+
+#include <QString>
+#include <memory>
+
+namespace tp {
+
+class Connection;
+
+enum class AttachOutcome {
+    Attached, // the server attached the files now
+    AlreadyAttached, // a database of that name already uses the very same primary file
+};
+
+// Sends EXEC sp_attach_db for `name` with `dataFile` and `logFile` over `connection` (open,
+// on master). When the server refuses with 1801 (the name exists) the database's primary file
+// is read back (primaryFileQuery) and compared with `dataFile` (samePath): the same file
+// gives AlreadyAttached. Throws OperationError (operation YearAttach) for every other
+// refusal: for 1801 naming the other database's primary file, for 5120 naming the attached
+// database that uses `dataFile` when there is one.
+AttachOutcome attachYearFiles(const std::shared_ptr<Connection>& connection, const QString& name,
+    const QString& dataFile, const QString& logFile);
+
+} // namespace tp

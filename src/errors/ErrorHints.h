@@ -23,11 +23,22 @@ enum class Operation {
 
 struct ErrorContext
 {
+    ErrorContext() = default;
+    ErrorContext(Operation op, const QString& name)
+        : operation(op)
+        , database(name)
+    {
+    }
+
     Operation operation = Operation::Unknown;
     QString database; // the database the operation named (the year's name, or the box's)
     QString otherFile; // 1801: the primary file of the database that already has the name
     QString owner; // 5120: the attached database that uses the file
     bool listRefreshed = false; // the database grid was read again after the failure
+    // Shrink of a database in FULL or BULK_LOGGED recovery, which goes to SIMPLE and back:
+    // the model it had, and which switch the server refused.
+    QString recoveryModel;
+    enum class Switch { None, ToSimple, Back } recoverySwitch = Switch::None;
 };
 
 // A DbError with the operation it came from, thrown by the operations in place of the bare

@@ -108,7 +108,7 @@ private slots:
     {
         QFETCH(int, number);
         QFETCH(QString, hintPart);
-        const DbError e(number, QStringLiteral("[driver] something failed"));
+        const DbError e(number, QStringLiteral("[FreeTDS][SQL Server]something failed"));
         QVERIFY(runGuarded([&] { throw e; }) == false);
         QCOMPARE(m_messages.size(), 1);
         const ShownMessage m = m_messages.first();

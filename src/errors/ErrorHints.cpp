@@ -1,5 +1,7 @@
 #include "ErrorHints.h"
 
+#include "PasswordScrub.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -178,14 +180,14 @@ QString driverDetail(const QString& description)
     return kept.join(QLatin1Char(' '));
 }
 
-QString errorReportText(const DbError& e)
+QString errorReportText(const DbError& e, const QString& password)
 {
     const QString hint = errorHint(e, contextOf(e));
     QString text;
     if (!hint.isEmpty())
         text = hint + QStringLiteral("\n\n");
     text += QStringLiteral("错误号：%1").arg(e.number());
-    const QString detail = driverDetail(e.description());
+    const QString detail = driverDetail(scrubPassword(e.description(), password));
     if (!detail.isEmpty())
         text += QLatin1Char('\n') + detail;
     return text;

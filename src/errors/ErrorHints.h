@@ -69,7 +69,8 @@ QString errorHint(const DbError& e, const ErrorContext& c);
 // left out, the remaining lines joined by a blank.
 QString driverDetail(const QString& description);
 
-// The whole report: the hint (when there is one), then "错误号：<n>" and the detail line.
-QString errorReportText(const DbError& e);
+// The whole report: the hint (when there is one), then "错误号：<n>" and the detail line, with
+// `password` kept out of the driver's words (scrubPassword).
+QString errorReportText(const DbError& e, const QString& password = QString());
 
 } // namespace tp

@@ -145,8 +145,9 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     if (odbc != literal && !freeTdsUnescapesBraces(driver))
         odbc = literal;
     if (odbc.isEmpty())
-        throw DbError(0, QStringLiteral("The server name, database name or password holds \"};\", which the "
-                                        "installed FreeTDS ODBC driver cannot take in a connection string."));
+        throw UnsendableValueError(0,
+            QStringLiteral("The server name, database name or password holds \"};\", which the installed FreeTDS "
+                           "ODBC driver cannot take in a connection string."));
 
     // Qt's driver takes the whole text as a file DSN when it merely contains ".dsn"
     // anywhere, and appends ";PWD=" + the password given apart. So only the DRIVER

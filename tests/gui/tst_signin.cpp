@@ -154,6 +154,29 @@ private slots:
         QVERIFY(fx.server().sqlTexts().contains(probeSql));
     }
 
+    void valueTheDriverCannotSend_data()
+    {
+        QTest::addColumn<bool>("inPassword");
+        QTest::newRow("password") << true;
+        QTest::newRow("server name") << false;
+    }
+
+    void valueTheDriverCannotSend()
+    {
+        // FreeTDS takes no "};" inside a connection string value: the user learns why and what to do.
+        QFETCH(bool, inPassword);
+        const QString name = fx.server().serverName();
+        fx.typeSignIn(inPassword ? name : name + QStringLiteral("};x"),
+            inPassword ? QStringLiteral("a};b") : fx.server().password());
+        const QList<ShownMessage> shown = fx.takeMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, signInFailed.title);
+        QVERIFY2(shown[0].text.contains(inPassword ? QStringLiteral("“};”的SA密码") : QStringLiteral("“};”的服务器名称"))
+                && shown[0].text.contains(QStringLiteral("ODBC Driver for SQL Server")),
+            qPrintable(shown[0].text));
+        QVERIFY(!Windows::isLoaded(WindowId::form2));
+    }
+
     void serverDownShowsOneMessage()
     {
         const QString name = fx.server().serverName();

@@ -399,26 +399,29 @@ namespace {
         Condition condition()
         {
             const DepthGuard guard(this);
-            Condition left = andCondition();
-            while (acceptWord("OR")) {
-                Condition both;
-                both.kind = Condition::Kind::Or;
-                both.children = { left, andCondition() };
-                left = both;
-            }
-            return left;
+            // A chain of ORs is one node with a child per term: no depth grows with its length.
+            Condition first = andCondition();
+            if (!peek().isWord("OR"))
+                return first;
+            Condition any;
+            any.kind = Condition::Kind::Or;
+            any.children.append(std::move(first));
+            while (acceptWord("OR"))
+                any.children.append(andCondition());
+            return any;
         }
 
         Condition andCondition()
         {
-            Condition left = notCondition();
-            while (acceptWord("AND")) {
-                Condition both;
-                both.kind = Condition::Kind::And;
-                both.children = { left, notCondition() };
-                left = both;
-            }
-            return left;
+            Condition first = notCondition();
+            if (!peek().isWord("AND"))
+                return first;
+            Condition all;
+            all.kind = Condition::Kind::And;
+            all.children.append(std::move(first));
+            while (acceptWord("AND"))
+                all.children.append(notCondition());
+            return all;
         }
 
         Condition notCondition()

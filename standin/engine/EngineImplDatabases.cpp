@@ -218,8 +218,9 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     db.fileVersion = header.version;
     for (const FileRecord& r : header.files)
         db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, r.physicalName });
+    const Catalogue before = m_catalogue;
     m_catalogue.add(db);
-    saveCatalogue();
+    commitCatalogue(before, out);
 }
 
 void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
@@ -380,8 +381,9 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     db.fileVersion = primary.version;
     for (const FileRecord& r : primary.files)
         db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, pathOf.value(r.fileId).shown });
+    const Catalogue before = m_catalogue;
     m_catalogue.add(db);
-    saveCatalogue();
+    commitCatalogue(before, out);
 }
 
 int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out)
@@ -442,13 +444,15 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
     if (inUse(db->name))
         return fail(msg(3703, { db->name }));
     // The files stay exactly as they are; only the server forgets the database.
+    const Catalogue before = m_catalogue;
     m_catalogue.remove(db->name);
-    saveCatalogue();
-    return 0;
+    return commitCatalogue(before, out, proc) ? 0 : 1;
 }
 
 void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
 {
+    // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
+    const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(a.database);
     if (!db) {
         if (m_version <= 8) {
@@ -470,7 +474,8 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
         if (db->recovery == QLatin1String("SIMPLE"))
             db->fullBackupTaken = false;
         db->recovery = a.model;
-        saveCatalogue();
+        if (!commitCatalogue(before, out) && m_version >= 9)
+            out.message(msg(5069));
     }
 }
 
@@ -478,6 +483,8 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
 {
     Q_UNUSED(s);
     const QString what = b.log ? QStringLiteral("BACKUP LOG") : QStringLiteral("BACKUP DATABASE");
+    // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
+    const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(b.database);
     if (!db) {
         out.message(msg(911, { b.database }));
@@ -487,7 +494,8 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
     if (b.truncateOnly) {
         // The inactive log is thrown away; the log chain is broken until the next database backup.
         db->fullBackupTaken = false;
-        saveCatalogue();
+        if (!commitCatalogue(before, out))
+            out.message(msg(3013, { what }));
         return;
     }
     for (const QString& disk : b.disks) {
@@ -526,7 +534,10 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
             }
         }
         db->fullBackupTaken = true;
-        saveCatalogue();
+        if (!commitCatalogue(before, out)) {
+            out.message(msg(3013, { what }));
+            return;
+        }
     }
     const double seconds = 0.010;
     const double mbPerSecond = double(pages) * 8192.0 / 1048576.0 / seconds;

@@ -42,6 +42,13 @@ namespace {
                 "Procedure or function '%1' expects parameter '%2', which was not supplied." }, // [U] state
             { 207, 16, 1, 8, "Invalid column name '%1'." },
             { 208, 16, 1, 8, "Invalid object name '%1'." },
+            { 823, 24, 2, 8, "I/O error %1 detected during %2 at offset %3 in file '%4'." }, // [U] 2000 text, state
+            { 823, 24, 2, 9,
+                "The operating system returned error %1 to SQL Server during a %2 at offset %3 in file '%4'. "
+                "Additional messages in the SQL Server error log and system event log may provide more detail. This "
+                "is a severe system-level error condition that threatens database integrity and must be corrected "
+                "immediately. Complete a full database consistency check (DBCC CHECKDB). This error can be caused by "
+                "many factors; for more information, see SQL Server Books Online." }, // [U] state
             { 911, 16, 1, 8,
                 "Could not locate entry in sysdatabases for database '%1'. No entry found with that name. Make sure "
                 "that "
@@ -64,6 +71,13 @@ namespace {
                 "name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are not "
                 "allowed. "
                 "Change the alias to a valid name." }, // [U] state, 2000 text
+            // [U] state, 2000 text; and whether a failed write of master's catalogue gives 1105 (full) or 823
+            { 1105, 17, 2, 8,
+                "Could not allocate space for object '%1' in database '%2' because the '%3' filegroup is full." },
+            { 1105, 17, 2, 9,
+                "Could not allocate space for object '%1' in database '%2' because the '%3' filegroup is full. "
+                "Create disk space by deleting unneeded files, dropping objects in the filegroup, adding additional "
+                "files to the filegroup, or setting autogrowth on for existing files in the filegroup." }, // [U] state
             { 1801, 16, 1, 8, "Database '%1' already exists." }, // [U] state on 2000
             { 1801, 16, 3, 9, "Database '%1' already exists. Choose a different database name." },
             { 1802, 16, 4, 8,

@@ -87,6 +87,8 @@ private slots:
     void recoveryModel();
     void backupLog_data();
     void backupLog();
+    void failedCatalogueWrite_data();
+    void failedCatalogueWrite();
 };
 
 void EngineFilesTest::createWritesFilesInOwnFormat()
@@ -809,6 +811,54 @@ void EngineFilesTest::backupLog()
         QVERIFY(messages(r).last().text.startsWith(QStringLiteral("BACKUP LOG successfully processed ")));
         QCOMPARE(messages(r).last().severity, quint8(10));
     }
+}
+
+void EngineFilesTest::failedCatalogueWrite_data()
+{
+    QTest::addColumn<QString>("statement"); // %1: the files folder
+    QTest::addColumn<bool>("refused"); // the folder refuses the file; otherwise the disk fills up
+    QTest::addColumn<QList<int>>("expected");
+    const QString attach = attachStatement(QStringLiteral("Old"), "%1/Old.mdf", "%1/Old_log.ldf");
+    QTest::newRow("attach, disk full") << attach << false << QList<int> { 1105 };
+    QTest::newRow("attach, folder refuses") << attach << true << QList<int> { 823 };
+    QTest::newRow("detach") << detachStatement(QStringLiteral("Kept")) << false << QList<int> { 1105 };
+    QTest::newRow("create") << "CREATE DATABASE New ON (NAME = n, FILENAME = '%1/n.mdf')" << false
+                            << QList<int> { 1105 };
+    QTest::newRow("recovery") << "ALTER DATABASE Kept SET RECOVERY SIMPLE" << false << QList<int> { 1105, 5069 };
+    QTest::newRow("database backup") << "BACKUP DATABASE Kept TO DISK = 'NUL' BACKUP LOG Kept TO DISK = 'NUL'" << false
+                                     << QList<int> { 4035, 4035, 1105, 3013, 4214, 3013 };
+}
+
+// A change the catalogue could not keep is refused, undone, and the old catalogue stays whole.
+void EngineFilesTest::failedCatalogueWrite()
+{
+    QFETCH(QString, statement);
+    QFETCH(bool, refused);
+    QFETCH(QList<int>, expected);
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Kept")));
+    QVERIFY(h.create(QStringLiteral("Old")));
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Old")))).isEmpty());
+    const QString catalogue = h.dataDir() + QStringLiteral("/catalogue.json");
+    const QByteArray before = fileHash(catalogue);
+    const QStringList names { "Kept", "master", "model", "msdb", "tempdb" };
+
+    CatalogueFault fault;
+    fault.refused = refused;
+    fault.spaceLeft = refused ? -1 : 100;
+    h.engine().setCatalogueFault(fault);
+    const Reply r = h.run(withFolder(statement, h.files()));
+    QCOMPARE(numbers(r), expected);
+    QCOMPARE(fileHash(catalogue), before);
+    QVERIFY(!QFile::exists(catalogue + QStringLiteral(".new")));
+
+    h.engine().setCatalogueFault({});
+    const int s = h.connect(QStringLiteral("master"));
+    QCOMPARE(h.databaseNames(), names);
+    QCOMPARE(text(results(h.run(s, "SELECT DATABASEPROPERTYEX('Kept','Recovery')"))[0].rows[0][0]), "FULL");
+    QCOMPARE(numbers(h.run(s, "BACKUP LOG Kept TO DISK = 'NUL'")), (QList<int> { 4214, 3013 }));
+    h.restart();
+    QCOMPARE(h.databaseNames(), names);
 }
 
 QTEST_GUILESS_MAIN(EngineFilesTest)

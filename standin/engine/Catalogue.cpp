@@ -54,6 +54,7 @@ bool Catalogue::load(const QString& path, QString* error)
         db.compatibilityLevel = o.value(QStringLiteral("cmptlevel")).toInt();
         db.fileVersion = o.value(QStringLiteral("fileVersion")).toInt();
         db.fullBackupTaken = o.value(QStringLiteral("fullBackup")).toBool();
+        db.mirroringPartner = o.value(QStringLiteral("partner")).toString();
         for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
             const QJsonObject fo = fv.toObject();
             CatalogueFile file;
@@ -86,6 +87,8 @@ CatalogueWriteError Catalogue::save(const QString& path, QString* error, const C
         o[QStringLiteral("cmptlevel")] = db.compatibilityLevel;
         o[QStringLiteral("fileVersion")] = db.fileVersion;
         o[QStringLiteral("fullBackup")] = db.fullBackupTaken;
+        if (!db.mirroringPartner.isEmpty())
+            o[QStringLiteral("partner")] = db.mirroringPartner;
         QJsonArray files;
         for (const CatalogueFile& f : db.files) {
             QJsonObject fo;

@@ -31,6 +31,8 @@ struct CatalogueDatabase
     int compatibilityLevel = 160;
     int fileVersion = 957; // internal version found in the primary file
     bool fullBackupTaken = false; // a log backup needs a database backup first
+    // The address of the mirroring partner: a mirrored database cannot leave FULL recovery.
+    QString mirroringPartner;
     QVector<CatalogueFile> files; // in fileid order
 
     bool isSystem() const { return dbid >= 1 && dbid <= 4; }

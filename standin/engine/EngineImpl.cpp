@@ -63,6 +63,8 @@ EngineImpl::EngineImpl(EngineOptions options)
     const QString root = QDir(m_options.dataDir).absolutePath();
     m_defaultDataFolder = root + QStringLiteral("/DATA");
     QDir().mkpath(m_defaultDataFolder);
+    m_defaultBackupFolder = root + QStringLiteral("/Backup");
+    QDir().mkpath(m_defaultBackupFolder);
     m_cataloguePath = root + QStringLiteral("/catalogue.json");
     QString error;
     if (!m_catalogue.load(m_cataloguePath, &error)) {

@@ -129,6 +129,7 @@ private:
     const VersionFacts& m_facts;
     int m_version;
     QString m_defaultDataFolder;
+    QString m_defaultBackupFolder;
     QString m_cataloguePath;
     Catalogue m_catalogue;
     CatalogueFault m_catalogueFault;

@@ -767,6 +767,7 @@ namespace {
                     if (!known) {
                         for (const char* p : plain) {
                             if (o.isWord(p)) {
+                                s.init = s.init || o.isWord("INIT") || o.isWord("FORMAT");
                                 ++m_pos;
                                 known = true;
                                 break;
@@ -792,6 +793,16 @@ namespace {
             AlterRecoveryStatement s;
             s.database = name();
             expectWord("SET");
+            // Database mirroring came with 2005.
+            if (m_version >= 9 && acceptWord("PARTNER")) {
+                if (acceptWord("OFF")) {
+                    s.partnerOff = true;
+                    return s;
+                }
+                expectOperator("=");
+                s.partner = stringLiteral();
+                return s;
+            }
             expectWord("RECOVERY");
             if (acceptWord("FULL"))
                 s.model = QStringLiteral("FULL");

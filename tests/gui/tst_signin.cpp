@@ -144,14 +144,15 @@ private slots:
         QCOMPARE(fx.endApplicationCount(), 0);
     }
 
-    void emptyProbeResultStaysSilent()
+    void freshServerOpensMainWindow()
     {
         // The fresh stand-in has only master, model, msdb and tempdb: none at or after "u".
         fx.typeSignIn(fx.server().serverName(), fx.server().password());
         QVERIFY2(fx.expectNoMessage(), qPrintable(fx.lastError()));
-        QVERIFY(Windows::form1().isVisible());
-        QVERIFY(!Windows::isLoaded(WindowId::form2));
         QVERIFY(fx.server().sqlTexts().contains(probeSql));
+        QTRY_COMPARE(visibleTopLevels(), QStringList{"form2"});
+        auto* grid = control<DataGrid>(Windows::form2(), QStringLiteral("DataGrid1"));
+        QCOMPARE(gridRows(grid), (QStringList{"master", "model", "msdb", "tempdb"}));
     }
 
     void serverDownShowsOneMessage()

@@ -5,16 +5,21 @@
 #include "ErrorBoundary.h"
 #include "Events.h"
 #include "FormWindow.h"
+#include "QtTranslation.h"
 #include "Services.h"
 #include "Windows.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +32,8 @@ class TestShell : public QObject {
     int m_ends = 0;
 
 private slots:
+    void initTestCase() { QVERIFY(installQtTranslation()); }
+
     void init()
     {
         m_messages.clear();
@@ -66,6 +73,7 @@ private slots:
         QString seenTitle, seenText;
         int seenIcon = -1;
         int buttons = 0;
+        QString okText;
         QTimer::singleShot(0, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
@@ -74,6 +82,7 @@ private slots:
             seenText = box->text();
             seenIcon = box->icon();
             buttons = box->buttons().size();
+            okText = box->button(QMessageBox::Ok)->text();
             box->button(QMessageBox::Ok)->click();
         });
         MessageService::show(QStringLiteral("附加数据库完成！"), style, title);
@@ -81,6 +90,34 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenText, QStringLiteral("附加数据库完成！"));
         QCOMPARE(buttons, 1);
+        QCOMPARE(okText, QStringLiteral("确定"));
+    }
+
+    void qtDialogAndMenuInChinese()
+    {
+        // Qt's file dialog (where the system has none of its own) and a text box's context menu.
+        QStringList texts;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            for (const char* label : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                texts << dialog->findChild<QLabel*>(QLatin1String(label))->text();
+            for (QAbstractButton* b : dialog->findChild<QDialogButtonBox*>()->buttons())
+                texts << b->text();
+            dialog->reject();
+        });
+        QFileDialog dialog(nullptr, QStringLiteral("打开"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.exec();
+        QMenu* menu = control<QLineEdit>(Windows::form1(), QStringLiteral("fwq"))->createStandardContextMenu();
+        for (QAction* a : menu->actions())
+            texts << a->text().section(QLatin1Char('\t'), 0, 0);
+        delete menu;
+        texts.removeAll(QString());
+        QVERIFY2(texts.size() >= 10, qPrintable(texts.join(u'|')));
+        for (const QString& t : texts)
+            QVERIFY2(!t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))), qPrintable(t));
     }
 
     void errorReport_data()

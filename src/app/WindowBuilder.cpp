@@ -6,6 +6,7 @@
 #include "ErrorBoundary.h"
 #include "FolderList.h"
 #include "Label.h"
+#include "NulCutValidator.h"
 #include "PictureBox.h"
 #include "StatusBar.h"
 #include "TextArea.h"
@@ -74,6 +75,7 @@ QWidget* createControl(const ControlSpec& s, QWidget* container)
     }
     case ControlKind::TextBox: {
         auto* e = new QLineEdit(s.caption, container);
+        e->setValidator(new NulCutValidator(e));
         e->setFrame(true);
         if (s.flags & ReadOnly)
             e->setReadOnly(true);

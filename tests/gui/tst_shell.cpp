@@ -10,6 +10,7 @@
 #include "Windows.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -118,6 +119,38 @@ private slots:
         QVERIFY2(texts.size() >= 10, qPrintable(texts.join(u'|')));
         for (const QString& t : texts)
             QVERIFY2(!t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))), qPrintable(t));
+    }
+
+    void textBoxHoldsNoNul_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        const QChar nul(u'\0');
+        QTest::newRow("server name") << QString() << 0 << QStringLiteral("127.0.0.1,1433") + nul + "x"
+                                     << QStringLiteral("127.0.0.1,1433");
+        QTest::newRow("into the middle") << QStringLiteral("12345") << 2 << QStringLiteral("X") + nul + "Y"
+                                         << QStringLiteral("12X345");
+        QTest::newRow("NUL first") << QStringLiteral("ab") << 1 << nul + QStringLiteral("zz") << QStringLiteral("ab");
+    }
+
+    void textBoxHoldsNoNul()
+    {
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        for (const char* name : {"fwq", "mm"}) {
+            auto* box = control<QLineEdit>(Windows::form1(), QLatin1String(name));
+            box->setText(before);
+            box->setCursorPosition(cursor);
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(box->text(), expected);
+            box->setText(before + pasted);
+            QCOMPARE(box->text(), before + pasted.section(QChar(u'\0'), 0, 0));
+        }
     }
 
     void errorReport_data()

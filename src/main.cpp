@@ -1,6 +1,7 @@
 // Tallyport: starts on the login window. Everything else follows from its OK button.
 
 #include "Artwork.h"
+#include "BusyCursor.h"
 #include "QtTranslation.h"
 #include "Startup.h"
 #include "Windows.h"
@@ -40,6 +41,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     tp::installQtTranslation();
+    tp::installBusyCursor();
     QApplication::setWindowIcon(tp::mainIcon());
     // The application ends only through its exit paths, never because a window was closed.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,6 +1,8 @@
 // Sign-in through the login window against the stand-in, the main window's load sequence,
 // the database grid and its click, and the error report of a failing operation.
 
+#include "Busy.h"
+#include "BusyCursor.h"
 #include "DataGrid.h"
 #include "DatabaseGrid.h"
 #include "ErrorBoundary.h"
@@ -153,6 +155,26 @@ private slots:
         QTRY_COMPARE(visibleTopLevels(), QStringList{"form2"});
         auto* grid = control<DataGrid>(Windows::form2(), QStringLiteral("DataGrid1"));
         QCOMPARE(gridRows(grid), (QStringList{"master", "model", "msdb", "tempdb"}));
+    }
+
+    void waitCursorWhileSigningIn()
+    {
+        // The wait cursor is up while the sign-in waits on the server, and down before its message.
+        installBusyCursor();
+        const BusyCallback showCursor = setBusyCallback(nullptr);
+        QList<int> shapes;
+        setBusyCallback([&](bool busy) {
+            showCursor(busy);
+            shapes << (QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1);
+        });
+        bool cursorAtMessage = true;
+        fx.onMessage([&](const ShownMessage&) { cursorAtMessage = QApplication::overrideCursor() != nullptr; });
+        fx.typeSignIn(fx.server().serverName(), QStringLiteral("wrong"));
+        setBusyCallback(nullptr);
+        fx.onMessage(nullptr);
+        QVERIFY2(fx.expectMessage(signInFailed), qPrintable(fx.lastError()));
+        QCOMPARE(shapes, (QList<int>{Qt::WaitCursor, -1}));
+        QVERIFY(!cursorAtMessage);
     }
 
     void serverDownShowsOneMessage()

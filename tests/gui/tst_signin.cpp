@@ -15,6 +15,7 @@
 #include <QDate>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace tp;
@@ -163,15 +164,17 @@ private slots:
         installBusyCursor();
         const BusyCallback showCursor = setBusyCallback(nullptr);
         QList<int> shapes;
+        bool cursorAtMessage = true;
+        const auto restore = qScopeGuard([this] {
+            setBusyCallback(nullptr);
+            fx.onMessage(nullptr);
+        });
         setBusyCallback([&](bool busy) {
             showCursor(busy);
             shapes << (QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1);
         });
-        bool cursorAtMessage = true;
         fx.onMessage([&](const ShownMessage&) { cursorAtMessage = QApplication::overrideCursor() != nullptr; });
         fx.typeSignIn(fx.server().serverName(), QStringLiteral("wrong"));
-        setBusyCallback(nullptr);
-        fx.onMessage(nullptr);
         QVERIFY2(fx.expectMessage(signInFailed), qPrintable(fx.lastError()));
         QCOMPARE(shapes, (QList<int>{Qt::WaitCursor, -1}));
         QVERIFY(!cursorAtMessage);

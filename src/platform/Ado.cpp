@@ -1,5 +1,6 @@
 #include "Ado.h"
 
+#include "Busy.h"
 #include "OdbcApi.h"
 #include "OleDb.h"
 #include "PasswordScrub.h"
@@ -168,6 +169,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     QString description;
     int number = 0;
     {
+        const BusyScope busy;
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
         db.setDatabaseName(odbc.value(0));
         db.setPassword(passwordValue + QLatin1Char(';') + rest.join(QLatin1Char(';')) + QLatin1Char(';'));
@@ -195,6 +197,7 @@ void Connection::execute(const QString& statement)
     void* handle = odbcConnectionHandle(m_qtName);
     if (!handle)
         throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
     st.execDirect(statement);
@@ -259,6 +262,7 @@ void Recordset::open(const QString& source, std::shared_ptr<Connection> activeCo
     QVector<int> types;
     QVector<QVector<QVariant>> rows;
     {
+        const BusyScope busy;
         OdbcStatement st(handle);
         st.setQueryTimeout(activeConnection->commandTimeout());
         if (st.execDirect(source)) {

@@ -57,10 +57,10 @@ void loginProbe()
         recordset->open(QStringLiteral("SELECT * FROM sysdatabases WHERE (name >= N'u')"), connection, adOpenStatic,
             adLockOptimistic, adCmdUnspecified);
         control<DataGrid>(Windows::form1(), QStringLiteral("DataGrid1"))->setDataSource(recordset);
-        if (!recordset->eof()) {
-            Windows::form1().hide();
-            Windows::form2().show();
-        }
+        // The probe answering at all is the sign-in; a freshly installed server has no
+        // database at or after "u" and still opens the main window.
+        Windows::form1().hide();
+        Windows::form2().show();
     } catch (const UnsendableValueError&) {
         MessageService::show(unsendableValueMessage(), vbCritical, QStringLiteral("错误提示:"));
     } catch (...) {

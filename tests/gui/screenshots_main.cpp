@@ -5,6 +5,7 @@
 #include "Ado.h"
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
+#include "QtTranslation.h"
 #include "Services.h"
 #include "Startup.h"
 #include "Windows.h"
@@ -12,9 +13,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <cstdio>
 
@@ -47,6 +51,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    installQtTranslation();
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name")});
     parser.addOption({QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw")});
@@ -106,6 +111,32 @@ int main(int argc, char* argv[])
     QWidget& form4 = Windows::form4();
     form4.show();
     ok &= save(form4, out, QStringLiteral("form4-file.png"), QStringLiteral("Form4, the file window"));
+
+    // Qt's own windows, in Chinese: a message box, the file dialog, a text box's context menu.
+    auto saveModal = [&](const QString& file, const QString& what) {
+        QTimer::singleShot(0, [&, file, what] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) {
+                ok = false;
+                return;
+            }
+            ok &= save(*modal, out, file, what);
+            modal->close();
+        });
+    };
+    MessageService::setRecorder(nullptr);
+    saveModal(QStringLiteral("messagebox.png"), QStringLiteral("a message box"));
+    MessageService::show(QStringLiteral("附加数据库完成！"), vbInformation, QStringLiteral("提示："));
+    QFileDialog dialog(&form4, QStringLiteral("打开"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(FileDialogService::qtFileDialogFilter(QStringLiteral("数据库文件 (*.MDF)|*.MDF")));
+    saveModal(QStringLiteral("filedialog.png"), QStringLiteral("Qt's file dialog"));
+    dialog.exec();
+    auto* text1 = control<QLineEdit>(form4, QStringLiteral("Text1"));
+    QMenu* menu = text1->createStandardContextMenu();
+    menu->popup(text1->mapToGlobal(QPoint(10, 10)));
+    ok &= save(*menu, out, QStringLiteral("contextmenu.png"), QStringLiteral("a text box's context menu"));
+    delete menu;
 
     Windows::unloadAll();
     return ok ? 0 : 1;

@@ -27,9 +27,4 @@ enum class AttachOutcome {
 AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const QString& name, const QString& dataFile,
     const QString& logFile, Operation operation);
 
-// Throws OperationError(e, context). When e says that the database the operation named is not
-// on the server (911, 4060, 15010) and the operation works on the selected database (detach,
-// shrink), the database grid is read again first, so that the list shows what is there.
-[[noreturn]] void throwOperationError(const DbError& e, ErrorContext context);
-
 } // namespace tp

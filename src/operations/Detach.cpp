@@ -1,9 +1,9 @@
 #include "Detach.h"
 
 #include "Ado.h"
-#include "AttachStep.h"
 #include "BoxText.h"
 #include "DatabaseGrid.h"
+#include "OperationFailure.h"
 #include "Services.h"
 #include "SignIn.h"
 #include "Statements.h"

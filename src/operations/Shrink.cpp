@@ -1,8 +1,8 @@
 #include "Shrink.h"
 
 #include "Ado.h"
-#include "AttachStep.h"
 #include "BoxText.h"
+#include "OperationFailure.h"
 #include "Services.h"
 #include "SignIn.h"
 #include "Statements.h"

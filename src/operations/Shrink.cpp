@@ -52,6 +52,22 @@ ShrinkTarget dataFileShrinkTarget()
     return { 1, QStringLiteral("Text8"), QStringLiteral("数据库收缩成功！") };
 }
 
+void shrinkFile(const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName)
+{
+    const int major = majorVersion(queryValue(command, productVersionQuery()));
+    const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
+    const LogTruncation truncation = logTruncationFor(major, recovery);
+    try {
+        command->execute(shrinkBatch(truncation, database, logicalName));
+    } catch (const DbError& e) {
+        // 4214: no database backup was ever taken (or the chain was broken), so there is no log
+        // chain to keep and the server truncates the log at checkpoints, as in SIMPLE recovery.
+        if (truncation != LogTruncation::BackupToNul || e.number() != noCurrentDatabaseBackup)
+            throw;
+        command->execute(shrinkBatch(LogTruncation::Checkpoint, database, logicalName));
+    }
+}
+
 void shrinkSelectedDatabase(const ShrinkTarget& target)
 {
     QWidget& form2 = Windows::form2();
@@ -75,19 +91,7 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
     auto command = std::make_shared<Connection>(); // closed by its destructor if a later call throws
     command->setConnectionString(databaseConnectionString(database));
     command->open();
-    const int major = majorVersion(queryValue(command, productVersionQuery()));
-    const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
-    const LogTruncation truncation = logTruncationFor(major, recovery);
-    const QString logicalName = boxText(form2, target.box);
-    try {
-        command->execute(shrinkBatch(truncation, database, logicalName));
-    } catch (const DbError& e) {
-        // 4214: no database backup was ever taken (or the chain was broken), so there is no log
-        // chain to keep and the server truncates the log at checkpoints, as in SIMPLE recovery.
-        if (truncation != LogTruncation::BackupToNul || e.number() != noCurrentDatabaseBackup)
-            throw;
-        command->execute(shrinkBatch(LogTruncation::Checkpoint, database, logicalName));
-    }
+    shrinkFile(command, database, boxText(form2, target.box));
     command->close();
 
     MessageService::show(target.successMessage, vbInformation, QStringLiteral("提示："));

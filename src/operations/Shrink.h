@@ -15,8 +15,11 @@
 // every connection it opened is closed.
 
 #include <QString>
+#include <memory>
 
 namespace tp {
+
+class Connection;
 
 struct ShrinkTarget
 {
@@ -29,5 +32,10 @@ ShrinkTarget logShrinkTarget(); // fileId 2, Text7, "日志文件收缩成功！
 ShrinkTarget dataFileShrinkTarget(); // fileId 1, Text8, "数据库收缩成功！"
 
 void shrinkSelectedDatabase(const ShrinkTarget& target);
+
+// Step 3 without any window: over `command`, an open connection to `database`, the server's
+// version, from version 10 on the recovery model, then the shrink batch for the logical file
+// name (the 4214 fallback included). Throws DbError when the server refuses.
+void shrinkFile(const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName);
 
 } // namespace tp

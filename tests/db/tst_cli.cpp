@@ -174,6 +174,13 @@ private slots:
         QCOMPARE(attachesSent(server),
             QStringList({ "CREATE DATABASE UFDATA_001_2008 ON (FILENAME = N'" + path("001", "2008", "ufdata.MDF")
                 + "') FOR ATTACH_REBUILD_LOG" }));
+
+        r = runCli(common("shrink") << "--log"
+                                    << "--json"
+                                    << "UFDATA_001_2005",
+            pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("shrunk"));
     }
 
     void failuresGiveStatusOne()

@@ -84,7 +84,10 @@ ScanWindow::ScanWindow(QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->setVisible(false);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = { 50, 45, 120, 90, 200, 200 };
+    m_table->setTextElideMode(Qt::ElideMiddle); // paths keep their start and their file name
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    const int widths[] = { 45, 40, 115, 125, 185, 165 };
     for (int c = 0; c < 6; ++c)
         m_table->setColumnWidth(c, widths[c]);
 

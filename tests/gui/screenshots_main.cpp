@@ -5,6 +5,7 @@
 #include "Ado.h"
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
+#include "ScanWindow.h"
 #include "Services.h"
 #include "Startup.h"
 #include "Windows.h"
@@ -12,9 +13,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
@@ -48,9 +51,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name")});
-    parser.addOption({QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw")});
-    parser.addOption({QStringLiteral("out"), QStringLiteral("folder for the PNG files"), QStringLiteral("dir")});
+    parser.addOption({ QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name") });
+    parser.addOption({ QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw") });
+    parser.addOption({ QStringLiteral("out"), QStringLiteral("folder for the PNG files"), QStringLiteral("dir") });
     parser.process(app);
     const QString server = parser.value(QStringLiteral("server"));
     const QString password = parser.value(QStringLiteral("password"));
@@ -70,7 +73,7 @@ int main(int argc, char* argv[])
         Connection c;
         c.setConnectionString(buildMasterConnectionString(server, password));
         c.open();
-        for (const char* name : {"UFDATA_001_2022", "UFDATA_001_2023", "UFDATA_001_2024"})
+        for (const char* name : { "UFDATA_001_2022", "UFDATA_001_2023", "UFDATA_001_2024" })
             c.execute(QStringLiteral("CREATE DATABASE ") + QLatin1String(name));
     } catch (const DbError& e) {
         std::fprintf(stderr, "preparing the server failed: %d %s\n", e.number(), qPrintable(e.description()));
@@ -106,6 +109,36 @@ int main(int argc, char* argv[])
     QWidget& form4 = Windows::form4();
     form4.show();
     ok &= save(form4, out, QStringLiteral("form4-file.png"), QStringLiteral("Form4, the file window"));
+
+    // The scan window over a small data root: ready years, one without its log, one attached
+    // from its files, and three whose names the server has from other files.
+    QTemporaryDir dataRoot;
+    const QString root = dataRoot.filePath(QStringLiteral("账套数据"));
+    for (const char* file : { "ZT001/2022/ufdata.MDF", "ZT001/2022/ufdata.LDF", "ZT001/2023/ufdata.MDF",
+             "ZT001/2023/ufdata.LDF", "ZT001/2024/ufdata.MDF", "ZT001/2024/ufdata.LDF", "ZT001/2025/ufdata.MDF",
+             "ZT001/2025/ufdata.LDF", "ZT001/2026/ufdata.MDF", "ZT002/2024/ufdata.MDF", "ZT002/2024/ufdata.LDF",
+             "ZT002/2025/ufdata.MDF", "ZT002/2025/ufdata.LDF" }) {
+        const QString path = root + QLatin1Char('/') + QLatin1String(file);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ok &= f.open(QIODevice::WriteOnly) && f.write(QByteArray(8 * 1024 * 1024, '\0')) > 0;
+    }
+    try {
+        Connection c;
+        c.setConnectionString(buildMasterConnectionString(server, password));
+        c.open();
+        QDir().mkpath(root + QStringLiteral("/ZT002/2023"));
+        c.execute(
+            QStringLiteral("CREATE DATABASE UFDATA_002_2023 ON (NAME = ufdata, FILENAME = N'%1/ZT002/2023/ufdata.MDF') "
+                           "LOG ON (NAME = ufdata_Log, FILENAME = N'%1/ZT002/2023/ufdata.LDF')")
+                .arg(root));
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "preparing the data root failed: %d %s\n", e.number(), qPrintable(e.description()));
+        return 1;
+    }
+    ScanWindow* scan = ScanWindow::open(QDir::toNativeSeparators(root));
+    ok &= save(*scan, out, QStringLiteral("scan-window.png"), QStringLiteral("the scan window (扫描账套)"));
+    scan->close();
 
     Windows::unloadAll();
     return ok ? 0 : 1;

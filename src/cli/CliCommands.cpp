@@ -138,6 +138,15 @@ namespace {
         return hint.isEmpty() ? line : hint + QStringLiteral("（") + line + QStringLiteral("）");
     }
 
+    // The context of a database named on the command line: the hints of the windows that speak
+    // of the main window's selected name (a stale box) do not apply here.
+    ErrorContext commandLineContext(const QString& database)
+    {
+        ErrorContext c;
+        c.database = database;
+        return c;
+    }
+
     QJsonObject errorJson(const DbError& e, const ErrorContext& c)
     {
         return QJsonObject { { QStringLiteral("error"), e.number() },
@@ -316,14 +325,14 @@ namespace {
                     j.insert(QStringLiteral("statement"), r.statement);
                 if (r.outcome == YearOutcome::Failed) {
                     j.insert(QStringLiteral("error"), r.errorNumber);
-                    j.insert(QStringLiteral("message"), r.errorText);
+                    j.insert(QStringLiteral("message"), driverDetail(r.errorText));
                     j.insert(QStringLiteral("hint"), r.hint);
                 }
                 write(stdout, jsonLine(j));
             } else {
                 QString note;
                 if (r.outcome == YearOutcome::Failed)
-                    note = QStringLiteral("错误号 %1：%2 %3").arg(r.errorNumber).arg(r.hint, r.errorText);
+                    note = failureText(r);
                 rows.append({ r.row.databaseName, outcomeText(r), note });
             }
         }
@@ -372,7 +381,7 @@ namespace {
                 rows.append({ name, QStringLiteral("已分离"), QString() });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c { Operation::Detach, name, {}, {} };
+                const ErrorContext c = commandLineContext(name);
                 QJsonObject j = errorJson(e, c);
                 j.insert(QStringLiteral("database"), name);
                 j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
@@ -435,7 +444,7 @@ namespace {
                     logicalFileName(logicalName) });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c { Operation::Shrink, name, {}, {} };
+                const ErrorContext c = commandLineContext(name);
                 QJsonObject j = errorJson(e, c);
                 j.insert(QStringLiteral("database"), name);
                 j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));

@@ -36,6 +36,8 @@ QString alignedTable(const QStringList& header, const QList<QStringList>& rows)
             if (i + 1 < cells.size())
                 out += QString(widths.at(i) - displayWidth(cells.at(i)) + 2, QLatin1Char(' '));
         }
+        while (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
         return out + QLatin1Char('\n');
     };
     QString out = line(header);

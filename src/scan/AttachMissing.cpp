@@ -158,11 +158,15 @@ QString summaryText(const QList<AttachResult>& results)
     for (const AttachResult& r : results) {
         if (r.outcome != YearOutcome::Failed)
             continue;
-        text += QStringLiteral("\n%1 失败：错误号 %2 %3").arg(r.row.databaseName).arg(r.errorNumber).arg(r.errorText);
-        if (!r.hint.isEmpty())
-            text += QLatin1Char(' ') + r.hint;
+        text += QStringLiteral("\n%1 失败：").arg(r.row.databaseName) + failureText(r);
     }
     return text;
+}
+
+QString failureText(const AttachResult& r)
+{
+    const QString line = QStringLiteral("错误号 %1：%2").arg(r.errorNumber).arg(driverDetail(r.errorText));
+    return r.hint.isEmpty() ? line : r.hint + QStringLiteral("（") + line + QStringLiteral("）");
 }
 
 } // namespace tp

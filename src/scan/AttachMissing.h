@@ -68,7 +68,10 @@ struct AttachSummary
 AttachSummary summarize(const QList<AttachResult>& results);
 
 // "附加 3 个，已存在 2 个，跳过 1 个，失败 1 个" plus "（其中 1 个重建了日志文件）" when logs were
-// rebuilt, then one line per failure: "UFDATA_001_2008 失败：错误号 5120 …" with its hint.
+// rebuilt, then one line per failure: "UFDATA_001_2008 失败：" and its failureText.
 QString summaryText(const QList<AttachResult>& results);
+
+// A failed year as one line: the hint, then "（错误号 <n>：<the driver's words>）".
+QString failureText(const AttachResult& result);
 
 } // namespace tp

@@ -10,17 +10,14 @@ namespace tp {
 
 namespace {
 
-// The description as the user may see it: the sa password never appears in it, even if a
-// driver put the connection string into its text. The access layer scrubs it already;
-// this is the second guard.
-QString scrubbed(QString text)
+// The sa password as typed in the hidden login window: the access layer keeps it out of its
+// error texts already; the report applies the same scrub once more as a second guard.
+QString signInPassword()
 {
     if (!Windows::isLoaded(WindowId::Form1))
-        return text;
+        return QString();
     auto* mm = Windows::form1().findChild<QLineEdit*>(QStringLiteral("mm"));
-    if (!mm || mm->text().isEmpty())
-        return text;
-    return text.replace(mm->text(), QStringLiteral("****"));
+    return mm ? mm->text() : QString();
 }
 
 void reportInternalFailure(const QString& what)
@@ -32,7 +29,7 @@ void reportInternalFailure(const QString& what)
 
 void reportDbError(const DbError& e)
 {
-    MessageService::show(scrubbed(errorReportText(e)), vbCritical, QStringLiteral("错误："));
+    MessageService::show(errorReportText(e, signInPassword()), vbCritical, QStringLiteral("错误："));
 }
 
 bool runGuarded(const std::function<void()>& h)

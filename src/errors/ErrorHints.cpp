@@ -1,5 +1,7 @@
 #include "ErrorHints.h"
 
+#include "PasswordScrub.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -92,8 +94,13 @@ bool isLinkFailure(const DbError& e)
     default:
         break;
     }
+    // A number of the server's own is an answer, whatever state the driver maps it to (4060
+    // comes as 08004, "server rejected the connection").
+    if (e.number() > 0)
+        return false;
     const QString& state = e.sqlState();
-    return state.startsWith(QLatin1String("08")) || state == QLatin1String("HYT00") || state == QLatin1String("HYT01");
+    return state == QLatin1String("08S01") || state == QLatin1String("08001") || state == QLatin1String("HYT00")
+        || state == QLatin1String("HYT01");
 }
 
 QString errorHint(const DbError& e, const ErrorContext& c)
@@ -103,6 +110,16 @@ QString errorHint(const DbError& e, const ErrorContext& c)
             return lostReplyHint(c);
         return QStringLiteral("无法连接到服务器，请检查服务器是否在运行、网络是否畅通。");
     }
+    if (c.recoverySwitch == ErrorContext::Switch::ToSimple)
+        return QStringLiteral("服务器不允许把数据库") + quotedName(c.database)
+            + QStringLiteral(
+                "改为简单恢复模式（例如它正在做数据库镜像、属于可用性组或做日志传送），所以没有收缩，恢复模式仍是 ")
+            + c.recoveryModel + QStringLiteral("。");
+    if (c.recoverySwitch == ErrorContext::Switch::Back)
+        return QStringLiteral("为收缩把数据库") + quotedName(c.database)
+            + QStringLiteral("临时改成了简单恢复模式，但没能改回 ") + c.recoveryModel
+            + QStringLiteral("。请在服务器上执行 ALTER DATABASE 把恢复模式改回 ") + c.recoveryModel
+            + QStringLiteral("，再做一次完整备份。");
     const bool selectedDatabase = c.operation == Operation::Detach || c.operation == Operation::Shrink;
     switch (e.number()) {
     case 1801:
@@ -150,7 +167,9 @@ QString errorHint(const DbError& e, const ErrorContext& c)
 
 QString driverDetail(const QString& description)
 {
-    static const QRegularExpression prefix(QStringLiteral("^\\s*(\\[[^\\]]*\\]\\s*)+"));
+    // "[FreeTDS][SQL Server]", "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]": two
+    // or more bracketed names in a row, wherever the driver put them.
+    static const QRegularExpression prefix(QStringLiteral("(\\[[^\\[\\]\\n]*\\]){2,}\\s*"));
     QStringList kept;
     for (QString line : description.split(QLatin1Char('\n'))) {
         line.remove(prefix);
@@ -161,14 +180,14 @@ QString driverDetail(const QString& description)
     return kept.join(QLatin1Char(' '));
 }
 
-QString errorReportText(const DbError& e)
+QString errorReportText(const DbError& e, const QString& password)
 {
     const QString hint = errorHint(e, contextOf(e));
     QString text;
     if (!hint.isEmpty())
         text = hint + QStringLiteral("\n\n");
     text += QStringLiteral("错误号：%1").arg(e.number());
-    const QString detail = driverDetail(e.description());
+    const QString detail = driverDetail(scrubPassword(e.description(), password));
     if (!detail.isEmpty())
         text += QLatin1Char('\n') + detail;
     return text;

@@ -23,11 +23,22 @@ enum class Operation {
 
 struct ErrorContext
 {
+    ErrorContext() = default;
+    ErrorContext(Operation op, const QString& name)
+        : operation(op)
+        , database(name)
+    {
+    }
+
     Operation operation = Operation::Unknown;
     QString database; // the database the operation named (the year's name, or the box's)
     QString otherFile; // 1801: the primary file of the database that already has the name
     QString owner; // 5120: the attached database that uses the file
     bool listRefreshed = false; // the database grid was read again after the failure
+    // Shrink of a database in FULL or BULK_LOGGED recovery, which goes to SIMPLE and back:
+    // the model it had, and which switch the server refused.
+    QString recoveryModel;
+    enum class Switch { None, ToSimple, Back } recoverySwitch = Switch::None;
 };
 
 // A DbError with the operation it came from, thrown by the operations in place of the bare
@@ -58,7 +69,8 @@ QString errorHint(const DbError& e, const ErrorContext& c);
 // left out, the remaining lines joined by a blank.
 QString driverDetail(const QString& description);
 
-// The whole report: the hint (when there is one), then "错误号：<n>" and the detail line.
-QString errorReportText(const DbError& e);
+// The whole report: the hint (when there is one), then "错误号：<n>" and the detail line, with
+// `password` kept out of the driver's words (scrubPassword).
+QString errorReportText(const DbError& e, const QString& password = QString());
 
 } // namespace tp

@@ -1,5 +1,6 @@
 #include "FileAttachWindow.h"
 
+#include "AttachStep.h"
 #include "DataControl.h"
 #include "DataGrid.h"
 #include "DatabaseGrid.h"
@@ -102,11 +103,15 @@ void attachChosenFile(QWidget& form4)
     }
 
     {
-        Connection connection; // closed by its destructor when Execute fails
-        connection.setConnectionString(masterConnectionString());
-        connection.open();
-        connection.execute(attachDatabaseStatement(text3->text(), text1->text(), text2->text()));
-        connection.close();
+        auto connection = std::make_shared<Connection>(); // closed by its destructor when Execute fails
+        connection->setConnectionString(masterConnectionString());
+        try {
+            connection->open();
+        } catch (const DbError& e) {
+            throw OperationError(e, { Operation::FileAttach, text3->text() });
+        }
+        attachFiles(connection, text3->text(), text1->text(), text2->text(), Operation::FileAttach);
+        connection->close();
     }
 
     MessageService::show(

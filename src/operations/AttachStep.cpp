@@ -1,6 +1,7 @@
 #include "AttachStep.h"
 
 #include "Ado.h"
+#include "DatabaseGrid.h"
 #include "ErrorHints.h"
 #include "Statements.h"
 
@@ -24,17 +25,18 @@ namespace {
 
 } // namespace
 
-AttachOutcome attachYearFiles(
-    const std::shared_ptr<Connection>& connection, const QString& name, const QString& dataFile, const QString& logFile)
+AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const QString& name, const QString& dataFile,
+    const QString& logFile, Operation operation)
 {
     ErrorContext context;
-    context.operation = Operation::YearAttach;
+    context.operation = operation;
     context.database = name;
     try {
         connection->execute(attachDatabaseStatement(name, dataFile, logFile));
         return AttachOutcome::Attached;
     } catch (const DbError& e) {
-        if (e.number() != databaseExists && e.number() != cannotOpenFile)
+        const bool inRun = operation == Operation::YearAttach;
+        if ((e.number() != databaseExists || !inRun) && e.number() != cannotOpenFile)
             throw OperationError(e, context);
         // The look-up only explains the refusal; when it fails too, the refusal is reported.
         try {
@@ -56,6 +58,21 @@ AttachOutcome attachYearFiles(
         }
         throw OperationError(e, context);
     }
+}
+
+void throwOperationError(const DbError& e, ErrorContext context)
+{
+    const bool selected = context.operation == Operation::Detach || context.operation == Operation::Shrink;
+    const bool gone = e.number() == 911 || e.number() == 4060 || e.number() == 15010;
+    if (selected && gone) {
+        try {
+            refreshDatabaseGrid();
+            context.listRefreshed = true;
+        } catch (const DbError&) {
+            // The hint then asks for the refresh instead; the first error is the one to report.
+        }
+    }
+    throw OperationError(e, context);
 }
 
 } // namespace tp

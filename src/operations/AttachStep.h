@@ -3,6 +3,8 @@
 // reply to an earlier attach was lost (the link broke, a time-out hit), the server may have
 // attached the database although the caller saw an error.
 
+#include "ErrorHints.h"
+
 #include <QString>
 #include <memory>
 
@@ -16,12 +18,18 @@ enum class AttachOutcome {
 };
 
 // Sends EXEC sp_attach_db for `name` with `dataFile` and `logFile` over `connection` (open,
-// on master). When the server refuses with 1801 (the name exists) the database's primary file
-// is read back (primaryFileQuery) and compared with `dataFile` (samePath): the same file
-// gives AlreadyAttached. Throws OperationError (operation YearAttach) for every other
-// refusal: for 1801 naming the other database's primary file, for 5120 naming the attached
-// database that uses `dataFile` when there is one.
-AttachOutcome attachYearFiles(const std::shared_ptr<Connection>& connection, const QString& name,
-    const QString& dataFile, const QString& logFile);
+// on master). In a run (operation YearAttach), when the server refuses with 1801 (the name
+// exists) the database's primary file is read back (primaryFileQuery) and compared with
+// `dataFile` (samePath): the same file gives AlreadyAttached. Throws OperationError with
+// `operation` for every other refusal: after 1801 in a run naming the other database's
+// primary file, after 5120 naming the attached database that uses `dataFile`, when there is
+// one (primaryFilesQuery).
+AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const QString& name, const QString& dataFile,
+    const QString& logFile, Operation operation);
+
+// Throws OperationError(e, context). When e says that the database the operation named is not
+// on the server (911, 4060, 15010) and the operation works on the selected database (detach,
+// shrink), the database grid is read again first, so that the list shows what is there.
+[[noreturn]] void throwOperationError(const DbError& e, ErrorContext context);
 
 } // namespace tp

@@ -1,6 +1,7 @@
 #include "Detach.h"
 
 #include "Ado.h"
+#include "AttachStep.h"
 #include "BoxText.h"
 #include "DatabaseGrid.h"
 #include "Services.h"
@@ -18,12 +19,16 @@ void detachSelectedDatabase()
         return;
     }
 
-    Connection connection; // closed by its destructor if a later call throws
-    connection.setConnectionString(masterConnectionString());
-    connection.open();
     const QString name = boxText(form2, QStringLiteral("Text5"));
-    connection.execute(detachDatabaseStatement(name));
-    connection.close();
+    try {
+        Connection connection; // closed by its destructor if a later call throws
+        connection.setConnectionString(masterConnectionString());
+        connection.open();
+        connection.execute(detachDatabaseStatement(name));
+        connection.close();
+    } catch (const DbError& e) {
+        throwOperationError(e, { Operation::Detach, name });
+    }
 
     MessageService::show(
         QStringLiteral("分离数据库 ") + name + QStringLiteral(" 成功！"), vbInformation, QStringLiteral("提示："));

@@ -1,20 +1,19 @@
 #include "Shrink.h"
 
 #include "Ado.h"
+#include "AttachStep.h"
 #include "BoxText.h"
 #include "Services.h"
 #include "SignIn.h"
 #include "Statements.h"
 #include "Windows.h"
 
+#include <exception>
 #include <memory>
 
 namespace tp {
 
 namespace {
-
-    // "BACKUP LOG cannot be performed because there is no current database backup."
-    constexpr int noCurrentDatabaseBackup = 4214;
 
     // The first row's value of the column `field` as a grid cell would show it; empty when the
     // result has no row.
@@ -42,6 +41,40 @@ namespace {
 
 } // namespace
 
+void shrinkFile(const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName)
+{
+    ErrorContext context { Operation::Shrink, database };
+    try {
+        const int major = majorVersion(queryValue(command, productVersionQuery()));
+        const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
+        const LogTruncation truncation = logTruncationFor(major, recovery);
+        const QString batch = shrinkBatch(truncation, database, logicalName);
+        if (truncation != LogTruncation::SimpleRoundTrip) {
+            command->execute(batch);
+            return;
+        }
+        // In SIMPLE recovery the checkpoint frees the inactive log; the model the database had
+        // is set again whatever the shrink did.
+        context.recoveryModel = recoveryModelName(recovery);
+        context.recoverySwitch = ErrorContext::Switch::ToSimple;
+        command->execute(setRecoveryStatement(database, QStringLiteral("SIMPLE")));
+        context.recoverySwitch = ErrorContext::Switch::None;
+        std::exception_ptr shrinkFailure;
+        try {
+            command->execute(batch);
+        } catch (const DbError&) {
+            shrinkFailure = std::current_exception();
+        }
+        context.recoverySwitch = ErrorContext::Switch::Back;
+        command->execute(setRecoveryStatement(database, context.recoveryModel));
+        context.recoverySwitch = ErrorContext::Switch::None;
+        if (shrinkFailure)
+            std::rethrow_exception(shrinkFailure);
+    } catch (const DbError& e) {
+        throw OperationError(e, context);
+    }
+}
+
 ShrinkTarget logShrinkTarget()
 {
     return { 2, QStringLiteral("Text7"), QStringLiteral("日志文件收缩成功！") };
@@ -50,22 +83,6 @@ ShrinkTarget logShrinkTarget()
 ShrinkTarget dataFileShrinkTarget()
 {
     return { 1, QStringLiteral("Text8"), QStringLiteral("数据库收缩成功！") };
-}
-
-void shrinkFile(const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName)
-{
-    const int major = majorVersion(queryValue(command, productVersionQuery()));
-    const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
-    const LogTruncation truncation = logTruncationFor(major, recovery);
-    try {
-        command->execute(shrinkBatch(truncation, database, logicalName));
-    } catch (const DbError& e) {
-        // 4214: no database backup was ever taken (or the chain was broken), so there is no log
-        // chain to keep and the server truncates the log at checkpoints, as in SIMPLE recovery.
-        if (truncation != LogTruncation::BackupToNul || e.number() != noCurrentDatabaseBackup)
-            throw;
-        command->execute(shrinkBatch(LogTruncation::Checkpoint, database, logicalName));
-    }
 }
 
 void shrinkSelectedDatabase(const ShrinkTarget& target)
@@ -77,7 +94,7 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
     }
 
     // Logical-name look-up, as a bound query: the box shows the first row's "name".
-    {
+    try {
         auto lookup = std::make_shared<Connection>();
         lookup->open(databaseConnectionString(boxText(form2, QStringLiteral("Text5"))), QString(), QString(),
             adConnectUnspecified);
@@ -85,14 +102,22 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
         rs.open(logicalNameQuery(target.fileId), lookup, adOpenStatic, adLockOptimistic, adCmdUnspecified);
         setBoxText(form2, target.box, firstValue(rs, QStringLiteral("name")));
         lookup->close();
+    } catch (const DbError& e) {
+        throwOperationError(e, { Operation::Shrink, boxText(form2, QStringLiteral("Text5")) });
     }
 
     const QString database = boxText(form2, QStringLiteral("Text5"));
     auto command = std::make_shared<Connection>(); // closed by its destructor if a later call throws
-    command->setConnectionString(databaseConnectionString(database));
-    command->open();
-    shrinkFile(command, database, boxText(form2, target.box));
-    command->close();
+    try {
+        command->setConnectionString(databaseConnectionString(database));
+        command->open();
+        shrinkFile(command, database, boxText(form2, target.box));
+        command->close();
+    } catch (const OperationError& e) {
+        throwOperationError(e, e.context());
+    } catch (const DbError& e) {
+        throwOperationError(e, { Operation::Shrink, database });
+    }
 
     MessageService::show(target.successMessage, vbInformation, QStringLiteral("提示："));
 }

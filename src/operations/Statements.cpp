@@ -155,25 +155,33 @@ LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryMo
 {
     if (serverMajorVersion <= 9)
         return LogTruncation::TruncateOnly;
-    if (recoveryModel.trimmed().compare(QLatin1String("SIMPLE"), Qt::CaseInsensitive) == 0)
-        return LogTruncation::Checkpoint;
-    return LogTruncation::BackupToNul;
+    const QString model = recoveryModelName(recoveryModel);
+    if (model == QLatin1String("FULL") || model == QLatin1String("BULK_LOGGED"))
+        return LogTruncation::SimpleRoundTrip;
+    return LogTruncation::Checkpoint;
+}
+
+QString recoveryModelName(const QString& recoveryModel)
+{
+    const QString model = recoveryModel.trimmed().toUpper();
+    if (model == QLatin1String("FULL") || model == QLatin1String("BULK_LOGGED") || model == QLatin1String("SIMPLE"))
+        return model;
+    return QString();
+}
+
+QString setRecoveryStatement(const QString& database, const QString& model)
+{
+    return QStringLiteral("ALTER DATABASE ") + sqlIdentifier(database) + QStringLiteral(" SET RECOVERY ") + model;
 }
 
 QString shrinkBatch(LogTruncation truncation, const QString& database, const QString& logicalName)
 {
     const QString shrink
         = QStringLiteral("DBCC SHRINKFILE (") + sqlIdentifier(logicalFileName(logicalName)) + QStringLiteral(")");
-    switch (truncation) {
-    case LogTruncation::TruncateOnly:
+    if (truncation == LogTruncation::TruncateOnly)
         return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" WITH TRUNCATE_ONLY ")
             + shrink;
-    case LogTruncation::BackupToNul:
-        return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" TO DISK = N'NUL' ") + shrink;
-    case LogTruncation::Checkpoint:
-        return QStringLiteral("CHECKPOINT ") + shrink;
-    }
-    return QString();
+    return QStringLiteral("CHECKPOINT ") + shrink;
 }
 
 } // namespace tp

@@ -63,18 +63,30 @@ QString recoveryModelQuery(const QString& name);
 // How the inactive log is thrown away before the shrink.
 enum class LogTruncation {
     TruncateOnly, // servers up to version 9: BACKUP LOG ... WITH TRUNCATE_ONLY
-    BackupToNul, // version 10 and later, FULL or BULK_LOGGED recovery: BACKUP LOG ... TO DISK = N'NUL'
     Checkpoint, // version 10 and later, SIMPLE recovery: CHECKPOINT
+    // Version 10 and later, FULL or BULK_LOGGED recovery: the database goes to SIMPLE for the
+    // checkpoint and the shrink and back to its model afterwards. Unlike a log backup to NUL
+    // the server then knows that the log chain is broken and refuses log backups (4214)
+    // until the next database backup, as it did after TRUNCATE_ONLY.
+    SimpleRoundTrip,
 };
 
 // Picks the truncation for a server major version and a recovery model text (case and
-// trailing blanks ignored; anything but SIMPLE is treated as a logged model).
+// trailing blanks ignored). A model that is neither FULL nor BULK_LOGGED (SIMPLE, or nothing
+// read) takes the checkpoint.
 LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryModel);
 
+// The recovery model text as ALTER DATABASE takes it: FULL, BULK_LOGGED or SIMPLE in upper
+// case without blanks; empty for any other text.
+QString recoveryModelName(const QString& recoveryModel);
+
+// ALTER DATABASE <db> SET RECOVERY <model>; <db> through sqlIdentifier, <model> one of
+// FULL, BULK_LOGGED, SIMPLE.
+QString setRecoveryStatement(const QString& database, const QString& model);
+
 // The shrink batch, its two statements separated by one blank, sent in the selected database:
-//   TruncateOnly: BACKUP LOG <db> WITH TRUNCATE_ONLY DBCC SHRINKFILE (<logical>)
-//   BackupToNul:  BACKUP LOG <db> TO DISK = N'NUL' DBCC SHRINKFILE (<logical>)
-//   Checkpoint:   CHECKPOINT DBCC SHRINKFILE (<logical>)
+//   TruncateOnly:                BACKUP LOG <db> WITH TRUNCATE_ONLY DBCC SHRINKFILE (<logical>)
+//   Checkpoint, SimpleRoundTrip: CHECKPOINT DBCC SHRINKFILE (<logical>)
 // <db> and <logical> go through sqlIdentifier; <logical> loses its trailing blanks first.
 QString shrinkBatch(LogTruncation truncation, const QString& database, const QString& logicalName);
 

@@ -26,11 +26,11 @@ void yearStep()
     try {
         connection->open();
     } catch (const DbError& e) {
-        throw OperationError(e, { Operation::YearAttach, year.databaseName, {}, {}, false });
+        throw OperationError(e, { Operation::YearAttach, year.databaseName });
     }
     // A year whose database already uses these files counts as attached: the reply to an
     // earlier attempt may have been lost after the server had done it.
-    attachYearFiles(connection, year.databaseName, year.dataFilePath, year.logFilePath);
+    attachFiles(connection, year.databaseName, year.dataFilePath, year.logFilePath, Operation::YearAttach);
     connection->close();
 
     // Read the box again, as the year that was just attached.

@@ -2,6 +2,7 @@
 
 #include "OdbcApi.h"
 #include "OleDb.h"
+#include "PasswordScrub.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -16,24 +17,6 @@ namespace tp {
 namespace {
 
 std::atomic<int> g_connectionSerial { 0 };
-
-QString scrubPassword(const QString& text, const QString& password)
-{
-    if (password.isEmpty() || text.isEmpty())
-        return text;
-    // The password may appear as typed, or with its quotes or braces doubled the way the
-    // connection strings write them.
-    QStringList forms { password, QString(password).replace(QLatin1Char('}'), QLatin1String("}}")) };
-    const QString quoted = quoteOleDbValue(password);
-    if (quoted != password)
-        forms << quoted.mid(1, quoted.size() - 2);
-    forms.removeDuplicates();
-    std::sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-    QString out = text;
-    for (const QString& f : forms)
-        out.replace(f, QLatin1String("***"));
-    return out;
-}
 
 // QODBC reports the native numbers of all the records of a failure joined by ';' (Qt 6.5
 // on) or only the last one (up to 6.4). FreeTDS lists a failed login as its general

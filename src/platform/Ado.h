@@ -52,7 +52,8 @@ public:
     int commandTimeout() const { return m_commandTimeout; }
     void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
 
-    // The password of the open connection, replaced by "***" wherever it occurs in `text`.
+    // `text` with the password of the open connection replaced by "***" where a connection
+    // string or attribute shows it (scrubPassword).
     QString scrub(const QString& text) const;
 
 private:

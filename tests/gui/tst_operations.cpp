@@ -4,6 +4,7 @@
 #include "Ado.h"
 #include "ConnectionStrings.h"
 #include "GuiFixture.h"
+#include "Shrink.h"
 #include "Windows.h"
 #include "operations_support.h"
 
@@ -32,6 +33,14 @@ void click(const QString& button)
     QTest::mouseClick(tp::control<QAbstractButton>(Windows::form2(), button), Qt::LeftButton);
 }
 
+// A database in FULL or BULK_LOGGED recovery goes to SIMPLE for the shrink and back.
+QStringList modelRoundTrip(const QString& db, const QString& model, const QString& logical)
+{
+    return { QStringLiteral("ALTER DATABASE %1 SET RECOVERY SIMPLE").arg(db),
+        QStringLiteral("CHECKPOINT DBCC SHRINKFILE (%1)").arg(logical),
+        QStringLiteral("ALTER DATABASE %1 SET RECOVERY %2").arg(db, model) };
+}
+
 QByteArray fileBytes(const QString& path)
 {
     QFile f(path);
@@ -46,14 +55,19 @@ class TestOperations : public QObject
     GuiFixture fx;
     std::unique_ptr<QTemporaryDir> root;
 
-    // One report of the error boundary and nothing else.
-    void expectErrorReport(int number)
+    // One report of the error boundary and nothing else; its hint holds `hintPart`.
+    void expectErrorReport(int number, const QString& hintPart = QString())
     {
         const QList<ShownMessage> shown = fx.takeMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, QStringLiteral("错误："));
         QCOMPARE(shown[0].style, tp::vbCritical);
         QVERIFY2(shown[0].text.contains(QStringLiteral("错误号：%1\n").arg(number)), qPrintable(describe(shown[0])));
+        QVERIFY2(shown[0].text.contains(hintPart), qPrintable(describe(shown[0])));
+        // The driver's informational lines and its [vendor][component] prefixes stay out.
+        QVERIFY2(!shown[0].text.contains(QLatin1String("DBCC execution completed"))
+                && !shown[0].text.contains(QLatin1String("][")),
+            qPrintable(describe(shown[0])));
     }
 
 private slots:
@@ -72,6 +86,7 @@ private slots:
     void shrink_data();
     void shrink();
     void shrinkOfAVanishedDatabase();
+    void failingShrinkRestoresRecovery();
     void roundTrip();
 };
 
@@ -133,8 +148,8 @@ void TestOperations::detach()
     // Pressed again: the same statement, refused; no success message and no refresh.
     fx.server().clearRequests();
     click(QStringLiteral("Command2"));
-    QVERIFY2(sameSql(fx, { statement }), qPrintable(sqlMismatch));
-    expectErrorReport(15010);
+    QVERIFY2(sameSql(fx, { statement, refresh }), qPrintable(sqlMismatch));
+    expectErrorReport(15010, QStringLiteral("名称已过时。数据库列表已重新读取"));
     QCOMPARE(box(QStringLiteral("Text5")), name);
 }
 
@@ -208,16 +223,14 @@ void TestOperations::shrink_data()
         << "O'Brien_log"
         << "BACKUP DATABASE %1 TO DISK = N'NUL'"
         << "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))"
-        << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])" }
-        << QStringList { "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien])" };
-    QTest::newRow("2022 full, blank")
-        << 16 << "my db"
-        << "my data"
-        << "my log"
-        << "BACKUP DATABASE %1 TO DISK = N'NUL'"
-        << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
-        << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my log])" }
-        << QStringList { "BACKUP LOG [my db] TO DISK = N'NUL' DBCC SHRINKFILE ([my data])" };
+        << modelRoundTrip("[O'Brien]", "FULL", "[O'Brien_log]") << modelRoundTrip("[O'Brien]", "FULL", "[O'Brien]");
+    QTest::newRow("2022 full, blank") << 16 << "my db"
+                                      << "my data"
+                                      << "my log"
+                                      << "BACKUP DATABASE %1 TO DISK = N'NUL'"
+                                      << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
+                                      << modelRoundTrip("[my db]", "FULL", "[my log]")
+                                      << modelRoundTrip("[my db]", "FULL", "[my data]");
     QTest::newRow("2022 simple, chinese") << 16 << "账套数据"
                                           << "账套数据"
                                           << "账套数据_log"
@@ -231,20 +244,16 @@ void TestOperations::shrink_data()
         << "ufdata_Log"
         << "ALTER DATABASE %1 SET RECOVERY BULK_LOGGED BACKUP DATABASE %1 TO DISK = N'NUL'"
         << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
-        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)" }
-        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)" };
-    // Full recovery but never backed up: the server refuses the log backup (4214) and truncates
-    // the log at checkpoints instead, so the checkpoint form follows.
-    QTest::newRow("2022 full, never backed up")
-        << 16 << "UFDATA_001_2007"
+        << modelRoundTrip("UFDATA_001_2007", "BULK_LOGGED", "ufdata_Log")
+        << modelRoundTrip("UFDATA_001_2007", "BULK_LOGGED", "ufdata");
+    QTest::newRow("2008 full, never backed up")
+        << 10 << "UFDATA_001_2007"
         << "ufdata"
         << "ufdata_Log"
         << ""
         << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
-        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)",
-               "CHECKPOINT DBCC SHRINKFILE (ufdata_Log)" }
-        << QStringList { "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata)",
-               "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
+        << modelRoundTrip("UFDATA_001_2007", "FULL", "ufdata_Log")
+        << modelRoundTrip("UFDATA_001_2007", "FULL", "ufdata");
 }
 
 void TestOperations::shrink()
@@ -310,10 +319,43 @@ void TestOperations::shrinkOfAVanishedDatabase()
 
     click(QStringLiteral("Command3"));
 
-    // The look-up cannot open the database: the operation ends there with the error report.
-    QVERIFY2(sameSql(fx, {}), qPrintable(sqlMismatch));
-    expectErrorReport(4060);
+    // The look-up cannot open the database: the operation ends there with the error report,
+    // which says why; the list is read again so that it no longer offers the name.
+    QVERIFY2(sameSql(fx, { refresh }), qPrintable(sqlMismatch));
+    expectErrorReport(4060, QStringLiteral("服务器上已没有数据库“UFDATA_001_2007”，数据库名称框中的名称已过时"));
+    QVERIFY(!gridNames().contains(name));
     QCOMPARE(box(QStringLiteral("Text7")), QStringLiteral("before"));
+}
+
+void TestOperations::failingShrinkRestoresRecovery()
+{
+    QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
+    const QString name = QStringLiteral("UFDATA_001_2007");
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
+                 QStringLiteral("ufdata_Log")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.execute(QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET RECOVERY BULK_LOGGED")),
+        qPrintable(fx.lastError()));
+    auto connection = std::make_shared<tp::Connection>();
+    connection->open(tp::buildDatabaseConnectionString(name, fx.server().serverName(), fx.server().password()),
+        QString(), QString(), tp::adConnectUnspecified);
+    fx.server().clearRequests();
+
+    int number = 0;
+    try {
+        tp::shrinkFile(connection, name, QStringLiteral("nosuch"));
+    } catch (const tp::DbError& e) {
+        number = e.number();
+    }
+
+    QCOMPARE(number, 8985);
+    const QString recovery
+        = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
+    QVERIFY2(sameSql(fx, QStringList { versionQuery, recovery } + modelRoundTrip(name, "BULK_LOGGED", "nosuch")),
+        qPrintable(sqlMismatch));
+    tp::Recordset rs;
+    rs.open(recovery, connection, tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
+    QCOMPARE(rs.text(0, 0), QStringLiteral("BULK_LOGGED"));
 }
 
 void TestOperations::roundTrip()

@@ -108,7 +108,7 @@ private slots:
     {
         QFETCH(int, number);
         QFETCH(QString, hintPart);
-        const DbError e(number, QStringLiteral("[driver] something failed"));
+        const DbError e(number, QStringLiteral("[FreeTDS][SQL Server]something failed"));
         QVERIFY(runGuarded([&] { throw e; }) == false);
         QCOMPARE(m_messages.size(), 1);
         const ShownMessage m = m_messages.first();
@@ -130,6 +130,26 @@ private slots:
         runGuarded([] { throw DbError(18456, QStringLiteral("Login failed; PWD=Pw;9x;")); });
         QCOMPARE(m_messages.size(), 1);
         QVERIFY2(!m_messages.first().text.contains(QStringLiteral("Pw;9x")), qPrintable(m_messages.first().text));
+    }
+
+    void reportNeitherGarblesNorReveals_data()
+    {
+        QTest::addColumn<QString>("password");
+        for (const char* pw : { "e", "ab", "Pw;9", "data" })
+            QTest::newRow(pw) << QString::fromLatin1(pw);
+    }
+
+    void reportNeitherGarblesNorReveals()
+    {
+        QFETCH(QString, password);
+        control<QLineEdit>(Windows::form1(), QStringLiteral("mm"))->setText(password);
+        const QString words = QStringLiteral("Cannot open database \"data\" requested by the login; ");
+        const QString description = QStringLiteral("[FreeTDS][SQL Server]") + words + "PWD=" + password + ";";
+        runGuarded([&] { throw DbError(4060, description); });
+        QCOMPARE(m_messages.size(), 1);
+        const QString shown = m_messages.first().text;
+        QVERIFY2(
+            shown.endsWith(QStringLiteral("错误号：4060\n") + words + QStringLiteral("PWD=***;")), qPrintable(shown));
     }
 
     void internalFailureEndsApplication()

@@ -27,6 +27,7 @@ private slots:
     void truncation();
     void shrinkBatch_data();
     void shrinkBatch();
+    void setRecovery();
 };
 
 void TestOperationsStatements::attach_data()
@@ -258,8 +259,9 @@ void TestOperationsStatements::truncation_data()
     QTest::addColumn<int>("truncation");
     QTest::newRow("2000 full") << 8 << "FULL" << int(LogTruncation::TruncateOnly);
     QTest::newRow("2005 simple") << 9 << "SIMPLE" << int(LogTruncation::TruncateOnly);
-    QTest::newRow("2008 full") << 10 << "FULL" << int(LogTruncation::BackupToNul);
-    QTest::newRow("2022 bulk logged") << 16 << "BULK_LOGGED" << int(LogTruncation::BackupToNul);
+    QTest::newRow("2008 full") << 10 << "FULL" << int(LogTruncation::SimpleRoundTrip);
+    QTest::newRow("2022 bulk logged") << 16 << "bulk_logged " << int(LogTruncation::SimpleRoundTrip);
+    QTest::newRow("2022 nothing read") << 16 << "" << int(LogTruncation::Checkpoint);
     QTest::newRow("2022 simple") << 16 << "SIMPLE" << int(LogTruncation::Checkpoint);
     QTest::newRow("2022 simple lower padded") << 16 << "simple  " << int(LogTruncation::Checkpoint);
     QTest::newRow("unknown version") << 0 << "SIMPLE" << int(LogTruncation::TruncateOnly);
@@ -280,7 +282,6 @@ void TestOperationsStatements::shrinkBatch_data()
     QTest::addColumn<QString>("logical");
     QTest::addColumn<QString>("batch");
     const int old = int(LogTruncation::TruncateOnly);
-    const int nul = int(LogTruncation::BackupToNul);
     const int checkpoint = int(LogTruncation::Checkpoint);
     QTest::newRow("old, plain names") << old << "UFDATA_001_2007"
                                       << "ufdata_Log"
@@ -294,24 +295,15 @@ void TestOperationsStatements::shrinkBatch_data()
     QTest::newRow("old, padded name with a blank")
         << old << "a" << QStringLiteral("my log") + QString(122, QLatin1Char(' '))
         << "BACKUP LOG a WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log])";
-    QTest::newRow("new full, plain") << nul << "UFDATA_001_2007"
-                                     << "ufdata_Log"
-                                     << "BACKUP LOG UFDATA_001_2007 TO DISK = N'NUL' DBCC SHRINKFILE (ufdata_Log)";
-    QTest::newRow("new full, apostrophe") << nul << "O'Brien"
-                                          << "O'Brien_log"
-                                          << "BACKUP LOG [O'Brien] TO DISK = N'NUL' DBCC SHRINKFILE ([O'Brien_log])";
-    QTest::newRow("new full, chinese") << nul << "账套数据"
-                                       << "账套数据_log"
-                                       << "BACKUP LOG 账套数据 TO DISK = N'NUL' DBCC SHRINKFILE (账套数据_log)";
+    QTest::newRow("new full: checkpoint between the switches") << int(LogTruncation::SimpleRoundTrip) << "O'Brien"
+                                                               << "O'Brien_log"
+                                                               << "CHECKPOINT DBCC SHRINKFILE ([O'Brien_log])";
     QTest::newRow("new simple, plain") << checkpoint << "UFDATA_001_2007"
                                        << "ufdata"
                                        << "CHECKPOINT DBCC SHRINKFILE (ufdata)";
     QTest::newRow("new simple, bracket in name") << checkpoint << "x"
                                                  << "a]b"
                                                  << "CHECKPOINT DBCC SHRINKFILE ([a]]b])";
-    QTest::newRow("reserved database name") << nul << "Primary"
-                                            << "data"
-                                            << "BACKUP LOG [Primary] TO DISK = N'NUL' DBCC SHRINKFILE (data)";
 }
 
 void TestOperationsStatements::shrinkBatch()
@@ -321,6 +313,19 @@ void TestOperationsStatements::shrinkBatch()
     QFETCH(QString, logical);
     QFETCH(QString, batch);
     QCOMPARE(tp::shrinkBatch(LogTruncation(truncation), database, logical), batch);
+}
+
+void TestOperationsStatements::setRecovery()
+{
+    QCOMPARE(
+        tp::setRecoveryStatement(QStringLiteral("UFDATA_001_2007"), tp::recoveryModelName(QStringLiteral("SIMPLE"))),
+        QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET RECOVERY SIMPLE"));
+    QCOMPARE(
+        tp::setRecoveryStatement(QStringLiteral("Primary"), tp::recoveryModelName(QStringLiteral(" bulk_logged "))),
+        QStringLiteral("ALTER DATABASE [Primary] SET RECOVERY BULK_LOGGED"));
+    QCOMPARE(tp::setRecoveryStatement(QStringLiteral("O'Brien"), QStringLiteral("FULL")),
+        QStringLiteral("ALTER DATABASE [O'Brien] SET RECOVERY FULL"));
+    QCOMPARE(tp::recoveryModelName(QStringLiteral("FULL; DROP")), QString());
 }
 
 QTEST_APPLESS_MAIN(TestOperationsStatements)

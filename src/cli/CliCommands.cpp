@@ -402,15 +402,20 @@ namespace {
         const int fileId = o.shrinkLog ? 2 : 1;
         if (o.whatIf) {
             // The logical file name and the recovery model are read from the server at run time:
-            // the batch is shown for a logged database with the name as a placeholder.
+            // the batch is shown for a database in FULL recovery, the name as a placeholder.
             const int version = o.serverVersion > 0 ? o.serverVersion : 16;
+            const QString logical = QStringLiteral("<逻辑文件名>");
             QStringList statements;
             for (const QString& name : o.names) {
                 statements << logicalNameQuery(fileId) << productVersionQuery();
+                const LogTruncation truncation = logTruncationFor(version, QStringLiteral("FULL"));
                 if (version >= 10)
                     statements << recoveryModelQuery(name);
-                statements << shrinkBatch(
-                    logTruncationFor(version, QStringLiteral("FULL")), name, QStringLiteral("<逻辑文件名>"));
+                if (truncation == LogTruncation::SimpleRoundTrip)
+                    statements << setRecoveryStatement(name, QStringLiteral("SIMPLE"));
+                statements << shrinkBatch(truncation, name, logical);
+                if (truncation == LogTruncation::SimpleRoundTrip)
+                    statements << setRecoveryStatement(name, QStringLiteral("FULL"));
             }
             printStatements(o, statements);
             return exitOk;

@@ -98,7 +98,8 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
                     r.outcome = YearOutcome::Attached;
                     r.logRebuilt = true;
                 } else {
-                    const AttachOutcome step = attachYearFiles(master, row.databaseName, row.dataFile, row.logFile);
+                    const AttachOutcome step
+                        = attachFiles(master, row.databaseName, row.dataFile, row.logFile, Operation::YearAttach);
                     r.outcome
                         = step == AttachOutcome::AlreadyAttached ? YearOutcome::AlreadyThere : YearOutcome::Attached;
                 }
@@ -108,7 +109,7 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
                 r.errorText = e.description();
                 ErrorContext context = contextOf(e);
                 if (context.operation == Operation::Unknown)
-                    context = { Operation::YearAttach, row.databaseName, {}, {} };
+                    context = ErrorContext(Operation::YearAttach, row.databaseName);
                 r.hint = errorHint(e, context);
                 // Some refusals end the connection (a file from a newer version): the next
                 // year gets a fresh one.

@@ -1,6 +1,8 @@
 // Tallyport: starts on the login window. Everything else follows from its OK button.
 
 #include "Artwork.h"
+#include "BusyCursor.h"
+#include "QtTranslation.h"
 #include "Startup.h"
 #include "Windows.h"
 
@@ -38,6 +40,8 @@ private:
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    tp::installQtTranslation();
+    tp::installBusyCursor();
     QApplication::setWindowIcon(tp::mainIcon());
     // The application ends only through its exit paths, never because a window was closed.
     QApplication::setQuitOnLastWindowClosed(false);

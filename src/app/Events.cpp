@@ -182,8 +182,10 @@ void onKeyPress(QWidget& window, const QString& control, std::function<void(int&
             if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)
                 return false; // moves the focus, never a character
             const QString text = ke->text();
-            if (text.isEmpty())
-                return false; // not a character: arrows, function keys, ...
+            // Not a typed character: arrows, function keys, Delete (which X11 reports with
+            // the text U+007F) ... They edit the box as in any other.
+            if (text.isEmpty() || ke->key() == Qt::Key_Delete || text == QChar(0x7f))
+                return false;
             bool changed = false;
             const QString out = filterText(text, changed);
             if (!changed)

@@ -20,7 +20,7 @@ void onGridMouse(QWidget& window, const QString& grid, Handler h); // after the 
 // Key press with a replaceable character code (the signed 16-bit code of the typed
 // character, 8 for backspace, 13 for Enter). Setting it to 0 discards the key; setting it
 // to another code types that character instead. Input-method text goes through the
-// handler character by character.
+// handler character by character. Keys that type no character (Delete among them) pass by.
 void onKeyPress(QWidget& window, const QString& control, std::function<void(int& keyAscii)> h);
 
 // Select-on-focus as the windows' input boxes do it: selection start 0, length = text length.

@@ -6,6 +6,7 @@
 #include "ErrorBoundary.h"
 #include "FolderList.h"
 #include "Label.h"
+#include "NulCutValidator.h"
 #include "PictureBox.h"
 #include "StatusBar.h"
 #include "TextArea.h"
@@ -74,6 +75,7 @@ QWidget* createControl(const ControlSpec& s, QWidget* container)
     }
     case ControlKind::TextBox: {
         auto* e = new QLineEdit(s.caption, container);
+        e->setValidator(new NulCutValidator(e));
         e->setFrame(true);
         if (s.flags & ReadOnly)
             e->setReadOnly(true);
@@ -138,8 +140,11 @@ QWidget* createControl(const ControlSpec& s, QWidget* container)
 QFont windowFont()
 {
     QFont f;
-    f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Sans CJK SC"),
-        QStringLiteral("Noto Serif CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    // Where SimSun is missing a Song face stands in for it: AR PL UMing, whose ASCII is half
+    // as wide as its Chinese as in SimSun, so every text fits the boxes drawn for SimSun.
+    // The Noto faces come last: their wider Latin and taller lines do not fit every box.
+    f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+        QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
     f.setPointSize(9);
     f.setStyleStrategy(QFont::PreferDefault);
     return f;

@@ -60,7 +60,7 @@ inline QColor grey() { return QColor(192, 192, 192); }
 inline QColor teal() { return QColor(0, 192, 192); }
 } // namespace colors
 
-// "宋体" 9 point, with CJK fallbacks where that face is not installed.
+// "宋体" 9 point; where that face is not installed, another Song face (AR PL UMing), Noto last.
 QFont windowFont();
 
 // The window with every control and timer of the tables, in the given tab order.

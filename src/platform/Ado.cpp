@@ -1,5 +1,6 @@
 #include "Ado.h"
 
+#include "Busy.h"
 #include "OdbcApi.h"
 #include "OleDb.h"
 #include "PasswordScrub.h"
@@ -145,8 +146,9 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     if (odbc != literal && !freeTdsUnescapesBraces(driver))
         odbc = literal;
     if (odbc.isEmpty())
-        throw DbError(0, QStringLiteral("The server name, database name or password holds \"};\", which the "
-                                        "installed FreeTDS ODBC driver cannot take in a connection string."));
+        throw UnsendableValueError(0,
+            QStringLiteral("The server name, database name or password holds \"};\", which the installed FreeTDS "
+                           "ODBC driver cannot take in a connection string."));
 
     // Qt's driver takes the whole text as a file DSN when it merely contains ".dsn"
     // anywhere, and appends ";PWD=" + the password given apart. So only the DRIVER
@@ -167,6 +169,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     QString description;
     int number = 0;
     {
+        const BusyScope busy;
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
         db.setDatabaseName(odbc.value(0));
         db.setPassword(passwordValue + QLatin1Char(';') + rest.join(QLatin1Char(';')) + QLatin1Char(';'));
@@ -194,6 +197,7 @@ void Connection::execute(const QString& statement)
     void* handle = odbcConnectionHandle(m_qtName);
     if (!handle)
         throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
     st.execDirect(statement);
@@ -258,6 +262,7 @@ void Recordset::open(const QString& source, std::shared_ptr<Connection> activeCo
     QVector<int> types;
     QVector<QVector<QVariant>> rows;
     {
+        const BusyScope busy;
         OdbcStatement st(handle);
         st.setQueryTimeout(activeConnection->commandTimeout());
         if (st.execDirect(source)) {

@@ -29,4 +29,11 @@ private:
     bool m_statementSent = false;
 };
 
+// Raised before anything is sent when the installed ODBC driver cannot carry a value of the
+// connection string at all (FreeTDS and a value holding "};"). Number 0.
+class UnsendableValueError : public DbError {
+public:
+    using DbError::DbError;
+};
+
 } // namespace tp

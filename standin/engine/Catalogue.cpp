@@ -6,8 +6,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace standin {
 
@@ -48,6 +54,7 @@ bool Catalogue::load(const QString& path, QString* error)
         db.compatibilityLevel = o.value(QStringLiteral("cmptlevel")).toInt();
         db.fileVersion = o.value(QStringLiteral("fileVersion")).toInt();
         db.fullBackupTaken = o.value(QStringLiteral("fullBackup")).toBool();
+        db.mirroringPartner = o.value(QStringLiteral("partner")).toString();
         for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
             const QJsonObject fo = fv.toObject();
             CatalogueFile file;
@@ -66,7 +73,7 @@ bool Catalogue::load(const QString& path, QString* error)
     return true;
 }
 
-bool Catalogue::save(const QString& path, QString* error) const
+CatalogueWriteError Catalogue::save(const QString& path, QString* error, const CatalogueFault& fault) const
 {
     QJsonArray list;
     for (const CatalogueDatabase& db : databases) {
@@ -80,6 +87,8 @@ bool Catalogue::save(const QString& path, QString* error) const
         o[QStringLiteral("cmptlevel")] = db.compatibilityLevel;
         o[QStringLiteral("fileVersion")] = db.fileVersion;
         o[QStringLiteral("fullBackup")] = db.fullBackupTaken;
+        if (!db.mirroringPartner.isEmpty())
+            o[QStringLiteral("partner")] = db.mirroringPartner;
         QJsonArray files;
         for (const CatalogueFile& f : db.files) {
             QJsonObject fo;
@@ -94,17 +103,48 @@ bool Catalogue::save(const QString& path, QString* error) const
     }
     QJsonObject root;
     root[QStringLiteral("databases")] = list;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = f.errorString();
-        return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+
+    const QString beside = path + QStringLiteral(".new");
+    QFile f(beside);
+    if (fault.refused) {
+        *error = QStringLiteral("%1: Permission denied").arg(beside);
+        return CatalogueWriteError::Other;
     }
-    f.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-    if (!f.commit()) {
-        *error = f.errorString();
-        return false;
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = QStringLiteral("%1: %2").arg(beside, f.errorString());
+        return CatalogueWriteError::Other;
     }
-    return true;
+    const bool full = fault.spaceLeft >= 0 && fault.spaceLeft < bytes.size();
+    const qint64 wanted = full ? fault.spaceLeft : bytes.size();
+    bool ok = f.write(bytes.constData(), wanted) == wanted && f.flush();
+#ifdef Q_OS_WIN
+    ok = ok && ::_commit(f.handle()) == 0;
+#else
+    ok = ok && ::fsync(f.handle()) == 0;
+#endif
+    CatalogueWriteError failure = CatalogueWriteError::None;
+    if (full) {
+        *error = QStringLiteral("%1: No space left on device").arg(beside);
+        failure = CatalogueWriteError::DiskFull;
+    } else if (!ok) {
+        *error = QStringLiteral("%1: %2").arg(beside, f.errorString());
+        failure = f.error() == QFileDevice::ResourceError ? CatalogueWriteError::DiskFull : CatalogueWriteError::Other;
+    }
+    f.close();
+    if (failure != CatalogueWriteError::None) {
+        QFile::remove(beside);
+        return failure;
+    }
+#ifdef Q_OS_WIN
+    QFile::remove(path);
+#endif
+    if (std::rename(QFile::encodeName(beside).constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = QStringLiteral("%1: cannot replace the catalogue").arg(path);
+        QFile::remove(beside);
+        return CatalogueWriteError::Other;
+    }
+    return CatalogueWriteError::None;
 }
 
 CatalogueDatabase* Catalogue::find(const QString& name)

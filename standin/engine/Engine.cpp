@@ -41,4 +41,9 @@ Reply Engine::executeRpc(int session, const QVector<RpcCall>& calls)
     return d->executeRpc(session, calls);
 }
 
+void Engine::setCatalogueFault(const CatalogueFault& fault)
+{
+    d->setCatalogueFault(fault);
+}
+
 } // namespace standin

@@ -3,6 +3,7 @@
 // It is driven by the network layer one request at a time on one thread; it never sees
 // bytes of the protocol. See Reply.h for what it answers.
 
+#include "Catalogue.h"
 #include "Reply.h"
 
 #include <QString>
@@ -10,20 +11,23 @@
 
 namespace standin {
 
-struct EngineOptions {
+struct EngineOptions
+{
     QString dataDir; // the stand-in's own folder: catalogue, master files, default data folder
     QString saPassword; // the only login accepted is sa with this password
     int majorVersion = 16; // 8 = 2000, 9 = 2005, 10 = 2008 ... 16 = 2022
     QString requestLogPath; // when set: one JSON line per request, the SQL text exactly as received
 };
 
-struct LoginOutcome {
+struct LoginOutcome
+{
     bool ok = false;
     QString database; // the session's current database after a successful login
     QVector<Message> messages; // on failure: the errors to send (4060 then 18456, or 18456)
 };
 
-struct ServerVersion {
+struct ServerVersion
+{
     int major = 16;
     int minor = 0;
     int build = 1000;
@@ -32,7 +36,8 @@ struct ServerVersion {
 
 class EngineImpl;
 
-class Engine {
+class Engine
+{
 public:
     explicit Engine(EngineOptions options);
     ~Engine();
@@ -48,6 +53,9 @@ public:
 
     Reply executeBatch(int session, const QString& sql);
     Reply executeRpc(int session, const QVector<RpcCall>& calls);
+
+    // Test seam: the catalogue writes from now on fail as `fault` says.
+    void setCatalogueFault(const CatalogueFault& fault);
 
 private:
     std::unique_ptr<EngineImpl> d;

@@ -63,6 +63,8 @@ EngineImpl::EngineImpl(EngineOptions options)
     const QString root = QDir(m_options.dataDir).absolutePath();
     m_defaultDataFolder = root + QStringLiteral("/DATA");
     QDir().mkpath(m_defaultDataFolder);
+    m_defaultBackupFolder = root + QStringLiteral("/Backup");
+    QDir().mkpath(m_defaultBackupFolder);
     m_cataloguePath = root + QStringLiteral("/catalogue.json");
     QString error;
     if (!m_catalogue.load(m_cataloguePath, &error)) {
@@ -151,14 +153,33 @@ void EngineImpl::ensureSystemDatabases()
         }
     }
     Q_UNUSED(changed);
-    saveCatalogue();
+    QString error;
+    if (m_catalogue.save(m_cataloguePath, &error) != CatalogueWriteError::None)
+        qWarning("stand-in: cannot write the catalogue: %s", qPrintable(error));
 }
 
-void EngineImpl::saveCatalogue()
+bool EngineImpl::commitCatalogue(const Catalogue& before, Output& out, const QString& procName)
 {
     QString error;
-    if (!m_catalogue.save(m_cataloguePath, &error))
-        qWarning("stand-in: cannot write the catalogue %s: %s", qPrintable(m_cataloguePath), qPrintable(error));
+    const CatalogueWriteError failure = m_catalogue.save(m_cataloguePath, &error, m_catalogueFault);
+    if (failure == CatalogueWriteError::None)
+        return true;
+    qWarning("stand-in: cannot write the catalogue: %s", qPrintable(error));
+    m_catalogue = before;
+    // What SQL Server says when master cannot take the change: no room to grow, or the
+    // operating system refused the write [unconfirmed which error a real server gives here].
+    const CatalogueDatabase* master = m_catalogue.find(QStringLiteral("master"));
+    const CatalogueFile* file = master ? master->primary() : nullptr;
+    Message m = failure == CatalogueWriteError::DiskFull
+        ? msg(1105,
+            { m_version <= 8 ? QStringLiteral("sysdatabases") : QStringLiteral("sys.sysdbreg"),
+                QStringLiteral("master"), QStringLiteral("PRIMARY") })
+        : msg(823,
+            { osErrorText(5), QStringLiteral("write"), QStringLiteral("0x00000000000000"),
+                file ? resolve(file->path).shown : QStringLiteral("master.mdf") });
+    m.procName = procName;
+    out.message(m);
+    return false;
 }
 
 ServerVersion EngineImpl::version() const

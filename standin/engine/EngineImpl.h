@@ -68,6 +68,7 @@ public:
     LoginOutcome login(int session, const QString& user, const QString& password, const QString& database);
     Reply executeBatch(int session, const QString& sql);
     Reply executeRpc(int session, const QVector<RpcCall>& calls);
+    void setCatalogueFault(const CatalogueFault& fault) { m_catalogueFault = fault; }
 
 private:
     // ---- requests (EngineImplRequests.cpp) ----
@@ -113,7 +114,10 @@ private:
     // The database (other than `except`) whose files include this one, or null.
     const CatalogueDatabase* databaseUsingFile(const ServerPath& path, const QString& except = QString()) const;
     bool inUse(const QString& database) const;
-    void saveCatalogue();
+    // Writes the changed catalogue. When the write fails, the catalogue in memory goes back to
+    // `before`, the error SQL Server gives for a failed write is added (with `procName`), and
+    // false is returned: the change did not happen.
+    bool commitCatalogue(const Catalogue& before, Output& out, const QString& procName = QString());
     void ensureSystemDatabases();
     QString modelRecovery() const;
     qint32 databaseStatus(const CatalogueDatabase& db) const;
@@ -125,8 +129,10 @@ private:
     const VersionFacts& m_facts;
     int m_version;
     QString m_defaultDataFolder;
+    QString m_defaultBackupFolder;
     QString m_cataloguePath;
     Catalogue m_catalogue;
+    CatalogueFault m_catalogueFault;
     QDateTime m_started;
     QHash<int, Session> m_sessions;
     int m_nextSession = 1;

@@ -6,6 +6,8 @@
 #include "MessageTable.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QUuid>
 
@@ -50,6 +52,45 @@ namespace {
     qint32 pagesOf(qint64 kb)
     {
         return qint32((kb + 7) / 8);
+    }
+
+    // A backup file holds one line per backup set: the marker, then the set as JSON.
+    const QByteArray backupSetMarker = QByteArrayLiteral("TPBACKUP ");
+
+    // The number of backup sets in the file; 0 when it is missing or empty, -1 when it holds
+    // something else.
+    int backupSetCount(const QString& localPath)
+    {
+        QFile f(localPath);
+        if (!f.exists())
+            return 0;
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        int sets = 0;
+        while (!f.atEnd()) {
+            const QByteArray line = f.readLine(1 << 20);
+            if (!line.startsWith(backupSetMarker) || !line.endsWith('\n'))
+                return -1;
+            ++sets;
+        }
+        return sets;
+    }
+
+    // Adds a backup set to the file (or makes it the only one), flushed to disk. Returns 0, or
+    // the operating system error SQL Server would quote (112 disk full, 5 otherwise).
+    int appendBackupSet(const QString& localPath, const QJsonObject& set, bool replace, QString* error)
+    {
+        QFile f(localPath);
+        if (!f.open(replace ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::Append)) {
+            *error = f.errorString();
+            return 5;
+        }
+        const QByteArray line = backupSetMarker + QJsonDocument(set).toJson(QJsonDocument::Compact) + '\n';
+        if (f.write(line) != line.size() || !f.flush()) {
+            *error = f.errorString();
+            return f.error() == QFileDevice::ResourceError ? 112 : 5;
+        }
+        return 0;
     }
 
 } // namespace
@@ -218,8 +259,9 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     db.fileVersion = header.version;
     for (const FileRecord& r : header.files)
         db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, r.physicalName });
+    const Catalogue before = m_catalogue;
     m_catalogue.add(db);
-    saveCatalogue();
+    commitCatalogue(before, out);
 }
 
 void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
@@ -380,8 +422,9 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     db.fileVersion = primary.version;
     for (const FileRecord& r : primary.files)
         db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, pathOf.value(r.fileId).shown });
+    const Catalogue before = m_catalogue;
     m_catalogue.add(db);
-    saveCatalogue();
+    commitCatalogue(before, out);
 }
 
 int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out)
@@ -442,42 +485,67 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
     if (inUse(db->name))
         return fail(msg(3703, { db->name }));
     // The files stay exactly as they are; only the server forgets the database.
+    const Catalogue before = m_catalogue;
     m_catalogue.remove(db->name);
-    saveCatalogue();
-    return 0;
+    return commitCatalogue(before, out, proc) ? 0 : 1;
 }
 
 void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
 {
+    // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
+    const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(a.database);
-    if (!db) {
-        if (m_version <= 8) {
-            out.message(msg(911, { a.database }));
-        } else {
-            out.message(msg(5011, { a.database }));
-            out.message(msg(5069));
-        }
-        return;
-    }
-    if (db->dbid == 2 && a.model != QLatin1String("SIMPLE")) {
-        out.message(msg(5058, { QStringLiteral("RECOVERY"), db->name }));
+    auto refuse = [&](const Message& m) {
+        out.message(m);
         if (m_version >= 9)
             out.message(msg(5069));
+    };
+    if (!db) {
+        if (m_version <= 8)
+            out.message(msg(911, { a.database }));
+        else
+            refuse(msg(5011, { a.database }));
         return;
     }
-    if (db->recovery != a.model) {
-        // Leaving SIMPLE does not make log backups possible before a database backup is taken.
-        if (db->recovery == QLatin1String("SIMPLE"))
-            db->fullBackupTaken = false;
-        db->recovery = a.model;
-        saveCatalogue();
+    if (!a.model.isEmpty() && db->dbid == 2 && a.model != QLatin1String("SIMPLE"))
+        return refuse(msg(5058, { QStringLiteral("RECOVERY"), db->name }));
+    if (a.model.isEmpty()) {
+        // Mirroring: the stand-in takes the partner as given; a real server first needs the
+        // mirror copy restored WITH NORECOVERY on the partner [unconfirmed what it checks first].
+        if (a.partnerOff) {
+            if (db->mirroringPartner.isEmpty())
+                return refuse(msg(1416, { db->name }));
+            db->mirroringPartner.clear();
+        } else {
+            if (db->isSystem())
+                return refuse(msg(1469, { db->name }));
+            if (db->recovery != QLatin1String("FULL"))
+                return refuse(msg(1465, { db->name }));
+            db->mirroringPartner = a.partner;
+        }
+        if (!commitCatalogue(before, out) && m_version >= 9)
+            out.message(msg(5069));
+        return;
     }
+    if (db->recovery == a.model)
+        return;
+    // A mirrored database cannot leave FULL recovery; nothing changes.
+    if (!db->mirroringPartner.isEmpty())
+        return refuse(msg(1468, { db->name }));
+    // Leaving SIMPLE does not make log backups possible before a database backup is taken.
+    if (db->recovery == QLatin1String("SIMPLE"))
+        db->fullBackupTaken = false;
+    db->recovery = a.model;
+    if (!commitCatalogue(before, out) && m_version >= 9)
+        out.message(msg(5069));
 }
 
 void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
 {
     Q_UNUSED(s);
     const QString what = b.log ? QStringLiteral("BACKUP LOG") : QStringLiteral("BACKUP DATABASE");
+    // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
+    const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(b.database);
     if (!db) {
         out.message(msg(911, { b.database }));
@@ -487,16 +555,41 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
     if (b.truncateOnly) {
         // The inactive log is thrown away; the log chain is broken until the next database backup.
         db->fullBackupTaken = false;
-        saveCatalogue();
+        if (!commitCatalogue(before, out))
+            out.message(msg(3013, { what }));
         return;
     }
+    // Every device must be usable before anything is written: the null device discards the
+    // backup, a file receives it as one more backup set (or the only one WITH INIT / FORMAT).
+    struct Device
+    {
+        QString given;
+        ServerPath path; // unreachable for NUL
+        bool null = false;
+    };
+    QVector<Device> devices;
     for (const QString& disk : b.disks) {
-        if (disk.trimmed().compare(QLatin1String("NUL"), Qt::CaseInsensitive) != 0) {
-            // Only the null device: the stand-in writes no backup files.
-            out.message(msg(3201, { disk, osErrorText(5) }));
-            out.message(msg(3013, { what }));
-            return;
+        Device d;
+        d.given = disk;
+        d.null = disk.trimmed().compare(QLatin1String("NUL"), Qt::CaseInsensitive) == 0;
+        if (!d.null) {
+            // A relative path names a file in the default backup folder.
+            d.path = resolveServerPath(disk, m_defaultBackupFolder);
+            int error = openError(d.path);
+            if (error == 0 && databaseUsingFile(d.path))
+                error = 32;
+            if (error != 0 && error != 2) {
+                out.message(msg(3201, { disk, osErrorText(error) }));
+                out.message(msg(3013, { what }));
+                return;
+            }
+            if (error == 0 && !b.init && backupSetCount(d.path.local) < 0) {
+                out.message(msg(3241, { disk }));
+                out.message(msg(3013, { what }));
+                return;
+            }
         }
+        devices.append(d);
     }
     if (b.log && (db->recovery == QLatin1String("SIMPLE") || db->dbid == 2)) {
         out.message(msg(4208));
@@ -508,6 +601,13 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         out.message(msg(3013, { what }));
         return;
     }
+    // The position of the new backup set on its media ("on file N").
+    int position = 1;
+    for (const Device& d : devices) {
+        if (!d.null && !b.init)
+            position = qMax(position, backupSetCount(d.path.local) + 1);
+    }
+    QVector<Message> processed;
     qint64 pages = 0;
     for (const CatalogueFile& f : db->files) {
         if (b.log != (f.groupId == 0))
@@ -515,18 +615,44 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         const FileReadResult r = readFileOf(*db, f);
         const qint32 used = r.ok() && r.header.file(f.fileId) ? r.header.file(f.fileId)->usedPages : 0;
         pages += used;
-        out.message(msg(4035, { QString::number(used), db->name, f.logicalName }));
+        processed.append(msg(4035, { QString::number(used), db->name, f.logicalName, QString::number(position) }));
     }
     if (!b.log) {
         // A database backup also carries the active part of the log [unconfirmed: 2 pages].
         for (const CatalogueFile& f : db->files) {
             if (f.groupId == 0) {
-                out.message(msg(4035, { QStringLiteral("2"), db->name, f.logicalName }));
+                processed.append(
+                    msg(4035, { QStringLiteral("2"), db->name, f.logicalName, QString::number(position) }));
                 pages += 2;
             }
         }
+    }
+    for (const Device& d : devices) {
+        if (d.null)
+            continue;
+        QJsonObject set;
+        set[QStringLiteral("type")] = b.log ? QStringLiteral("LOG") : QStringLiteral("DATABASE");
+        set[QStringLiteral("database")] = db->name;
+        set[QStringLiteral("guid")] = db->guid;
+        set[QStringLiteral("pages")] = pages;
+        set[QStringLiteral("finished")] = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+        QString error;
+        const int osError = appendBackupSet(d.path.local, set, b.init, &error);
+        if (osError != 0) {
+            qWarning("stand-in: cannot write the backup %s: %s", qPrintable(d.path.local), qPrintable(error));
+            out.message(msg(3202, { d.given, osErrorText(osError) }));
+            out.message(msg(3013, { what }));
+            return;
+        }
+    }
+    for (const Message& m : processed)
+        out.message(m);
+    if (!b.log) {
         db->fullBackupTaken = true;
-        saveCatalogue();
+        if (!commitCatalogue(before, out)) {
+            out.message(msg(3013, { what }));
+            return;
+        }
     }
     const double seconds = 0.010;
     const double mbPerSecond = double(pages) * 8192.0 / 1048576.0 / seconds;

@@ -412,23 +412,26 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
     std::function<std::optional<bool>(const Condition&, const RowRef&)> test
         = [&](const Condition& c, const RowRef& row) -> std::optional<bool> {
         switch (c.kind) {
-        case Condition::Kind::And: {
-            const auto a = test(c.children[0], row);
-            const auto b = test(c.children[1], row);
-            if ((a && !*a) || (b && !*b))
-                return false;
-            if (a && b)
-                return true;
-            return std::nullopt;
-        }
+        case Condition::Kind::And:
         case Condition::Kind::Or: {
-            const auto a = test(c.children[0], row);
-            const auto b = test(c.children[1], row);
-            if ((a && *a) || (b && *b))
-                return true;
-            if (a && b)
-                return false;
-            return std::nullopt;
+            // Three-valued: AND is false when a term is false, OR true when a term is true;
+            // otherwise unknown when a term is unknown. Every term is evaluated, so that a bad
+            // column is reported whatever the other terms give.
+            const bool decisive = c.kind == Condition::Kind::Or;
+            bool decided = false;
+            bool unknown = false;
+            for (const Condition& term : c.children) {
+                const auto v = test(term, row);
+                if (!v)
+                    unknown = true;
+                else if (*v == decisive)
+                    decided = true;
+            }
+            if (decided)
+                return decisive;
+            if (unknown)
+                return std::nullopt;
+            return !decisive;
         }
         case Condition::Kind::Not: {
             const auto a = test(c.children[0], row);

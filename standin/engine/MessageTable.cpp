@@ -42,6 +42,13 @@ namespace {
                 "Procedure or function '%1' expects parameter '%2', which was not supplied." }, // [U] state
             { 207, 16, 1, 8, "Invalid column name '%1'." },
             { 208, 16, 1, 8, "Invalid object name '%1'." },
+            { 823, 24, 2, 8, "I/O error %1 detected during %2 at offset %3 in file '%4'." }, // [U] 2000 text, state
+            { 823, 24, 2, 9,
+                "The operating system returned error %1 to SQL Server during a %2 at offset %3 in file '%4'. "
+                "Additional messages in the SQL Server error log and system event log may provide more detail. This "
+                "is a severe system-level error condition that threatens database integrity and must be corrected "
+                "immediately. Complete a full database consistency check (DBCC CHECKDB). This error can be caused by "
+                "many factors; for more information, see SQL Server Books Online." }, // [U] state
             { 911, 16, 1, 8,
                 "Could not locate entry in sysdatabases for database '%1'. No entry found with that name. Make sure "
                 "that "
@@ -64,6 +71,28 @@ namespace {
                 "name. For other statements, look for empty alias names. Aliases defined as \"\" or [] are not "
                 "allowed. "
                 "Change the alias to a valid name." }, // [U] state, 2000 text
+            // [U] state, 2000 text; and whether a failed write of master's catalogue gives 1105 (full) or 823
+            { 1105, 17, 2, 8,
+                "Could not allocate space for object '%1' in database '%2' because the '%3' filegroup is full." },
+            { 1105, 17, 2, 9,
+                "Could not allocate space for object '%1' in database '%2' because the '%3' filegroup is full. "
+                "Create disk space by deleting unneeded files, dropping objects in the filegroup, adding additional "
+                "files to the filegroup, or setting autogrowth on for existing files in the filegroup." }, // [U] state
+            { 1416, 16, 31, 9, "Database \"%1\" is not configured for database mirroring." }, // [U] state
+            { 1465, 16, 1, 9,
+                "Database \"%1\" database is not in full recovery mode on each of the server instances. The full "
+                "recovery model is required for a database to participate in database mirroring or in an "
+                "availability group." }, // [U] wording, state
+            { 1468, 16, 1, 9,
+                "The operation cannot be performed on database \"%1\" because it is involved in a database mirroring "
+                "session." }, // [U] wording, state
+            { 1468, 16, 1, 11,
+                "The operation cannot be performed on database \"%1\" because it is involved in a database mirroring "
+                "session or an availability group. Some operations are not allowed on a database that is "
+                "participating in a database mirroring session or in an availability group." }, // [U] state
+            { 1469, 16, 3, 9,
+                "Database mirroring cannot be enabled for the %1 database because it is a system database." },
+            // [U] number, wording, state
             { 1801, 16, 1, 8, "Database '%1' already exists." }, // [U] state on 2000
             { 1801, 16, 3, 9, "Database '%1' already exists. Choose a different database name." },
             { 1802, 16, 4, 8,
@@ -84,9 +113,13 @@ namespace {
             { 3013, 16, 1, 8, "%1 is terminating abnormally." }, // [U] state
             { 3014, 10, 1, 8, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)." }, // [U] whole message
             { 3201, 16, 1, 8, "Cannot open backup device '%1'. Operating system error %2." }, // [U] state
+            { 3202, 16, 1, 8, "Write on \"%1\" failed: %2" }, // [U] state
+            { 3241, 16, 0, 8,
+                "The media family on device '%1' is incorrectly formed. SQL Server cannot process this media "
+                "family." }, // [U] state
             { 3703, 16, 2, 8,
                 "Cannot detach the database '%1' because it is currently in use." }, // [U] state, 2000 text
-            { 4035, 10, 1, 8, "Processed %1 pages for database '%2', file '%3' on file 1." }, // [U] whole message
+            { 4035, 10, 1, 8, "Processed %1 pages for database '%2', file '%3' on file %4." }, // [U] whole message
             { 4060, 11, 1, 8, "Cannot open database requested in login '%1'. Login fails." }, // [U] state
             { 4060, 11, 1, 9, "Cannot open database \"%1\" requested by the login. The login failed." }, // [U] state
             { 4208, 16, 1, 8,
@@ -211,6 +244,9 @@ QString osErrorText(int osError)
         break;
     case 32:
         text = QStringLiteral("The process cannot access the file because it is being used by another process.");
+        break;
+    case 112:
+        text = QStringLiteral("There is not enough space on the disk.");
         break;
     default:
         text = QStringLiteral("Unknown error.");

@@ -399,26 +399,29 @@ namespace {
         Condition condition()
         {
             const DepthGuard guard(this);
-            Condition left = andCondition();
-            while (acceptWord("OR")) {
-                Condition both;
-                both.kind = Condition::Kind::Or;
-                both.children = { left, andCondition() };
-                left = both;
-            }
-            return left;
+            // A chain of ORs is one node with a child per term: no depth grows with its length.
+            Condition first = andCondition();
+            if (!peek().isWord("OR"))
+                return first;
+            Condition any;
+            any.kind = Condition::Kind::Or;
+            any.children.append(std::move(first));
+            while (acceptWord("OR"))
+                any.children.append(andCondition());
+            return any;
         }
 
         Condition andCondition()
         {
-            Condition left = notCondition();
-            while (acceptWord("AND")) {
-                Condition both;
-                both.kind = Condition::Kind::And;
-                both.children = { left, notCondition() };
-                left = both;
-            }
-            return left;
+            Condition first = notCondition();
+            if (!peek().isWord("AND"))
+                return first;
+            Condition all;
+            all.kind = Condition::Kind::And;
+            all.children.append(std::move(first));
+            while (acceptWord("AND"))
+                all.children.append(notCondition());
+            return all;
         }
 
         Condition notCondition()
@@ -764,6 +767,7 @@ namespace {
                     if (!known) {
                         for (const char* p : plain) {
                             if (o.isWord(p)) {
+                                s.init = s.init || o.isWord("INIT") || o.isWord("FORMAT");
                                 ++m_pos;
                                 known = true;
                                 break;
@@ -789,6 +793,16 @@ namespace {
             AlterRecoveryStatement s;
             s.database = name();
             expectWord("SET");
+            // Database mirroring came with 2005.
+            if (m_version >= 9 && acceptWord("PARTNER")) {
+                if (acceptWord("OFF")) {
+                    s.partnerOff = true;
+                    return s;
+                }
+                expectOperator("=");
+                s.partner = stringLiteral();
+                return s;
+            }
             expectWord("RECOVERY");
             if (acceptWord("FULL"))
                 s.model = QStringLiteral("FULL");

@@ -123,16 +123,20 @@ struct BackupStatement
     QString database;
     bool truncateOnly = false; // TRUNCATE_ONLY or NO_LOG
     QStringList disks; // TO DISK = '..'
+    bool init = false; // WITH INIT or FORMAT: the backup set replaces what the device holds
 };
 
 struct CheckpointStatement
 {
 };
 
+// ALTER DATABASE x SET RECOVERY .. | SET PARTNER = '..' | SET PARTNER OFF
 struct AlterRecoveryStatement
 {
     QString database;
-    QString model; // FULL, SIMPLE, BULK_LOGGED
+    QString model; // FULL, SIMPLE, BULK_LOGGED; empty for PARTNER
+    QString partner; // SET PARTNER = '..': the mirroring partner's address
+    bool partnerOff = false; // SET PARTNER OFF
 };
 
 struct ShrinkFileStatement

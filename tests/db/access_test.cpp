@@ -156,6 +156,7 @@ void AccessTest::openOutcomes()
                         QString(), adConnectUnspecified),
         error);
     QVERIFY(!c.isOpen());
+    QVERIFY(!error->statementSent());
     QCOMPARE(error->number(), number);
     QVERIFY2(error->description().contains(textPart), qPrintable(describe(*error)));
     if (catalog != password) {
@@ -246,6 +247,7 @@ void AccessTest::executeReportsTheServersError()
     EXPECT_DB_ERROR(c.execute(statement), error);
     QCOMPARE(error->number(), number);
     QVERIFY2(error->description().contains(textPart), qPrintable(describe(*error)));
+    QVERIFY(error->statementSent()); // unlike a failed Open: the server may have acted on it
     // The connection is still usable after a statement error.
     TRY_DB(c.execute(QStringLiteral("select name from sysdatabases ORDER BY name")));
 }

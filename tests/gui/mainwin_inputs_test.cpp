@@ -172,6 +172,10 @@ private slots:
         ime.setCommitString(QStringLiteral("１中5年"));
         QCoreApplication::sendEvent(edit, &ime);
         QCOMPARE(edit->text(), QStringLiteral("2015"));
+        // Delete, with the text X11 gives it (U+007F), deletes as in any box
+        edit->setCursorPosition(1);
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_Delete, QString(QChar(0x7f)), Qt::NoModifier);
+        QCOMPARE(edit->text(), QStringLiteral("215"));
         QVERIFY2(fx.expectNoMessage(), qPrintable(fx.lastError()));
     }
 

@@ -6,6 +6,7 @@
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
 #include "ScanWindow.h"
+#include "QtTranslation.h"
 #include "Services.h"
 #include "Startup.h"
 #include "Windows.h"
@@ -14,10 +15,13 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <cstdio>
 
@@ -50,10 +54,11 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    installQtTranslation();
     QCommandLineParser parser;
-    parser.addOption({ QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name") });
-    parser.addOption({ QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw") });
-    parser.addOption({ QStringLiteral("out"), QStringLiteral("folder for the PNG files"), QStringLiteral("dir") });
+    parser.addOption({QStringLiteral("server"), QStringLiteral("server name"), QStringLiteral("name")});
+    parser.addOption({QStringLiteral("password"), QStringLiteral("sa password"), QStringLiteral("pw")});
+    parser.addOption({QStringLiteral("out"), QStringLiteral("folder for the PNG files"), QStringLiteral("dir")});
     parser.process(app);
     const QString server = parser.value(QStringLiteral("server"));
     const QString password = parser.value(QStringLiteral("password"));
@@ -73,7 +78,7 @@ int main(int argc, char* argv[])
         Connection c;
         c.setConnectionString(buildMasterConnectionString(server, password));
         c.open();
-        for (const char* name : { "UFDATA_001_2022", "UFDATA_001_2023", "UFDATA_001_2024" })
+        for (const char* name : {"UFDATA_001_2022", "UFDATA_001_2023", "UFDATA_001_2024"})
             c.execute(QStringLiteral("CREATE DATABASE ") + QLatin1String(name));
     } catch (const DbError& e) {
         std::fprintf(stderr, "preparing the server failed: %d %s\n", e.number(), qPrintable(e.description()));
@@ -110,14 +115,40 @@ int main(int argc, char* argv[])
     form4.show();
     ok &= save(form4, out, QStringLiteral("form4-file.png"), QStringLiteral("Form4, the file window"));
 
+    // Qt's own windows, in Chinese: a message box, the file dialog, a text box's context menu.
+    auto saveModal = [&](const QString& file, const QString& what) {
+        QTimer::singleShot(0, [&, file, what] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal) {
+                ok = false;
+                return;
+            }
+            ok &= save(*modal, out, file, what);
+            modal->close();
+        });
+    };
+    MessageService::setRecorder(nullptr);
+    saveModal(QStringLiteral("messagebox.png"), QStringLiteral("a message box"));
+    MessageService::show(QStringLiteral("附加数据库完成！"), vbInformation, QStringLiteral("提示："));
+    QFileDialog dialog(&form4, QStringLiteral("打开"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(FileDialogService::qtFileDialogFilter(QStringLiteral("数据库文件 (*.MDF)|*.MDF")));
+    saveModal(QStringLiteral("filedialog.png"), QStringLiteral("Qt's file dialog"));
+    dialog.exec();
+    auto* text1 = control<QLineEdit>(form4, QStringLiteral("Text1"));
+    QMenu* menu = text1->createStandardContextMenu();
+    menu->popup(text1->mapToGlobal(QPoint(10, 10)));
+    ok &= save(*menu, out, QStringLiteral("contextmenu.png"), QStringLiteral("a text box's context menu"));
+    delete menu;
+
     // The scan window over a small data root: ready years, one without its log, one attached
     // from its files, and three whose names the server has from other files.
     QTemporaryDir dataRoot;
     const QString root = dataRoot.filePath(QStringLiteral("账套数据"));
-    for (const char* file : { "ZT001/2022/ufdata.MDF", "ZT001/2022/ufdata.LDF", "ZT001/2023/ufdata.MDF",
+    for (const char* file : {"ZT001/2022/ufdata.MDF", "ZT001/2022/ufdata.LDF", "ZT001/2023/ufdata.MDF",
              "ZT001/2023/ufdata.LDF", "ZT001/2024/ufdata.MDF", "ZT001/2024/ufdata.LDF", "ZT001/2025/ufdata.MDF",
              "ZT001/2025/ufdata.LDF", "ZT001/2026/ufdata.MDF", "ZT002/2024/ufdata.MDF", "ZT002/2024/ufdata.LDF",
-             "ZT002/2025/ufdata.MDF", "ZT002/2025/ufdata.LDF" }) {
+             "ZT002/2025/ufdata.MDF", "ZT002/2025/ufdata.LDF"}) {
         const QString path = root + QLatin1Char('/') + QLatin1String(file);
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);

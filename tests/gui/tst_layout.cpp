@@ -10,10 +10,12 @@
 #include "Windows.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -60,6 +62,34 @@ class TestLayout : public QObject {
         if (auto* d = qobject_cast<DataControl*>(c))
             return d->caption();
         return {};
+    }
+
+    // The width of the columns in which a pixel differs from the same place of another image
+    // (the text's ink against the same control without it), or from a colour (its ground).
+    static int inkWidth(const QImage& a, const QImage& b, QRgb ground = 0)
+    {
+        int left = a.width(), right = -1;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                if (a.pixel(x, y) != (b.isNull() ? ground : b.pixel(x, y))) {
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                }
+            }
+        return right < left ? 0 : right - left + 1;
+    }
+
+    // The ink of a text drawn in a font on its own.
+    static int inkWidth(const QString& text, const QFont& font)
+    {
+        QImage image(QFontMetrics(font).horizontalAdvance(text) + 20, 40, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(10, 30, text);
+        p.end();
+        return inkWidth(image, {}, QColor(Qt::white).rgb());
     }
 
     static QList<QWidget*> tabChain(QWidget& window)
@@ -373,6 +403,63 @@ private slots:
         QCOMPARE(bar->panelWidth(2), 120);
         QCOMPARE(bar->panelWidth(3), 96);
         QVERIFY(bar->panelText(3).startsWith('[') && bar->panelText(3).endsWith(']'));
+    }
+
+    void textDrawnWhole_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("panel"); // status bar panel, -1 for a label
+        for (const char* name : {"Label1", "Label3", "Label2"})
+            QTest::addRow("Form1.%s", name) << "Form1" << name << -1;
+        for (const char* name : {"Label2", "Label3", "Label6", "Label7", "Label5"})
+            QTest::addRow("form2.%s", name) << "form2" << name << -1;
+        for (int panel = 0; panel < 4; ++panel)
+            QTest::addRow("form2.StatusBar1.%d", panel) << "form2" << "StatusBar1" << panel;
+        for (const char* name : {"Label1", "Label3", "Label2"})
+            QTest::addRow("Form4.%s", name) << "Form4" << name << -1;
+    }
+
+    void textDrawnWhole()
+    {
+        // Every text in the windows' one size, 9 points: it fits its box, and its ink is as
+        // wide as that font's ink of the text (not drawn smaller, not cut off).
+        QFETCH(QString, window);
+        QFETCH(QString, name);
+        QFETCH(int, panel);
+        QWidget& w = windowNamed(window);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget* c = w.findChild<QWidget*>(name);
+        QVERIFY(c);
+        QString text;
+        int room = 0, ink = 0;
+        if (panel < 0) {
+            auto* label = qobject_cast<QLabel*>(c);
+            text = label->text();
+            room = label->width();
+            const QImage with = label->grab().toImage();
+            label->setText(QString());
+            ink = inkWidth(with, label->grab().toImage());
+            label->setText(text);
+        } else {
+            auto* bar = qobject_cast<StatusBar*>(c);
+            text = bar->panelText(panel);
+            int x = 0;
+            for (int i = 0; i < panel; ++i)
+                x += bar->panelWidth(i);
+            // Inside the panel's sunken frame.
+            const QRect inside(x + 2, 3, bar->panelWidth(panel) - 4, bar->height() - 6);
+            room = inside.width() - 4;
+            ink = inkWidth(bar->grab().toImage().copy(inside), {}, bar->palette().color(QPalette::Window).rgb());
+        }
+        const QFontMetrics fm(w.font());
+        const int advance = fm.horizontalAdvance(text);
+        const int expectedInk = inkWidth(text, w.font());
+        QVERIFY2(advance <= room,
+            qPrintable(QStringLiteral("\"%1\" needs %2 pixels, has %3").arg(text).arg(advance).arg(room)));
+        QVERIFY2(qAbs(ink - expectedInk) <= 1,
+            qPrintable(QStringLiteral("\"%1\": ink %2 pixels wide, %3 in 9 points").arg(text).arg(ink).arg(expectedInk)));
     }
 
     void timers_data()

@@ -87,6 +87,7 @@ private slots:
     void shrink();
     void shrinkOfAVanishedDatabase();
     void failingShrinkRestoresRecovery();
+    void refusedSwitchLeavesRecovery();
     void roundTrip();
 };
 
@@ -299,6 +300,16 @@ void TestOperations::shrink()
     QCOMPARE(box(QStringLiteral("Text7")), padded(logLogical));
     QCOMPARE(box(QStringLiteral("Text8")), padded(dataLogical));
     QCOMPARE(gridNames(), gridBefore); // no refresh
+    if (logBatches.size() == 3) {
+        // After the round trip through SIMPLE the server knows the log chain is broken: a log
+        // backup is refused until the next database backup, as after TRUNCATE_ONLY.
+        const QString logBackup = QStringLiteral("BACKUP LOG %1 TO DISK = N'NUL'").arg(sqlBracket(name));
+        QVERIFY(!fx.execute(logBackup));
+        QVERIFY2(fx.lastError().contains(QLatin1String(" failed: 4214 ")), qPrintable(fx.lastError()));
+        QVERIFY2(fx.execute(QStringLiteral("BACKUP DATABASE %1 TO DISK = N'NUL'").arg(sqlBracket(name))),
+            qPrintable(fx.lastError()));
+        QVERIFY2(fx.execute(logBackup), qPrintable(fx.lastError()));
+    }
     // Every connection was closed: nothing holds the database any more.
     QVERIFY2(fx.execute(QStringLiteral("EXEC sp_detach_db @dbname = N'%1'").arg(QString(name).replace("'", "''"))),
         qPrintable(fx.lastError()));
@@ -356,6 +367,36 @@ void TestOperations::failingShrinkRestoresRecovery()
     tp::Recordset rs;
     rs.open(recovery, connection, tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
     QCOMPARE(rs.text(0, 0), QStringLiteral("BULK_LOGGED"));
+}
+
+void TestOperations::refusedSwitchLeavesRecovery()
+{
+    // A mirrored database cannot leave FULL recovery: nothing is shrunk and the model stays.
+    QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
+    const QString name = QStringLiteral("UFDATA_001_2007");
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
+                 QStringLiteral("ufdata_Log")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.execute(QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL "
+                                       "ALTER DATABASE UFDATA_001_2007 SET PARTNER = 'TCP://mirror:5022'")),
+        qPrintable(fx.lastError()));
+    QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
+    QVERIFY(clickGridRow(name));
+    fx.server().clearRequests();
+
+    click(QStringLiteral("Command3"));
+
+    const QString recovery
+        = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
+    QVERIFY2(sameSql(fx, { logLookup, versionQuery, recovery, modelRoundTrip(name, "FULL", "").first() }),
+        qPrintable(sqlMismatch));
+    expectErrorReport(1468, QStringLiteral("所以没有收缩，恢复模式仍是 FULL"));
+    auto connection = std::make_shared<tp::Connection>();
+    connection->open(tp::buildMasterConnectionString(fx.server().serverName(), fx.server().password()), QString(),
+        QString(), tp::adConnectUnspecified);
+    tp::Recordset rs;
+    rs.open(recovery, connection, tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
+    QCOMPARE(rs.text(0, 0), QStringLiteral("FULL"));
 }
 
 void TestOperations::roundTrip()

@@ -5,16 +5,22 @@
 #include "ErrorBoundary.h"
 #include "Events.h"
 #include "FormWindow.h"
+#include "QtTranslation.h"
 #include "Services.h"
 #include "Windows.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +33,8 @@ class TestShell : public QObject {
     int m_ends = 0;
 
 private slots:
+    void initTestCase() { QVERIFY(installQtTranslation()); }
+
     void init()
     {
         m_messages.clear();
@@ -66,6 +74,7 @@ private slots:
         QString seenTitle, seenText;
         int seenIcon = -1;
         int buttons = 0;
+        QString okText;
         QTimer::singleShot(0, this, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
@@ -74,6 +83,7 @@ private slots:
             seenText = box->text();
             seenIcon = box->icon();
             buttons = box->buttons().size();
+            okText = box->button(QMessageBox::Ok)->text();
             box->button(QMessageBox::Ok)->click();
         });
         MessageService::show(QStringLiteral("附加数据库完成！"), style, title);
@@ -81,6 +91,67 @@ private slots:
         QCOMPARE(seenTitle, title);
         QCOMPARE(seenText, QStringLiteral("附加数据库完成！"));
         QCOMPARE(buttons, 1);
+        QCOMPARE(okText, QStringLiteral("确定"));
+    }
+
+    void qtDialogAndMenuInChinese()
+    {
+        // Qt's file dialog (where the system has none of its own) and a text box's context menu.
+        QStringList texts;
+        QTimer::singleShot(0, this, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            for (const char* label : {"lookInLabel", "fileNameLabel", "fileTypeLabel"})
+                texts << dialog->findChild<QLabel*>(QLatin1String(label))->text();
+            for (QAbstractButton* b : dialog->findChild<QDialogButtonBox*>()->buttons())
+                texts << b->text();
+            dialog->reject();
+        });
+        QFileDialog dialog(nullptr, QStringLiteral("打开"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.exec();
+        QMenu* menu = control<QLineEdit>(Windows::form1(), QStringLiteral("fwq"))->createStandardContextMenu();
+        for (QAction* a : menu->actions())
+            texts << a->text().section(QLatin1Char('\t'), 0, 0);
+        delete menu;
+        texts << QCoreApplication::translate("QAbstractFileIconProvider", "Folder", "All other platforms");
+        texts.removeAll(QString());
+        QVERIFY2(texts.size() >= 10, qPrintable(texts.join(u'|')));
+        for (const QString& t : texts)
+            QVERIFY2(!t.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))), qPrintable(t));
+    }
+
+    void textBoxHoldsNoNul_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        const QChar nul(u'\0');
+        QTest::newRow("server name") << QString() << 0 << QStringLiteral("127.0.0.1,1433") + nul + "x"
+                                     << QStringLiteral("127.0.0.1,1433");
+        QTest::newRow("into the middle") << QStringLiteral("12345") << 2 << QStringLiteral("X") + nul + "Y"
+                                         << QStringLiteral("12X345");
+        QTest::newRow("NUL first") << QStringLiteral("ab") << 1 << nul + QStringLiteral("zz") << QStringLiteral("ab");
+    }
+
+    void textBoxHoldsNoNul()
+    {
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        for (const char* name : {"fwq", "mm"}) {
+            auto* box = control<QLineEdit>(Windows::form1(), QLatin1String(name));
+            box->setText(before);
+            box->setCursorPosition(cursor);
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(box->text(), expected);
+            box->setText(before + pasted);
+            QCOMPARE(box->text(), before + pasted.section(QChar(u'\0'), 0, 0));
+        }
     }
 
     void errorReport_data()

@@ -1,6 +1,8 @@
 // Sign-in through the login window against the stand-in, the main window's load sequence,
 // the database grid and its click, and the error report of a failing operation.
 
+#include "Busy.h"
+#include "BusyCursor.h"
 #include "DataGrid.h"
 #include "DatabaseGrid.h"
 #include "ErrorBoundary.h"
@@ -13,6 +15,7 @@
 #include <QDate>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace tp;
@@ -144,14 +147,60 @@ private slots:
         QCOMPARE(fx.endApplicationCount(), 0);
     }
 
-    void emptyProbeResultStaysSilent()
+    void freshServerOpensMainWindow()
     {
         // The fresh stand-in has only master, model, msdb and tempdb: none at or after "u".
         fx.typeSignIn(fx.server().serverName(), fx.server().password());
         QVERIFY2(fx.expectNoMessage(), qPrintable(fx.lastError()));
-        QVERIFY(Windows::form1().isVisible());
-        QVERIFY(!Windows::isLoaded(WindowId::form2));
         QVERIFY(fx.server().sqlTexts().contains(probeSql));
+        QTRY_COMPARE(visibleTopLevels(), QStringList{"form2"});
+        auto* grid = control<DataGrid>(Windows::form2(), QStringLiteral("DataGrid1"));
+        QCOMPARE(gridRows(grid), (QStringList{"master", "model", "msdb", "tempdb"}));
+    }
+
+    void waitCursorWhileSigningIn()
+    {
+        // The wait cursor is up while the sign-in waits on the server, and down before its message.
+        installBusyCursor();
+        const BusyCallback showCursor = setBusyCallback(nullptr);
+        QList<int> shapes;
+        bool cursorAtMessage = true;
+        const auto restore = qScopeGuard([this] {
+            setBusyCallback(nullptr);
+            fx.onMessage(nullptr);
+        });
+        setBusyCallback([&](bool busy) {
+            showCursor(busy);
+            shapes << (QApplication::overrideCursor() ? int(QApplication::overrideCursor()->shape()) : -1);
+        });
+        fx.onMessage([&](const ShownMessage&) { cursorAtMessage = QApplication::overrideCursor() != nullptr; });
+        fx.typeSignIn(fx.server().serverName(), QStringLiteral("wrong"));
+        QVERIFY2(fx.expectMessage(signInFailed), qPrintable(fx.lastError()));
+        QCOMPARE(shapes, (QList<int>{Qt::WaitCursor, -1}));
+        QVERIFY(!cursorAtMessage);
+    }
+
+    void valueTheDriverCannotSend_data()
+    {
+        QTest::addColumn<bool>("inPassword");
+        QTest::newRow("password") << true;
+        QTest::newRow("server name") << false;
+    }
+
+    void valueTheDriverCannotSend()
+    {
+        // FreeTDS takes no "};" inside a connection string value: the user learns why and what to do.
+        QFETCH(bool, inPassword);
+        const QString name = fx.server().serverName();
+        fx.typeSignIn(inPassword ? name : name + QStringLiteral("};x"),
+            inPassword ? QStringLiteral("a};b") : fx.server().password());
+        const QList<ShownMessage> shown = fx.takeMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, signInFailed.title);
+        QVERIFY2(shown[0].text.contains(inPassword ? QStringLiteral("“};”的SA密码") : QStringLiteral("“};”的服务器名称"))
+                && shown[0].text.contains(QStringLiteral("ODBC Driver for SQL Server")),
+            qPrintable(shown[0].text));
+        QVERIFY(!Windows::isLoaded(WindowId::form2));
     }
 
     void serverDownShowsOneMessage()

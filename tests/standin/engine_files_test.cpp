@@ -87,6 +87,8 @@ private slots:
     void recoveryModel();
     void backupLog_data();
     void backupLog();
+    void failedCatalogueWrite_data();
+    void failedCatalogueWrite();
 };
 
 void EngineFilesTest::createWritesFilesInOwnFormat()
@@ -758,6 +760,17 @@ void EngineFilesTest::recoveryModel()
     QCOMPARE(text(results(h.run(ask.arg(QStringLiteral("Simple"))))[0].rows[0][0]), QStringLiteral("BULK_LOGGED"));
     QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE Nope SET RECOVERY FULL"))), (QList<int> { 5011, 5069 }));
     QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE tempdb SET RECOVERY FULL"))), (QList<int> { 5058, 5069 }));
+    // Mirroring needs FULL recovery and keeps the database there.
+    const auto alter = [&](const char* sql) { return numbers(h.run(QString::fromLatin1(sql))); };
+    QCOMPARE(alter("ALTER DATABASE [Simple] SET PARTNER = 'TCP://m:5022'"), (QList<int> { 1465, 5069 }));
+    QCOMPARE(alter("ALTER DATABASE [Full] SET PARTNER OFF"), (QList<int> { 1416, 5069 }));
+    QCOMPARE(alter("ALTER DATABASE [Full] SET PARTNER = 'TCP://m:5022'"), QList<int> {});
+    QCOMPARE(alter("ALTER DATABASE [Full] SET RECOVERY BULK_LOGGED"), (QList<int> { 1468, 5069 }));
+    h.restart();
+    QCOMPARE(alter("ALTER DATABASE [Full] SET RECOVERY SIMPLE"), (QList<int> { 1468, 5069 }));
+    QCOMPARE(alter("ALTER DATABASE [Full] SET PARTNER OFF"), QList<int> {});
+    QCOMPARE(alter("ALTER DATABASE [Full] SET RECOVERY SIMPLE"), QList<int> {});
+    QCOMPARE(numbers(Harness(8).run("ALTER DATABASE master SET PARTNER OFF")), QList<int> { 170 });
 }
 
 void EngineFilesTest::backupLog_data()
@@ -778,9 +791,17 @@ void EngineFilesTest::backupLog_data()
         << 9
         << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP LOG Acct WITH TRUNCATE_ONLY BACKUP LOG Acct TO DISK = 'NUL'"
         << QList<int> { 4035, 4035, 3014, 4214, 3013 };
-    QTest::newRow("only the null device")
+    QTest::newRow("backup folder missing")
         << 16 << "BACKUP DATABASE Acct TO DISK = 'C:\\b.bak'" << QList<int> { 3201, 3013 };
     QTest::newRow("unknown option") << 16 << "BACKUP LOG Acct TO DISK = 'NUL' WITH FASTER" << QList<int> { 155 };
+    QTest::newRow("file of a database") << 16 << "BACKUP DATABASE Acct TO DISK = '../DATA/master.mdf'"
+                                        << QList<int> { 3201, 3013 };
+    QTest::newRow("not a backup file") << 16 << "BACKUP DATABASE Acct TO DISK = '../catalogue.json'"
+                                       << QList<int> { 3241, 3013 };
+    QTest::newRow("a file made, then added to")
+        << 16
+        << "BACKUP DATABASE Acct TO DISK = 'a.bak' WITH INIT BACKUP LOG Acct TO DISK = 'a.bak'"
+        << QList<int> { 4035, 4035, 3014, 4035, 3014 };
 }
 
 void EngineFilesTest::backupLog()
@@ -807,8 +828,58 @@ void EngineFilesTest::backupLog()
                            "DATABASE."));
     if (!expected.isEmpty() && expected.last() == 3014) {
         QVERIFY(messages(r).last().text.startsWith(QStringLiteral("BACKUP LOG successfully processed ")));
+        if (batch.contains(QLatin1String("a.bak")))
+            QVERIFY(messages(r).at(messages(r).size() - 2).text.endsWith(QStringLiteral("on file 2.")));
         QCOMPARE(messages(r).last().severity, quint8(10));
     }
+}
+
+void EngineFilesTest::failedCatalogueWrite_data()
+{
+    QTest::addColumn<QString>("statement"); // %1: the files folder
+    QTest::addColumn<bool>("refused"); // the folder refuses the file; otherwise the disk fills up
+    QTest::addColumn<QList<int>>("expected");
+    const QString attach = attachStatement(QStringLiteral("Old"), "%1/Old.mdf", "%1/Old_log.ldf");
+    QTest::newRow("attach, disk full") << attach << false << QList<int> { 1105 };
+    QTest::newRow("attach, folder refuses") << attach << true << QList<int> { 823 };
+    QTest::newRow("detach") << detachStatement(QStringLiteral("Kept")) << false << QList<int> { 1105 };
+    QTest::newRow("create") << "CREATE DATABASE New ON (NAME = n, FILENAME = '%1/n.mdf')" << false
+                            << QList<int> { 1105 };
+    QTest::newRow("recovery") << "ALTER DATABASE Kept SET RECOVERY SIMPLE" << false << QList<int> { 1105, 5069 };
+    QTest::newRow("database backup") << "BACKUP DATABASE Kept TO DISK = 'NUL' BACKUP LOG Kept TO DISK = 'NUL'" << false
+                                     << QList<int> { 4035, 4035, 1105, 3013, 4214, 3013 };
+}
+
+// A change the catalogue could not keep is refused, undone, and the old catalogue stays whole.
+void EngineFilesTest::failedCatalogueWrite()
+{
+    QFETCH(QString, statement);
+    QFETCH(bool, refused);
+    QFETCH(QList<int>, expected);
+    Harness h;
+    QVERIFY(h.create(QStringLiteral("Kept")));
+    QVERIFY(h.create(QStringLiteral("Old")));
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Old")))).isEmpty());
+    const QString catalogue = h.dataDir() + QStringLiteral("/catalogue.json");
+    const QByteArray before = fileHash(catalogue);
+    const QStringList names { "Kept", "master", "model", "msdb", "tempdb" };
+
+    CatalogueFault fault;
+    fault.refused = refused;
+    fault.spaceLeft = refused ? -1 : 100;
+    h.engine().setCatalogueFault(fault);
+    const Reply r = h.run(withFolder(statement, h.files()));
+    QCOMPARE(numbers(r), expected);
+    QCOMPARE(fileHash(catalogue), before);
+    QVERIFY(!QFile::exists(catalogue + QStringLiteral(".new")));
+
+    h.engine().setCatalogueFault({});
+    const int s = h.connect(QStringLiteral("master"));
+    QCOMPARE(h.databaseNames(), names);
+    QCOMPARE(text(results(h.run(s, "SELECT DATABASEPROPERTYEX('Kept','Recovery')"))[0].rows[0][0]), "FULL");
+    QCOMPARE(numbers(h.run(s, "BACKUP LOG Kept TO DISK = 'NUL'")), (QList<int> { 4214, 3013 }));
+    h.restart();
+    QCOMPARE(h.databaseNames(), names);
 }
 
 QTEST_GUILESS_MAIN(EngineFilesTest)

@@ -25,6 +25,8 @@ private slots:
     void sysfiles();
     void syntaxErrors_data();
     void syntaxErrors();
+    void longConditionChains_data();
+    void longConditionChains();
     void versionAnswers_data();
     void versionAnswers();
     void batchRunsInOrderAndContinuesAfterRuntimeErrors();
@@ -362,6 +364,39 @@ void EngineQueriesTest::syntaxErrors()
     QVERIFY(done && (done->status & Done::Error));
     const auto db = results(h.run(QStringLiteral("select db_name()")));
     QCOMPARE(text(db[0].rows[0][0]), QStringLiteral("master"));
+}
+
+void EngineQueriesTest::longConditionChains_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QStringList>("names");
+    const auto chain = [](const char* term, const char* join) {
+        QStringList terms;
+        for (int i = 0; i < 20000; ++i)
+            terms << QString::fromLatin1(term).arg(i);
+        return terms.join(QLatin1String(join));
+    };
+    QTest::newRow("20,000 ORs") << chain("name = 'a%1'", " OR ") + " OR name = N'msdb'" << QStringList { "msdb" };
+    QTest::newRow("20,000 ANDs") << chain("name <> 'a%1'", " AND ") + " AND dbid > 2"
+                                 << QStringList { "model", "msdb" };
+    QTest::newRow("ORs of ANDs") << chain("(dbid = %1 AND name = 'x')", " OR ") + " OR NOT dbid <> 1"
+                                 << QStringList { "master" };
+    QTest::newRow("unknown terms") << chain("name = NULL AND dbid > %1", " OR ") + " OR dbid = 2"
+                                   << QStringList { "tempdb" };
+}
+
+// A long chain of terms is answered like a short one, and the server lives on.
+void EngineQueriesTest::longConditionChains()
+{
+    QFETCH(QString, where);
+    QFETCH(QStringList, names);
+    Harness h;
+    const Reply r = h.run(QStringLiteral("select name from sysdatabases where ") + where + " ORDER BY name");
+    QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
+    QStringList got;
+    for (const auto& row : results(r).value(0).rows)
+        got << text(row.at(0));
+    QCOMPARE(got, names);
 }
 
 void EngineQueriesTest::versionAnswers_data()

@@ -27,6 +27,7 @@ struct TsqlRun
     int exitCode = -1;
     QStringList out; // non-empty stdout lines, trimmed
     QString err;
+    QString raw; // stdout as written
 };
 
 } // namespace
@@ -46,6 +47,9 @@ private slots:
     void createDetachAttach();
     void shrinkBatchPerVersion_data();
     void shrinkBatchPerVersion();
+    void primaryFileQueries();
+    void recoverySwitchNeedsDatabaseBackup_data();
+    void recoverySwitchNeedsDatabaseBackup();
 
 private:
     TsqlRun tsql(const QString& input, const QString& password = QString());
@@ -75,7 +79,7 @@ TsqlRun TsqlTest::tsql(const QString& input, const QString& password)
     p.setProcessEnvironment(m_conf.environment());
     p.start(QStringLiteral("tsql"), tp::test::tsqlArguments(*m_server, password));
     const tp::test::TsqlOutput o = tp::test::finishTsql(p, input, waitMs);
-    return { o.finished, o.exitCode, tp::test::outputLines(o.out), o.err };
+    return { o.finished, o.exitCode, tp::test::outputLines(o.out), o.err, o.out };
 }
 
 void TsqlTest::signInAndList_data()
@@ -200,6 +204,76 @@ void TsqlTest::shrinkBatchPerVersion()
     QCOMPARE(r.out.first(), QStringLiteral("DbId\tFileId\tCurrentSize\tMinimumSize\tUsedPages\tEstimatedPages"));
     QVERIFY(QFileInfo(ldf).size() < before);
     QCOMPARE(QFileInfo(ldf).size(), r.out.at(1).section(QLatin1Char('\t'), 2, 2).toLongLong() * 8192);
+}
+
+// The look-ups of a database's primary file, on every claimed version: the path exactly as
+// given, not padded (sysdatabases.filename is nvarchar(260) on 2000 too).
+void TsqlTest::primaryFileQueries()
+{
+    QTemporaryDir files;
+    const QString mdf = files.filePath(QStringLiteral("p.mdf"));
+    for (int version = 8; version <= 16; ++version) {
+        QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+        const TsqlRun r = tsql(QStringLiteral("CREATE DATABASE P ON (NAME = p, FILENAME = '%1') LOG ON (NAME = p_log, "
+                                              "FILENAME = '%2')\ngo\nEXEC sp_detach_db @dbname = 'P'\ngo\n"
+                                              "EXEC sp_attach_db @dbname = N'P',@filename1 = N'%1'\ngo\n"
+                                              "SELECT filename FROM master..sysdatabases WHERE name = N'P'\ngo\n"
+                                              "SELECT name, filename FROM master..sysdatabases\ngo\nexit\n")
+                                   .arg(mdf, files.filePath(QStringLiteral("p_log.ldf"))));
+        QVERIFY2(r.finished && !r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
+        const QStringList lines = r.raw.split(QLatin1Char('\n'));
+        QVERIFY2(lines.contains(QStringLiteral("filename")) && lines.contains(mdf), qPrintable(r.raw));
+        QVERIFY2(lines.contains(QStringLiteral("name\tfilename")), qPrintable(r.raw));
+        QVERIFY2(lines.contains(QStringLiteral("P\t") + mdf), qPrintable(r.raw));
+        QCOMPARE(r.out.size(), 2 + 1 + 5);
+        QVERIFY(QFile::remove(mdf) && QFile::remove(files.filePath(QStringLiteral("p_log.ldf"))));
+    }
+}
+
+void TsqlTest::recoverySwitchNeedsDatabaseBackup_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2008") << 10;
+    QTest::newRow("2022") << 16;
+}
+
+// The shrink of a FULL database on 2008 and later, statement by statement as the application
+// sends it: afterwards the server itself refuses log backups until a database backup.
+void TsqlTest::recoverySwitchNeedsDatabaseBackup()
+{
+    QFETCH(int, version);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    const QString bak = files.filePath(QStringLiteral("s.bak"));
+    const TsqlRun backedUp
+        = tsql(QStringLiteral("CREATE DATABASE S ON (NAME = s, FILENAME = '%1') LOG ON (NAME = "
+                              "s_log, FILENAME = '%2')\ngo\nBACKUP DATABASE S TO DISK = N'%3'\ngo\n"
+                              "BACKUP DATABASE S TO DISK = N'%3'\ngo\n"
+                              "BACKUP LOG S TO DISK = N'NUL'\ngo\nexit\n")
+                   .arg(files.filePath(QStringLiteral("s.mdf")), files.filePath(QStringLiteral("s_log.ldf")), bak));
+    QVERIFY2(backedUp.finished && !backedUp.err.contains(QLatin1String("severity 16")), qPrintable(backedUp.err));
+    QVERIFY2(backedUp.err.contains(QLatin1String("file 's' on file 2.")), qPrintable(backedUp.err));
+    QVERIFY2(backedUp.err.contains(QLatin1String("BACKUP LOG successfully processed")), qPrintable(backedUp.err));
+    QCOMPARE(QFileInfo(bak).size() > 0, true);
+
+    const QString shrink = QStringLiteral("ALTER DATABASE S SET RECOVERY SIMPLE\ngo\nCHECKPOINT\ngo\nuse S\ngo\n"
+                                          "DBCC SHRINKFILE (s_log)\ngo\nALTER DATABASE S SET RECOVERY FULL\ngo\n");
+    const TsqlRun shrunk = tsql(shrink + QStringLiteral("BACKUP LOG S TO DISK = N'NUL'\ngo\n"));
+    QVERIFY2(shrunk.err.contains(QLatin1String("Msg 4214 (severity 16, state 1)")), qPrintable(shrunk.err));
+    QVERIFY2(shrunk.err.contains(QLatin1String("Msg 3013 (severity 16, state 1)")), qPrintable(shrunk.err));
+    QCOMPARE(shrunk.err.count(QLatin1String("severity 16")), 2);
+
+    const TsqlRun restarted
+        = tsql(QStringLiteral("BACKUP DATABASE S TO DISK = N'NUL'\ngo\nBACKUP LOG S TO DISK = N'NUL'\ngo\n"
+                              "ALTER DATABASE S SET PARTNER = N'TCP://mirror.example:5022'\ngo\n%1"
+                              "SELECT DATABASEPROPERTYEX('S', 'Recovery')\ngo\nexit\n")
+                   .arg(shrink));
+    QVERIFY2(restarted.err.contains(QLatin1String("BACKUP LOG successfully processed")), qPrintable(restarted.err));
+    // A mirrored database cannot leave FULL recovery: the switch is refused, nothing changes.
+    QCOMPARE(restarted.err.count(QLatin1String("Msg 1468 (severity 16, state 1)")), 1);
+    QCOMPARE(restarted.err.count(QLatin1String("Msg 5069 (severity 16, state 1)")), 1);
+    QCOMPARE(restarted.err.count(QLatin1String("severity 16")), 2);
+    QCOMPARE(restarted.out.last(), QStringLiteral("FULL"));
 }
 
 QTEST_GUILESS_MAIN(TsqlTest)

@@ -185,3 +185,16 @@ QString shrinkBatch(LogTruncation truncation, const QString& database, const QSt
 }
 
 } // namespace tp
+
+namespace tp {
+
+QString attachRebuildLogStatement(int serverMajorVersion, const QString& name, const QString& dataFile)
+{
+    if (serverMajorVersion > 0 && serverMajorVersion <= 8)
+        return QStringLiteral("EXEC sp_attach_db @dbname = N'") + sqlQuote(name) + QStringLiteral("',@filename1 = N'")
+            + sqlQuote(dataFile) + QStringLiteral("'");
+    return QStringLiteral("CREATE DATABASE ") + sqlIdentifier(name) + QStringLiteral(" ON (FILENAME = N'")
+        + sqlQuote(dataFile) + QStringLiteral("') FOR ATTACH_REBUILD_LOG");
+}
+
+} // namespace tp

@@ -91,3 +91,13 @@ QString setRecoveryStatement(const QString& database, const QString& model);
 QString shrinkBatch(LogTruncation truncation, const QString& database, const QString& logicalName);
 
 } // namespace tp
+
+namespace tp {
+
+// Attaches a primary data file whose log file is gone, letting the server build a new log:
+//   from version 9 (2005): CREATE DATABASE <name> ON (FILENAME = N'<dataFile>') FOR ATTACH_REBUILD_LOG
+//   version 8 (2000):      EXEC sp_attach_db @dbname = N'<name>',@filename1 = N'<dataFile>'
+// <name> goes through sqlIdentifier, the path through sqlQuote.
+QString attachRebuildLogStatement(int serverMajorVersion, const QString& name, const QString& dataFile);
+
+} // namespace tp

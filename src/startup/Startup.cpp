@@ -6,6 +6,7 @@
 #include "MainWindowInputs.h"
 #include "MainWindowInstall.h"
 #include "OperationsInstall.h"
+#include "ScanWindow.h"
 #include "SigninInstall.h"
 
 namespace tp {
@@ -19,6 +20,7 @@ void installAll()
     installFileAttach();
     installOperations();
     installBatch();
+    installScanWindow();
 }
 
 } // namespace tp

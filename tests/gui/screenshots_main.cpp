@@ -5,6 +5,7 @@
 #include "Ado.h"
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
+#include "ScanWindow.h"
 #include "QtTranslation.h"
 #include "Services.h"
 #include "Startup.h"
@@ -13,11 +14,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
 #include <cstdio>
@@ -137,6 +140,36 @@ int main(int argc, char* argv[])
     menu->popup(text1->mapToGlobal(QPoint(10, 10)));
     ok &= save(*menu, out, QStringLiteral("contextmenu.png"), QStringLiteral("a text box's context menu"));
     delete menu;
+
+    // The scan window over a small data root: ready years, one without its log, one attached
+    // from its files, and three whose names the server has from other files.
+    QTemporaryDir dataRoot;
+    const QString root = dataRoot.filePath(QStringLiteral("账套数据"));
+    for (const char* file : {"ZT001/2022/ufdata.MDF", "ZT001/2022/ufdata.LDF", "ZT001/2023/ufdata.MDF",
+             "ZT001/2023/ufdata.LDF", "ZT001/2024/ufdata.MDF", "ZT001/2024/ufdata.LDF", "ZT001/2025/ufdata.MDF",
+             "ZT001/2025/ufdata.LDF", "ZT001/2026/ufdata.MDF", "ZT002/2024/ufdata.MDF", "ZT002/2024/ufdata.LDF",
+             "ZT002/2025/ufdata.MDF", "ZT002/2025/ufdata.LDF"}) {
+        const QString path = root + QLatin1Char('/') + QLatin1String(file);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ok &= f.open(QIODevice::WriteOnly) && f.write(QByteArray(8 * 1024 * 1024, '\0')) > 0;
+    }
+    try {
+        Connection c;
+        c.setConnectionString(buildMasterConnectionString(server, password));
+        c.open();
+        QDir().mkpath(root + QStringLiteral("/ZT002/2023"));
+        c.execute(
+            QStringLiteral("CREATE DATABASE UFDATA_002_2023 ON (NAME = ufdata, FILENAME = N'%1/ZT002/2023/ufdata.MDF') "
+                           "LOG ON (NAME = ufdata_Log, FILENAME = N'%1/ZT002/2023/ufdata.LDF')")
+                .arg(root));
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "preparing the data root failed: %d %s\n", e.number(), qPrintable(e.description()));
+        return 1;
+    }
+    ScanWindow* scan = ScanWindow::open(QDir::toNativeSeparators(root));
+    ok &= save(*scan, out, QStringLiteral("scan-window.png"), QStringLiteral("the scan window (扫描账套)"));
+    scan->close();
 
     Windows::unloadAll();
     return ok ? 0 : 1;

@@ -1,0 +1,484 @@
+#include "CliCommands.h"
+
+#include "Ado.h"
+#include "AttachMissing.h"
+#include "CliOutput.h"
+#include "ConnectionStrings.h"
+#include "Console.h"
+#include "ErrorHints.h"
+#include "Shrink.h"
+#include "Statements.h"
+
+#include <QJsonObject>
+#include <cstdio>
+
+namespace tp::cli {
+
+namespace {
+
+    constexpr int exitOk = 0;
+    constexpr int exitFailed = 1;
+    constexpr int exitUsage = 2;
+
+    void write(FILE* to, const QString& text)
+    {
+        const QByteArray bytes = text.toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+        std::fflush(to);
+    }
+
+    const char usage[] = "用法：\n"
+                         "  tallyport-cli scan --server 服务器 --root 数据根目录 [--json] [--what-if]\n"
+                         "  tallyport-cli attach-missing --server 服务器 --root 数据根目录 [--rebuild-log] [--json] "
+                         "[--what-if] [--server-version 主版本号]\n"
+                         "  tallyport-cli detach --server 服务器 [--json] [--what-if] 数据库名...\n"
+                         "  tallyport-cli shrink --log|--data --server 服务器 [--json] [--what-if] 数据库名...\n"
+                         "SA 密码在提示后输入（不回显），或用 --password-stdin 从标准输入的第一行读取。\n";
+
+    struct Options
+    {
+        QString command;
+        QString server;
+        QString root;
+        bool json = false;
+        bool whatIf = false;
+        bool passwordStdin = false;
+        bool rebuildLog = false;
+        bool shrinkLog = false;
+        bool shrinkData = false;
+        int serverVersion = 0;
+        QStringList names;
+    };
+
+    int usageError(const QString& what)
+    {
+        write(stderr, QStringLiteral("错误：") + what + QLatin1Char('\n') + QString::fromUtf8(usage));
+        return exitUsage;
+    }
+
+    // Parses the command line into `o`; returns -1 when it is good, else the exit status.
+    int parse(const QStringList& args, Options* o)
+    {
+        if (args.isEmpty())
+            return usageError(QStringLiteral("缺少命令。"));
+        o->command = args.first();
+        static const QStringList commands { QStringLiteral("scan"), QStringLiteral("attach-missing"),
+            QStringLiteral("detach"), QStringLiteral("shrink") };
+        if (o->command == QLatin1String("--help") || o->command == QLatin1String("-h")) {
+            write(stdout, QString::fromUtf8(usage));
+            return exitOk;
+        }
+        if (!commands.contains(o->command))
+            return usageError(QStringLiteral("未知的命令 %1。").arg(o->command));
+        for (int i = 1; i < args.size(); ++i) {
+            const QString& a = args.at(i);
+            auto value = [&](QString* into) {
+                if (i + 1 >= args.size())
+                    return false;
+                *into = args.at(++i);
+                return true;
+            };
+            if (a == QLatin1String("--server")) {
+                if (!value(&o->server))
+                    return usageError(QStringLiteral("--server 后缺少服务器名。"));
+            } else if (a == QLatin1String("--root")) {
+                if (!value(&o->root))
+                    return usageError(QStringLiteral("--root 后缺少数据根目录。"));
+            } else if (a == QLatin1String("--server-version")) {
+                QString v;
+                bool ok = false;
+                if (!value(&v) || (o->serverVersion = v.toInt(&ok), !ok) || o->serverVersion < 8)
+                    return usageError(QStringLiteral("--server-version 需要 8 以上的主版本号。"));
+            } else if (a == QLatin1String("--json")) {
+                o->json = true;
+            } else if (a == QLatin1String("--what-if")) {
+                o->whatIf = true;
+            } else if (a == QLatin1String("--password-stdin")) {
+                o->passwordStdin = true;
+            } else if (a == QLatin1String("--rebuild-log") && o->command == QLatin1String("attach-missing")) {
+                o->rebuildLog = true;
+            } else if (a == QLatin1String("--log") && o->command == QLatin1String("shrink")) {
+                o->shrinkLog = true;
+            } else if (a == QLatin1String("--data") && o->command == QLatin1String("shrink")) {
+                o->shrinkData = true;
+            } else if (a.startsWith(QLatin1String("--password"))) {
+                return usageError(QStringLiteral("密码不能写在命令行上，请在提示后输入或使用 --password-stdin。"));
+            } else if (a.startsWith(QLatin1String("--"))) {
+                return usageError(QStringLiteral("未知的选项 %1。").arg(a));
+            } else {
+                o->names.append(a);
+            }
+        }
+        const bool withRoot = o->command == QLatin1String("scan") || o->command == QLatin1String("attach-missing");
+        if (o->server.isEmpty() && !o->whatIf)
+            return usageError(QStringLiteral("缺少 --server。"));
+        if (withRoot && o->root.isEmpty())
+            return usageError(QStringLiteral("缺少 --root。"));
+        if (withRoot && !o->names.isEmpty())
+            return usageError(QStringLiteral("多余的参数 %1。").arg(o->names.first()));
+        if (!withRoot && o->names.isEmpty())
+            return usageError(QStringLiteral("缺少数据库名。"));
+        if (o->command == QLatin1String("shrink") && o->shrinkLog == o->shrinkData)
+            return usageError(QStringLiteral("shrink 需要 --log 或 --data 之一。"));
+        return -1;
+    }
+
+    bool readPassword(const Options& o, QString* password)
+    {
+        if (o.passwordStdin)
+            return readLineFromStdin(password);
+        return readPasswordNoEcho(QStringLiteral("SA 密码："), password);
+    }
+
+    // The error as the windows' report gives it: the hint, the number, the driver's words.
+    QString errorLine(const DbError& e, const ErrorContext& c)
+    {
+        const QString hint = errorHint(e, c);
+        QString line = QStringLiteral("错误号 %1：%2").arg(e.number()).arg(driverDetail(e.description()));
+        return hint.isEmpty() ? line : hint + QStringLiteral("（") + line + QStringLiteral("）");
+    }
+
+    // The context of a database named on the command line: the hints of the windows that speak
+    // of the main window's selected name (a stale box) do not apply here.
+    ErrorContext commandLineContext(const QString& database)
+    {
+        ErrorContext c;
+        c.database = database;
+        return c;
+    }
+
+    QJsonObject errorJson(const DbError& e, const ErrorContext& c)
+    {
+        return QJsonObject { { QStringLiteral("error"), e.number() },
+            { QStringLiteral("message"), driverDetail(e.description()) }, { QStringLiteral("hint"), errorHint(e, c) } };
+    }
+
+    QString stateKey(YearState s)
+    {
+        switch (s) {
+        case YearState::Attached:
+            return QStringLiteral("attached");
+        case YearState::NameTaken:
+            return QStringLiteral("name-taken");
+        case YearState::Ready:
+            return QStringLiteral("ready");
+        case YearState::LogMissing:
+            return QStringLiteral("log-missing");
+        case YearState::Unreadable:
+            return QStringLiteral("unreadable");
+        case YearState::Gone:
+            return QStringLiteral("gone");
+        }
+        return QString();
+    }
+
+    QString outcomeKey(YearOutcome o)
+    {
+        switch (o) {
+        case YearOutcome::Attached:
+            return QStringLiteral("attached");
+        case YearOutcome::AlreadyThere:
+            return QStringLiteral("already-attached");
+        case YearOutcome::Skipped:
+            return QStringLiteral("skipped");
+        case YearOutcome::Failed:
+            return QStringLiteral("failed");
+        }
+        return QString();
+    }
+
+    QString outcomeText(const AttachResult& r)
+    {
+        switch (r.outcome) {
+        case YearOutcome::Attached:
+            return r.logRebuilt ? QStringLiteral("已附加（重建了日志文件）") : QStringLiteral("已附加");
+        case YearOutcome::AlreadyThere:
+            return QStringLiteral("已存在");
+        case YearOutcome::Skipped:
+            return QStringLiteral("跳过（") + stateText(r.row.state) + QStringLiteral("）");
+        case YearOutcome::Failed:
+            return QStringLiteral("失败");
+        }
+        return QString();
+    }
+
+    void printStatements(const Options& o, const QStringList& statements)
+    {
+        for (const QString& s : statements)
+            write(stdout, o.json ? jsonLine({ { QStringLiteral("statement"), s } }) : s + QLatin1Char('\n'));
+    }
+
+    void printPlan(const Options& o, const QList<PlanRow>& plan)
+    {
+        QList<QStringList> rows;
+        for (const PlanRow& r : plan) {
+            if (o.json) {
+                QJsonObject j { { QStringLiteral("accountSet"), r.accountSet }, { QStringLiteral("year"), r.year },
+                    { QStringLiteral("database"), r.databaseName }, { QStringLiteral("state"), stateKey(r.state) },
+                    { QStringLiteral("stateText"), stateText(r.state) }, { QStringLiteral("dataFile"), r.dataFile },
+                    { QStringLiteral("dataSize"), double(r.dataSize) },
+                    { QStringLiteral("logSize"), double(r.logSize) } };
+                if (r.state != YearState::Gone)
+                    j.insert(QStringLiteral("logFile"), r.logFile);
+                if (r.state == YearState::NameTaken)
+                    j.insert(QStringLiteral("otherFile"), r.otherFile);
+                write(stdout, jsonLine(j));
+                continue;
+            }
+            QString state = stateText(r.state);
+            if (r.state == YearState::NameTaken)
+                state += QStringLiteral("（") + r.otherFile + QStringLiteral("）");
+            rows.append(
+                { r.accountSet, r.year, r.databaseName, state, sizeText(r.dataSize), sizeText(r.logSize), r.dataFile });
+        }
+        if (!o.json)
+            write(stdout,
+                alignedTable({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
+                                 QStringLiteral("状态"), QStringLiteral("数据文件大小"), QStringLiteral("日志文件大小"),
+                                 QStringLiteral("数据文件") },
+                    rows));
+    }
+
+    // Opens a master connection with the password read as asked; on failure prints the error
+    // and returns nullptr.
+    std::unique_ptr<Connection> connect(const Options& o, QString* connectionString)
+    {
+        QString password;
+        if (!readPassword(o, &password)) {
+            write(stderr, QStringLiteral("错误：没有读到 SA 密码（标准输入不是终端时请用 --password-stdin）。\n"));
+            return nullptr;
+        }
+        *connectionString = buildMasterConnectionString(o.server, password);
+        auto c = std::make_unique<Connection>();
+        try {
+            c->setConnectionString(*connectionString);
+            c->open();
+        } catch (const DbError& e) {
+            write(stderr, QStringLiteral("错误：连接服务器 %1 失败。%2\n").arg(o.server, errorLine(e, {})));
+            return nullptr;
+        }
+        return c;
+    }
+
+    int scan(const Options& o)
+    {
+        if (o.whatIf) {
+            printStatements(o, { primaryFilesQuery() });
+            return exitOk;
+        }
+        QString connectionString;
+        std::unique_ptr<Connection> master = connect(o, &connectionString);
+        if (!master)
+            return exitFailed;
+        try {
+            const QList<PlanRow> plan = scanDataRoot(*master, o.root);
+            master->close();
+            printPlan(o, plan);
+        } catch (const DbError& e) {
+            write(stderr, QStringLiteral("错误：读取服务器的数据库列表失败。%1\n").arg(errorLine(e, {})));
+            return exitFailed;
+        }
+        return exitOk;
+    }
+
+    int attachMissingCommand(const Options& o)
+    {
+        AttachOptions options;
+        options.rebuildMissingLogs = o.rebuildLog;
+        options.serverMajorVersion = o.serverVersion;
+        if (o.whatIf) {
+            // Nothing is read from the server: every account-year on disk is taken as not
+            // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
+            QStringList statements { primaryFilesQuery() };
+            if (options.serverMajorVersion == 0)
+                options.serverMajorVersion = 16;
+            const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
+            for (const PlanRow& r : plan) {
+                if (wantsAttach(r, options))
+                    statements.append(attachStatementFor(r, options));
+            }
+            printStatements(o, statements);
+            return exitOk;
+        }
+        QString connectionString;
+        std::unique_ptr<Connection> master = connect(o, &connectionString);
+        if (!master)
+            return exitFailed;
+        QList<AttachResult> results;
+        try {
+            const QList<PlanRow> plan = scanDataRoot(*master, o.root);
+            master->close();
+            results = attachMissing(connectionString, plan, options);
+        } catch (const DbError& e) {
+            write(stderr, QStringLiteral("错误：%1\n").arg(errorLine(e, {})));
+            return exitFailed;
+        }
+        const AttachSummary s = summarize(results);
+        QList<QStringList> rows;
+        for (const AttachResult& r : results) {
+            if (o.json) {
+                QJsonObject j { { QStringLiteral("database"), r.row.databaseName },
+                    { QStringLiteral("outcome"), outcomeKey(r.outcome) },
+                    { QStringLiteral("logRebuilt"), r.logRebuilt },
+                    { QStringLiteral("state"), stateKey(r.row.state) } };
+                if (!r.statement.isEmpty())
+                    j.insert(QStringLiteral("statement"), r.statement);
+                if (r.outcome == YearOutcome::Failed) {
+                    j.insert(QStringLiteral("error"), r.errorNumber);
+                    j.insert(QStringLiteral("message"), driverDetail(r.errorText));
+                    j.insert(QStringLiteral("hint"), r.hint);
+                }
+                write(stdout, jsonLine(j));
+            } else {
+                QString note;
+                if (r.outcome == YearOutcome::Failed)
+                    note = failureText(r);
+                rows.append({ r.row.databaseName, outcomeText(r), note });
+            }
+        }
+        if (o.json) {
+            write(stdout,
+                jsonLine({ { QStringLiteral("summary"),
+                    QJsonObject { { QStringLiteral("attached"), s.attached },
+                        { QStringLiteral("alreadyAttached"), s.alreadyThere }, { QStringLiteral("skipped"), s.skipped },
+                        { QStringLiteral("failed"), s.failed },
+                        { QStringLiteral("logsRebuilt"), s.logsRebuilt } } } }));
+        } else {
+            write(stdout,
+                alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
+            write(stdout, summaryText(results).section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
+        }
+        return s.failed == 0 ? exitOk : exitFailed;
+    }
+
+    int detach(const Options& o)
+    {
+        if (o.whatIf) {
+            QStringList statements;
+            for (const QString& name : o.names)
+                statements.append(detachDatabaseStatement(name));
+            printStatements(o, statements);
+            return exitOk;
+        }
+        QString connectionString;
+        std::unique_ptr<Connection> master = connect(o, &connectionString);
+        if (!master)
+            return exitFailed;
+        int failed = 0;
+        QList<QStringList> rows;
+        for (const QString& name : o.names) {
+            try {
+                if (!master) {
+                    master = std::make_unique<Connection>();
+                    master->setConnectionString(connectionString);
+                    master->open();
+                }
+                master->execute(detachDatabaseStatement(name));
+                if (o.json)
+                    write(stdout,
+                        jsonLine({ { QStringLiteral("database"), name },
+                            { QStringLiteral("outcome"), QStringLiteral("detached") } }));
+                rows.append({ name, QStringLiteral("已分离"), QString() });
+            } catch (const DbError& e) {
+                ++failed;
+                const ErrorContext c = commandLineContext(name);
+                QJsonObject j = errorJson(e, c);
+                j.insert(QStringLiteral("database"), name);
+                j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
+                if (o.json)
+                    write(stdout, jsonLine(j));
+                rows.append({ name, QStringLiteral("失败"), errorLine(e, c) });
+                master.reset();
+            }
+        }
+        if (!o.json)
+            write(stdout,
+                alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
+        return failed == 0 ? exitOk : exitFailed;
+    }
+
+    int shrink(const Options& o)
+    {
+        const int fileId = o.shrinkLog ? 2 : 1;
+        if (o.whatIf) {
+            // The logical file name and the recovery model are read from the server at run time:
+            // the batch is shown for a database in FULL recovery, the name as a placeholder.
+            const int version = o.serverVersion > 0 ? o.serverVersion : 16;
+            const QString logical = QStringLiteral("<逻辑文件名>");
+            QStringList statements;
+            for (const QString& name : o.names) {
+                statements << logicalNameQuery(fileId) << productVersionQuery();
+                const LogTruncation truncation = logTruncationFor(version, QStringLiteral("FULL"));
+                if (version >= 10)
+                    statements << recoveryModelQuery(name);
+                if (truncation == LogTruncation::SimpleRoundTrip)
+                    statements << setRecoveryStatement(name, QStringLiteral("SIMPLE"));
+                statements << shrinkBatch(truncation, name, logical);
+                if (truncation == LogTruncation::SimpleRoundTrip)
+                    statements << setRecoveryStatement(name, QStringLiteral("FULL"));
+            }
+            printStatements(o, statements);
+            return exitOk;
+        }
+        QString password;
+        if (!readPassword(o, &password)) {
+            write(stderr, QStringLiteral("错误：没有读到 SA 密码（标准输入不是终端时请用 --password-stdin）。\n"));
+            return exitFailed;
+        }
+        int failed = 0;
+        QList<QStringList> rows;
+        for (const QString& name : o.names) {
+            try {
+                auto connection = std::make_shared<Connection>(); // closed by its destructor on error
+                connection->setConnectionString(buildDatabaseConnectionString(name, o.server, password));
+                connection->open();
+                QString logicalName;
+                {
+                    Recordset rs;
+                    rs.open(logicalNameQuery(fileId), connection, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+                    logicalName = rs.eof() ? QString() : rs.text(0, 0);
+                }
+                shrinkFile(connection, name, logicalName);
+                connection->close();
+                if (o.json)
+                    write(stdout,
+                        jsonLine({ { QStringLiteral("database"), name },
+                            { QStringLiteral("outcome"), QStringLiteral("shrunk") },
+                            { QStringLiteral("file"), logicalFileName(logicalName) } }));
+                rows.append({ name, o.shrinkLog ? QStringLiteral("日志文件收缩成功") : QStringLiteral("数据库收缩成功"),
+                    logicalFileName(logicalName) });
+            } catch (const DbError& e) {
+                ++failed;
+                const ErrorContext c = commandLineContext(name);
+                QJsonObject j = errorJson(e, c);
+                j.insert(QStringLiteral("database"), name);
+                j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
+                if (o.json)
+                    write(stdout, jsonLine(j));
+                rows.append({ name, QStringLiteral("失败"), errorLine(e, c) });
+            }
+        }
+        if (!o.json)
+            write(stdout,
+                alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
+        return failed == 0 ? exitOk : exitFailed;
+    }
+
+} // namespace
+
+int run(const QStringList& arguments)
+{
+    Options o;
+    const int bad = parse(arguments, &o);
+    if (bad >= 0)
+        return bad;
+    if (o.command == QLatin1String("scan"))
+        return scan(o);
+    if (o.command == QLatin1String("attach-missing"))
+        return attachMissingCommand(o);
+    if (o.command == QLatin1String("detach"))
+        return detach(o);
+    return shrink(o);
+}
+
+} // namespace tp::cli

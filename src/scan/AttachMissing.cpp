@@ -1,0 +1,173 @@
+#include "AttachMissing.h"
+
+#include "Ado.h"
+#include "AttachStep.h"
+#include "ErrorHints.h"
+#include "Statements.h"
+
+#include <memory>
+
+namespace tp {
+
+namespace {
+
+    QString trimmedRight(QString s)
+    {
+        while (s.endsWith(QLatin1Char(' ')))
+            s.chop(1);
+        return s;
+    }
+
+    std::shared_ptr<Connection> openMaster(const QString& connectionString)
+    {
+        auto c = std::make_shared<Connection>();
+        c->setConnectionString(connectionString);
+        c->open();
+        return c;
+    }
+
+} // namespace
+
+QList<ServerDatabase> readServerDatabases(Connection& master)
+{
+    // The recordset keeps a shared connection; this one is owned by the caller.
+    std::shared_ptr<Connection> shared(&master, [](Connection*) {});
+    Recordset rs;
+    rs.open(primaryFilesQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+    QList<ServerDatabase> dbs;
+    dbs.reserve(rs.rowCount());
+    for (int i = 0; i < rs.rowCount(); ++i)
+        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)) });
+    rs.close();
+    return dbs;
+}
+
+QList<PlanRow> scanDataRoot(Connection& master, const QString& root)
+{
+    const QList<DiskYear> disk = walkDataRoot(root);
+    return buildPlan(root, disk, readServerDatabases(master), &serverFileExists);
+}
+
+bool wantsAttach(const PlanRow& row, const AttachOptions& options)
+{
+    return row.state == YearState::Ready || (row.state == YearState::LogMissing && options.rebuildMissingLogs);
+}
+
+QString attachStatementFor(const PlanRow& row, const AttachOptions& options)
+{
+    if (row.state == YearState::LogMissing)
+        return attachRebuildLogStatement(options.serverMajorVersion, row.databaseName, row.dataFile);
+    return attachDatabaseStatement(row.databaseName, row.dataFile, row.logFile);
+}
+
+QList<AttachResult> attachMissing(const QString& masterConnectionString, const QList<PlanRow>& plan,
+    AttachOptions options, const AttachProgress& progress)
+{
+    std::shared_ptr<Connection> master = openMaster(masterConnectionString);
+    if (options.serverMajorVersion <= 0) {
+        Recordset rs;
+        rs.open(productVersionQuery(), master, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+        options.serverMajorVersion = rs.eof() ? 0 : majorVersion(rs.text(0, 0));
+    }
+
+    int count = 0;
+    for (const PlanRow& row : plan)
+        count += wantsAttach(row, options) ? 1 : 0;
+
+    QList<AttachResult> results;
+    int index = 0;
+    for (const PlanRow& row : plan) {
+        if (row.state == YearState::Gone)
+            continue;
+        AttachResult r;
+        r.row = row;
+        if (row.state == YearState::Attached) {
+            r.outcome = YearOutcome::AlreadyThere;
+        } else if (!wantsAttach(row, options)) {
+            r.outcome = YearOutcome::Skipped;
+        } else {
+            if (progress && !progress(row, index, count))
+                break;
+            ++index;
+            r.statement = attachStatementFor(row, options);
+            try {
+                if (!master)
+                    master = openMaster(masterConnectionString);
+                if (row.state == YearState::LogMissing) {
+                    master->execute(r.statement);
+                    r.outcome = YearOutcome::Attached;
+                    r.logRebuilt = true;
+                } else {
+                    const AttachOutcome step
+                        = attachFiles(master, row.databaseName, row.dataFile, row.logFile, Operation::YearAttach);
+                    r.outcome
+                        = step == AttachOutcome::AlreadyAttached ? YearOutcome::AlreadyThere : YearOutcome::Attached;
+                }
+            } catch (const DbError& e) {
+                r.outcome = YearOutcome::Failed;
+                r.errorNumber = e.number();
+                r.errorText = e.description();
+                ErrorContext context = contextOf(e);
+                if (context.operation == Operation::Unknown)
+                    context = ErrorContext(Operation::YearAttach, row.databaseName);
+                r.hint = errorHint(e, context);
+                // Some refusals end the connection (a file from a newer version): the next
+                // year gets a fresh one.
+                master.reset();
+            }
+        }
+        results.append(r);
+    }
+    if (master)
+        master->close();
+    return results;
+}
+
+AttachSummary summarize(const QList<AttachResult>& results)
+{
+    AttachSummary s;
+    for (const AttachResult& r : results) {
+        switch (r.outcome) {
+        case YearOutcome::Attached:
+            ++s.attached;
+            s.logsRebuilt += r.logRebuilt ? 1 : 0;
+            break;
+        case YearOutcome::AlreadyThere:
+            ++s.alreadyThere;
+            break;
+        case YearOutcome::Skipped:
+            ++s.skipped;
+            break;
+        case YearOutcome::Failed:
+            ++s.failed;
+            break;
+        }
+    }
+    return s;
+}
+
+QString summaryText(const QList<AttachResult>& results)
+{
+    const AttachSummary s = summarize(results);
+    QString text = QStringLiteral("附加 %1 个，已存在 %2 个，跳过 %3 个，失败 %4 个")
+                       .arg(s.attached)
+                       .arg(s.alreadyThere)
+                       .arg(s.skipped)
+                       .arg(s.failed);
+    if (s.logsRebuilt > 0)
+        text += QStringLiteral("（其中 %1 个重建了日志文件）").arg(s.logsRebuilt);
+    for (const AttachResult& r : results) {
+        if (r.outcome != YearOutcome::Failed)
+            continue;
+        text += QStringLiteral("\n%1 失败：").arg(r.row.databaseName) + failureText(r);
+    }
+    return text;
+}
+
+QString failureText(const AttachResult& r)
+{
+    const QString line = QStringLiteral("错误号 %1：%2").arg(r.errorNumber).arg(driverDetail(r.errorText));
+    return r.hint.isEmpty() ? line : r.hint + QStringLiteral("（") + line + QStringLiteral("）");
+}
+
+} // namespace tp

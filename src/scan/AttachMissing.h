@@ -1,0 +1,77 @@
+#pragma once
+// Attach what the plan says is missing, without any window: in plan order (account set, then
+// year), one statement per account-year, through the same idempotent attach step as the run.
+// A failure is recorded for its year and the rest go on.
+
+#include "ScanPlan.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace tp {
+
+class Connection;
+
+// The server's databases and their primary files (databaseFilesQuery) over an open master
+// connection. Throws DbError.
+QList<ServerDatabase> readServerDatabases(Connection& master);
+
+// Reads the catalogue and builds the plan of `root`. Throws DbError when the server refuses.
+QList<PlanRow> scanDataRoot(Connection& master, const QString& root);
+
+enum class YearOutcome {
+    Attached, // attached now (logRebuilt: with a new log file)
+    AlreadyThere, // the server had it attached from these files
+    Skipped, // name taken, file unreadable, log missing and not asked for
+    Failed, // the server refused: errorNumber, errorText, hint
+};
+
+struct AttachResult
+{
+    PlanRow row;
+    YearOutcome outcome = YearOutcome::Skipped;
+    bool logRebuilt = false;
+    QString statement; // the statement sent (empty when none)
+    int errorNumber = 0;
+    QString errorText;
+    QString hint;
+};
+
+struct AttachOptions
+{
+    bool rebuildMissingLogs = false; // attach years whose log file is missing, with a new log
+    int serverMajorVersion = 0; // for the rebuilt-log statement; 0: ask the server
+};
+
+// True when the row is one attach-missing sends a statement for.
+bool wantsAttach(const PlanRow& row, const AttachOptions& options);
+
+// The statement that attaches the row (plain attach, or the rebuilt-log form).
+QString attachStatementFor(const PlanRow& row, const AttachOptions& options);
+
+// Called before each attach with the row, its 0-based position among the attaches and their
+// number; returning false cancels the rest (they are not in the result).
+using AttachProgress = std::function<bool(const PlanRow& row, int index, int count)>;
+
+// Attaches every row that wantsAttach(), over connections opened with `masterConnectionString`;
+// every other account-year row is reported as already there or skipped; Gone rows are left
+// out. Never throws for a refused attach; throws DbError when the server cannot be reached at
+// the start.
+QList<AttachResult> attachMissing(const QString& masterConnectionString, const QList<PlanRow>& plan,
+    AttachOptions options, const AttachProgress& progress = {});
+
+struct AttachSummary
+{
+    int attached = 0, alreadyThere = 0, skipped = 0, failed = 0, logsRebuilt = 0;
+};
+AttachSummary summarize(const QList<AttachResult>& results);
+
+// "附加 3 个，已存在 2 个，跳过 1 个，失败 1 个" plus "（其中 1 个重建了日志文件）" when logs were
+// rebuilt, then one line per failure: "UFDATA_001_2008 失败：" and its failureText.
+QString summaryText(const QList<AttachResult>& results);
+
+// A failed year as one line: the hint, then "（错误号 <n>：<the driver's words>）".
+QString failureText(const AttachResult& result);
+
+} // namespace tp

@@ -1,0 +1,83 @@
+#pragma once
+// The scan of a data root: every account-year found on disk held against the server's
+// databases, one state per account-year, plus the account-year databases whose files were
+// under the root and are gone.
+//
+// Layout on disk: <root>\ZT<account set>\<year>\ufdata.MDF [+ ufdata.LDF]. "ZT" and the file
+// names are matched in any case; the account set is one or more digits, the year exactly four.
+// Paths are joined with "\" as the account-year scheme does (the server's paths), without
+// doubling a separator that ends the root; the folder and file names are used as found on disk.
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+namespace tp {
+
+enum class YearState {
+    Attached, // the server has the account-year name attached from these files
+    NameTaken, // the name is attached from other files (otherFile says which)
+    Ready, // both files present, the name free
+    LogMissing, // data file present, no ufdata.LDF beside it
+    Unreadable, // ufdata.MDF cannot be opened for reading (or is not a file)
+    Gone, // an account-year database whose primary file lay under the root and no longer exists
+};
+
+struct DiskYear
+{
+    QString accountSet; // as found after "ZT": "001"
+    QString year; // four digits
+    QString dataFile; // root\ZT001\2007\ufdata.MDF, names as found on disk
+    QString logFile; // the log file beside it; the scheme's name when there is none
+    bool hasLog = false;
+    bool dataReadable = false;
+    qint64 dataSize = -1; // bytes; -1 when unknown
+    qint64 logSize = -1;
+};
+
+struct ServerDatabase
+{
+    QString name; // trailing blanks removed
+    QString primaryFile; // as the server reports it, trailing blanks removed
+};
+
+struct PlanRow
+{
+    QString accountSet;
+    QString year;
+    QString databaseName; // UFDATA_<set>_<year>
+    YearState state = YearState::Ready;
+    QString dataFile;
+    QString logFile;
+    qint64 dataSize = -1;
+    qint64 logSize = -1;
+    QString otherFile; // NameTaken: the file the name is attached from
+};
+
+// The folder and file names joined with "\" onto the root (no separator doubled at the root).
+QString joinServerPath(const QString& root, const QString& relative);
+
+// The account-years on disk under `root`, in account set and year order (sets by number, then
+// by text). Reads folders and opens each data file once; never throws. A root that cannot be
+// read gives an empty list.
+QList<DiskYear> walkDataRoot(const QString& root);
+
+// "UFDATA_<digits>_<4 digits>" in any case: true with the set and year, else false.
+bool parseAccountYearName(const QString& name, QString* accountSet, QString* year);
+
+// Pure: the disk years (in their order) with their states, then the gone databases, all in
+// account set and year order. `fileExists` says whether a server-reported path names an
+// existing file; only databases whose primary file lies under the root are asked about.
+QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const QList<ServerDatabase>& server,
+    bool (*fileExists)(const QString& path));
+
+// A server path checked on this machine ("\" read as a separator as well).
+bool serverFileExists(const QString& path);
+
+// "已附加", "名称已被占用", "可附加", "缺少日志文件", "文件无法读取", "文件已不存在"
+QString stateText(YearState state);
+
+// "12.5 MB" style sizes for people: B, KB, MB, GB with one decimal from KB on; "" for -1.
+QString sizeText(qint64 bytes);
+
+} // namespace tp

@@ -1,0 +1,265 @@
+#include "ScanWindow.h"
+
+#include "Ado.h"
+#include "DatabaseGrid.h"
+#include "ErrorBoundary.h"
+#include "Events.h"
+#include "FolderList.h"
+#include "Services.h"
+#include "SignIn.h"
+#include "Twips.h"
+#include "WindowBuilder.h"
+#include "Windows.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace tp {
+
+namespace {
+
+    QPointer<ScanWindow> g_window;
+
+    template <class T> T* place(QWidget* parent, const char* name, int left, int top, int width, int height)
+    {
+        T* w = new T(parent);
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(twipsRect(left, top, width, height));
+        return w;
+    }
+
+    const YearState allStates[] = { YearState::Ready, YearState::LogMissing, YearState::Attached, YearState::NameTaken,
+        YearState::Unreadable, YearState::Gone };
+
+} // namespace
+
+ScanWindow* ScanWindow::open(const QString& root)
+{
+    if (!g_window)
+        g_window = new ScanWindow;
+    g_window->m_root = root;
+    g_window->setWindowTitle(QStringLiteral("扫描账套 - ") + root);
+    g_window->show();
+    g_window->raise();
+    g_window->activateWindow();
+    g_window->rescan();
+    return g_window;
+}
+
+ScanWindow* ScanWindow::instance()
+{
+    return g_window;
+}
+
+ScanWindow::ScanWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("ScanWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(windowFont());
+    setFixedSize(twipsSize(11400, 7140));
+
+    place<QLabel>(this, "Label3", 120, 150, 600, 270)->setText(QStringLiteral("状态"));
+    m_filter = place<QComboBox>(this, "Combo1", 720, 90, 2400, 330);
+    m_filter->addItem(QStringLiteral("全部"), -1);
+    for (const YearState s : allStates)
+        m_filter->addItem(stateText(s), int(s));
+    m_rebuild = place<QCheckBox>(this, "Check1", 3360, 120, 5400, 300);
+    m_rebuild->setText(QStringLiteral("同时附加缺少日志文件的年度（重建日志文件）"));
+
+    m_table = place<QTableWidget>(this, "Grid1", 120, 540, 11160, 4920);
+    m_table->setColumnCount(7);
+    m_table->setHorizontalHeaderLabels({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
+        QStringLiteral("状态"), QStringLiteral("数据文件"), QStringLiteral("日志文件"), QStringLiteral("大小") });
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->verticalHeader()->setVisible(false);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setTextElideMode(Qt::ElideMiddle); // paths keep their start and their file name
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    const int widths[] = { 45, 40, 115, 125, 185, 165 };
+    for (int c = 0; c < 6; ++c)
+        m_table->setColumnWidth(c, widths[c]);
+
+    m_counts = place<QLabel>(this, "Label2", 120, 5580, 11160, 270);
+    m_progress = place<QProgressBar>(this, "Progress1", 120, 5940, 5400, 300);
+    m_progress->setTextVisible(true);
+    m_current = place<QLabel>(this, "Label1", 5640, 5955, 5640, 270);
+
+    m_attach = place<QPushButton>(this, "Command1", 120, 6420, 2400, 480);
+    m_attach->setText(QStringLiteral("附加全部未附加的"));
+    m_rescan = place<QPushButton>(this, "Command2", 2640, 6420, 1500, 480);
+    m_rescan->setText(QStringLiteral("重新扫描"));
+    m_cancelButton = place<QPushButton>(this, "Command3", 4260, 6420, 1200, 480);
+    m_cancelButton->setText(QStringLiteral("取消"));
+    m_cancelButton->setEnabled(false);
+    auto* close = place<QPushButton>(this, "Command4", 10080, 6420, 1200, 480);
+    close->setText(QStringLiteral("关闭"));
+
+    connect(m_filter, &QComboBox::currentIndexChanged, this, [this] { applyFilter(); });
+    connect(m_attach, &QPushButton::clicked, this, [this] { runGuarded([this] { attachAll(); }); });
+    connect(m_rescan, &QPushButton::clicked, this, [this] { rescan(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void ScanWindow::rescan()
+{
+    m_plan.clear();
+    runGuarded([this] {
+        Connection master; // closed by its destructor if the query throws
+        master.setConnectionString(masterConnectionString());
+        master.open();
+        m_plan = scanDataRoot(master, m_root);
+        master.close();
+    });
+    fillTable();
+}
+
+void ScanWindow::fillTable()
+{
+    m_table->setRowCount(0);
+    m_table->setRowCount(int(m_plan.size()));
+    int counts[6] = {};
+    for (int i = 0; i < m_plan.size(); ++i) {
+        const PlanRow& r = m_plan.at(i);
+        ++counts[int(r.state)];
+        QString state = stateText(r.state);
+        if (r.state == YearState::NameTaken)
+            state += QStringLiteral("（") + r.otherFile + QStringLiteral("）");
+        qint64 size = -1;
+        if (r.dataSize >= 0 || r.logSize >= 0)
+            size = qMax<qint64>(r.dataSize, 0) + qMax<qint64>(r.logSize, 0);
+        const QString cells[] = { r.accountSet, r.year, r.databaseName, state, r.dataFile,
+            r.state == YearState::Gone ? QString() : r.logFile, sizeText(size) };
+        for (int c = 0; c < 7; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c == 6 && size >= 0)
+                item->setToolTip(
+                    QStringLiteral("数据文件 %1，日志文件 %2")
+                        .arg(sizeText(r.dataSize), r.logSize >= 0 ? sizeText(r.logSize) : QStringLiteral("无")));
+            if (c == 3 && r.state == YearState::NameTaken)
+                item->setToolTip(QStringLiteral("该名称已由以下文件附加：") + r.otherFile);
+            m_table->setItem(i, c, item);
+        }
+    }
+    QStringList parts;
+    for (const YearState s : allStates) {
+        if (counts[int(s)] > 0)
+            parts << QStringLiteral("%1 %2 个").arg(stateText(s)).arg(counts[int(s)]);
+    }
+    m_counts->setText(QStringLiteral("共 %1 个账套年度").arg(m_plan.size())
+        + (parts.isEmpty() ? QString() : QStringLiteral("：") + parts.join(QStringLiteral("，"))));
+    applyFilter();
+}
+
+void ScanWindow::applyFilter()
+{
+    const int wanted = m_filter->currentData().toInt();
+    for (int i = 0; i < m_plan.size() && i < m_table->rowCount(); ++i)
+        m_table->setRowHidden(i, wanted >= 0 && int(m_plan.at(i).state) != wanted);
+}
+
+void ScanWindow::setBusy(bool busy)
+{
+    m_busy = busy;
+    m_attach->setEnabled(!busy);
+    m_rescan->setEnabled(!busy);
+    m_rebuild->setEnabled(!busy);
+    m_cancelButton->setEnabled(busy);
+}
+
+void ScanWindow::attachAll()
+{
+    if (m_busy)
+        return;
+    AttachOptions options;
+    options.rebuildMissingLogs = m_rebuild->isChecked();
+    int count = 0;
+    for (const PlanRow& r : m_plan)
+        count += wantsAttach(r, options) ? 1 : 0;
+    if (count == 0) {
+        MessageService::show(QStringLiteral("没有需要附加的数据库。"), vbInformation, QStringLiteral("提示："));
+        return;
+    }
+    m_cancel = false;
+    setBusy(true);
+    m_progress->setRange(0, count);
+    m_progress->setValue(0);
+    QPointer<ScanWindow> self(this);
+    QList<AttachResult> results;
+    try {
+        results = attachMissing(masterConnectionString(), m_plan, options, [&](const PlanRow& row, int index, int) {
+            // Clicks on the cancel button are taken between two attaches.
+            QCoreApplication::processEvents();
+            if (!self || m_cancel)
+                return false;
+            m_progress->setValue(index);
+            m_current->setText(QStringLiteral("正在附加 ") + row.databaseName);
+            QCoreApplication::processEvents();
+            return self && !m_cancel;
+        });
+    } catch (...) {
+        if (self)
+            setBusy(false);
+        throw;
+    }
+    if (!self)
+        return;
+    setBusy(false);
+    m_progress->setValue(m_cancel ? m_progress->value() : count);
+    m_current->setText(m_cancel ? QStringLiteral("已取消") : QStringLiteral("完成"));
+    QString text = summaryText(results);
+    if (m_cancel)
+        text = QStringLiteral("已取消，其余年度未附加。\n") + text;
+    const bool failed = summarize(results).failed > 0;
+    MessageService::show(
+        text, failed ? vbCritical : vbInformation, failed ? QStringLiteral("错误：") : QStringLiteral("提示："));
+    rescan();
+    if (Windows::isLoaded(WindowId::form2))
+        refreshDatabaseGrid();
+}
+
+void ScanWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_busy) {
+        // Closing during an attach cancels it; the window goes once the current year is done.
+        m_cancel = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void installScanWindow()
+{
+    Windows::onLoad(WindowId::form2, [](QWidget& form2) {
+        auto* dir1 = control<FolderList>(form2, QStringLiteral("Dir1"));
+        dir1->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(dir1, &QWidget::customContextMenuRequested, dir1, [dir1](const QPoint& pos) {
+            runGuarded([dir1, pos] {
+                const QListWidgetItem* item = dir1->itemAt(pos);
+                const QString folder = item ? dir1->rowPath(dir1->row(item)) : dir1->path();
+                auto* menu = new QMenu(dir1);
+                menu->setObjectName(QStringLiteral("ScanMenu"));
+                menu->setAttribute(Qt::WA_DeleteOnClose);
+                QAction* scan = menu->addAction(QStringLiteral("扫描账套…"));
+                QObject::connect(
+                    scan, &QAction::triggered, dir1, [folder] { runGuarded([folder] { ScanWindow::open(folder); }); });
+                menu->popup(dir1->viewport()->mapToGlobal(pos));
+            });
+        });
+    });
+}
+
+} // namespace tp

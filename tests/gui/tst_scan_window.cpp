@@ -1,0 +1,137 @@
+// The scan window: opened by the folder list's context menu, the plan as a table, the state
+// filter, attach of everything missing with its summary and the main window's grid refreshed,
+// and cancel.
+
+#include "FolderList.h"
+#include "GuiFixture.h"
+#include "ScanWindow.h"
+#include "Windows.h"
+#include "operations_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using tp::ScanWindow;
+using tp::Windows;
+using namespace tp::test;
+
+namespace {
+
+QStringList tableRows(ScanWindow* w, bool visibleOnly = false)
+{
+    auto* t = w->findChild<QTableWidget*>(QStringLiteral("Grid1"));
+    QStringList rows;
+    for (int r = 0; r < t->rowCount(); ++r) {
+        if (visibleOnly && t->isRowHidden(r))
+            continue;
+        rows << t->item(r, 2)->text() + QLatin1Char(' ') + t->item(r, 3)->text();
+    }
+    return rows;
+}
+
+void click(ScanWindow* w, const char* button)
+{
+    QTest::mouseClick(w->findChild<QAbstractButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestScanWindow : public QObject
+{
+    Q_OBJECT
+    GuiFixture fx;
+    QTemporaryDir tmp;
+    QString root;
+
+    // Signs in, makes 001/2005 and 001/2006 (no log) on disk, and opens the scan window from
+    // the folder list's context menu on the data root's row.
+    ScanWindow* openFromFolderList()
+    {
+        if (!fx.signIn() || !makeAccountYearFiles(fx, root, "001", 2005)
+            || !makeAccountYearFiles(fx, root, "001", 2006))
+            return nullptr;
+        QFile::remove(accountYearDir(root, "001", 2006) + "/ufdata.LDF");
+        auto* dir1 = tp::control<tp::FolderList>(Windows::form2(), "Dir1");
+        dir1->setPath(tmp.path());
+        int row = -1;
+        for (int i = 0; i < dir1->count(); ++i) {
+            if (dir1->rowPath(i) == QDir::toNativeSeparators(root))
+                row = i;
+        }
+        if (row < 0)
+            return nullptr;
+        const QPoint pos = dir1->visualItemRect(dir1->item(row)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, dir1->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(dir1->viewport(), &event);
+        auto* menu = dir1->findChild<QMenu*>(QStringLiteral("ScanMenu"));
+        if (!menu || menu->actions().size() != 1 || menu->actions().first()->text() != QStringLiteral("扫描账套…"))
+            return nullptr;
+        menu->actions().first()->trigger();
+        menu->close();
+        return ScanWindow::instance();
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY2(fx.startServer(), qPrintable(fx.lastError()));
+        root = tmp.filePath(QStringLiteral("scan root")); // the test helper sends plain literals: no Chinese here
+        QVERIFY(QDir().mkpath(root));
+    }
+    void cleanup()
+    {
+        if (ScanWindow::instance())
+            ScanWindow::instance()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QDir(root).removeRecursively();
+        QVERIFY2(fx.cleanup(), qPrintable(fx.lastError()));
+    }
+
+    void planFilterAndAttachAll()
+    {
+        ScanWindow* w = openFromFolderList();
+        QVERIFY2(w, qPrintable("the scan window did not open from Dir1's menu " + fx.lastError()));
+        QCOMPARE(w->root(), QDir::toNativeSeparators(root));
+        auto* t = w->findChild<QTableWidget*>(QStringLiteral("Grid1"));
+        QStringList headers;
+        for (int c = 0; c < t->columnCount(); ++c)
+            headers << t->horizontalHeaderItem(c)->text();
+        QCOMPARE(headers, QStringList({ "账套号", "年度", "数据库名", "状态", "数据文件", "日志文件", "大小" }));
+        QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
+
+        auto* filter = w->findChild<QComboBox*>(QStringLiteral("Combo1"));
+        filter->setCurrentIndex(filter->findText(QStringLiteral("缺少日志文件")));
+        QCOMPARE(tableRows(w, true), QStringList({ "UFDATA_001_2006 缺少日志文件" }));
+
+        click(w, "Command1");
+        QVERIFY2(fx.expectMessage({ QStringLiteral("附加 1 个，已存在 0 个，跳过 1 个，失败 0 个"), tp::vbInformation,
+                     QStringLiteral("提示：") }),
+            qPrintable(fx.lastError()));
+        filter->setCurrentIndex(0);
+        QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 已附加", "UFDATA_001_2006 缺少日志文件" }));
+        QVERIFY2(gridNames().contains(QStringLiteral("UFDATA_001_2005")), qPrintable(gridNames().join(", ")));
+    }
+
+    void cancelStopsBeforeTheNextYear()
+    {
+        ScanWindow* w = openFromFolderList();
+        QVERIFY2(w, "the scan window did not open");
+        fx.server().clearRequests();
+        QTimer::singleShot(0, w, [w] { click(w, "Command3"); });
+        click(w, "Command1");
+        const QList<tp::ShownMessage> shown = fx.takeMessages();
+        QVERIFY(shown.size() == 1 && shown[0].text.startsWith(QStringLiteral("已取消")));
+        QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
+    }
+};
+
+QTEST_MAIN(TestScanWindow)
+#include "tst_scan_window.moc"

@@ -58,6 +58,7 @@ private slots:
     void packetReaderRefusesMalformedInput_data();
     void packetReaderRefusesMalformedInput();
     void packetReaderRefusesOversizedMessages();
+    void packetReadersShareMessageMemory();
     void packetizeCutsAtThePacketSize_data();
     void packetizeCutsAtThePacketSize();
 
@@ -204,6 +205,30 @@ void CodecMessagesTest::packetReaderRefusesOversizedMessages()
         QCOMPARE(status, DecodeStatus::Error);
         QCOMPARE(packets, maxMessageSize / (maxPacketSize - packetHeaderSize) + 1);
     }
+}
+
+// Messages in progress draw on one budget beyond each reader's allowance; a message that
+// does not fit is read to its end and handed on as dropped, and its memory comes back.
+void CodecMessagesTest::packetReadersShareMessageMemory()
+{
+    MessageMemory memory(3000);
+    auto reader = std::make_unique<PacketReader>(maxMessageSize, &memory, 1000);
+    PacketReader second(maxMessageSize, &memory, 1000);
+    const QByteArray big = packetize(SqlBatchPacket, QByteArray(3500, 'a'), 512, 0);
+    const QByteArray partial = big.left(big.size() - 100);
+    reader->append(partial); // six whole packets: 6 * 504 bytes, of which 1000 are its allowance
+    QCOMPARE(reader->next().status, DecodeStatus::NeedMore);
+    const qsizetype held = 6 * (512 - 8) - 1000;
+    QCOMPARE(memory.used(), held);
+    second.append(big);
+    const auto dropped = second.next();
+    QVERIFY(dropped.ok() && dropped.value.dropped && dropped.value.payload.isEmpty());
+    QCOMPARE(memory.used(), held);
+    second.append(packetize(SqlBatchPacket, QByteArray(800, 'b'), 512, 0)); // within the allowance
+    const auto small = second.next();
+    QVERIFY(small.ok() && !small.value.dropped && small.value.payload.size() == 800);
+    reader.reset(); // a client gone mid-message gives its share back
+    QCOMPARE(memory.used(), qsizetype(0));
 }
 
 void CodecMessagesTest::packetizeCutsAtThePacketSize_data()

@@ -133,18 +133,21 @@ Decoded<TdsMessage> PacketReader::next()
             m_pending.firstStatus = h.status;
         }
         m_pendingSize += bodySize;
-        const qsizetype needed = qMax<qsizetype>(0, m_pendingSize - m_allowance) - m_reserved;
-        if (!m_pending.dropped && m_shared && needed > 0) {
-            if (m_shared->take(needed)) {
-                m_reserved += needed;
-            } else {
-                release();
-                m_pending.dropped = true;
-                m_pending.payload = QByteArray();
+        if (!m_pending.dropped) {
+            m_pending.payload.append(m_buffer.constData() + m_pos + packetHeaderSize, bodySize);
+            // What the message holds is its buffer's capacity, which grows ahead of its size.
+            const qsizetype held = qMax(m_pendingSize, m_pending.payload.capacity());
+            const qsizetype needed = qMax<qsizetype>(0, held - m_allowance) - m_reserved;
+            if (m_shared && needed > 0) {
+                if (m_shared->take(needed)) {
+                    m_reserved += needed;
+                } else {
+                    release();
+                    m_pending.dropped = true;
+                    m_pending.payload = QByteArray();
+                }
             }
         }
-        if (!m_pending.dropped)
-            m_pending.payload.append(m_buffer.constData() + m_pos + packetHeaderSize, bodySize);
         m_pending.status = h.status;
         m_pos += h.length;
         if (h.status & StatusEom) {

@@ -84,6 +84,8 @@ public:
     Decoded<TdsMessage> next();
 
     bool failed() const { return m_failed; }
+    // Bytes taken from the shared memory for the message in progress.
+    qsizetype reserved() const { return m_reserved; }
     // Bytes held that do not yet form a complete message.
     qsizetype buffered() const { return m_buffer.size() - m_pos + m_pending.payload.size(); }
 

@@ -115,6 +115,7 @@ namespace {
             { 2812, 16, 62, 8, "Could not find stored procedure '%1'." },
             { 3013, 16, 1, 8, "%1 is terminating abnormally." }, // [U] state
             { 3014, 10, 1, 8, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)." }, // [U] whole message
+            { 3147, 16, 3, 8, "Backup and restore operations are not allowed on database tempdb." }, // [U] state
             { 3201, 16, 1, 8, "Cannot open backup device '%1'. Operating system error %2." }, // [U] state
             { 3202, 16, 1, 8, "Write on \"%1\" failed: %2" }, // [U] state
             { 3241, 16, 0, 8,

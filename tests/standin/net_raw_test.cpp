@@ -573,7 +573,7 @@ void NetRawTest::clientThatDoesNotReadIsHeldBack()
     QVERIFY(flood.connectTo(m_server->port()));
     QVERIFY(flood.loginOk(m_server->password()));
     const QString sql = QStringLiteral("select ") + QStringList(50, QStringLiteral("@@VERSION")).join(',');
-    const int requests = 2000; // about 25 KB of answer each: 50 MB in all
+    const int requests = 4000; // about 25 KB of answer each: 100 MB in all
     for (int i = 0; i < requests; ++i)
         flood.send(SqlBatchPacket, encodeSqlBatch(sql, flood.version()));
 

@@ -1,6 +1,7 @@
 // tallyport-standin: a stand-in SQL Server on TDS for the tests and the demo.
 //
 //   tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW [--version N] [--request-log FILE]
+//                     [--message-memory BYTES]
 //
 // Port 0 picks a free port. Once listening it prints "listening on HOST:PORT" (the address
 // and port actually bound) on stdout. SIGTERM and SIGINT end it cleanly. Bad arguments or a
@@ -23,13 +24,14 @@ namespace {
 constexpr int badUsage = 2;
 
 const char usage[] = "usage: tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW "
-                     "[--version N] [--request-log FILE]\n";
+                     "[--version N] [--request-log FILE] [--message-memory BYTES]\n";
 
 struct Arguments
 {
     QHostAddress host;
     quint16 port = 0;
     standin::EngineOptions engine;
+    standin::ServerLimits limits;
 };
 
 int fail(const QString& message)
@@ -61,7 +63,7 @@ QString parseArguments(const QStringList& args, Arguments& out)
         const QString& option = args[i];
         const bool known = option == QLatin1String("--listen") || option == QLatin1String("--data-dir")
             || option == QLatin1String("--sa-password") || option == QLatin1String("--version")
-            || option == QLatin1String("--request-log");
+            || option == QLatin1String("--request-log") || option == QLatin1String("--message-memory");
         if (!known)
             return QStringLiteral("unknown argument '%1'").arg(option);
         if (i + 1 >= args.size())
@@ -95,6 +97,12 @@ QString parseArguments(const QStringList& args, Arguments& out)
             if (!ok || version < 8 || version > 17)
                 return QStringLiteral("--version wants a major version from 8 (2000) to 17, not '%1'").arg(value);
             out.engine.majorVersion = version;
+        } else if (option == QLatin1String("--message-memory")) {
+            bool ok = false;
+            const qint64 bytes = value.toLongLong(&ok);
+            if (!ok || bytes < 0)
+                return QStringLiteral("--message-memory wants a number of bytes, not '%1'").arg(value);
+            out.limits.messageMemory = bytes;
         } else {
             out.engine.requestLogPath = value;
         }
@@ -120,7 +128,7 @@ int main(int argc, char* argv[])
 
     try {
         standin::Engine engine(args.engine);
-        standin::Server server(engine);
+        standin::Server server(engine, args.limits);
         if (!server.listen(args.host, args.port))
             return fail(QStringLiteral("cannot listen on %1:%2: %3")
                             .arg(args.host.toString())

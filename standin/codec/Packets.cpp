@@ -52,9 +52,31 @@ QByteArray packetize(
     return out;
 }
 
-PacketReader::PacketReader(int maxMessage)
-    : m_maxMessage(maxMessage)
+bool MessageMemory::take(qsizetype bytes)
 {
+    if (bytes > m_capacity - m_used)
+        return false;
+    m_used += bytes;
+    return true;
+}
+
+PacketReader::PacketReader(int maxMessage, MessageMemory* shared, qsizetype allowance)
+    : m_maxMessage(maxMessage)
+    , m_shared(shared)
+    , m_allowance(allowance)
+{
+}
+
+PacketReader::~PacketReader()
+{
+    release();
+}
+
+void PacketReader::release()
+{
+    if (m_shared)
+        m_shared->give(m_reserved);
+    m_reserved = 0;
 }
 
 void PacketReader::append(const QByteArray& bytes)
@@ -77,6 +99,8 @@ Decoded<TdsMessage> PacketReader::fail(const QString& why)
     m_buffer.clear();
     m_pos = 0;
     m_pending = TdsMessage();
+    m_pendingSize = 0;
+    release();
     return Decoded<TdsMessage>::failure(why);
 }
 
@@ -98,7 +122,7 @@ Decoded<TdsMessage> PacketReader::next()
                             .arg(h.type, 2, 16, QLatin1Char('0'))
                             .arg(m_pending.type, 2, 16, QLatin1Char('0')));
         const int bodySize = h.length - packetHeaderSize;
-        if (m_pending.payload.size() + bodySize > m_maxMessage)
+        if (m_pendingSize + bodySize > m_maxMessage)
             return fail(QStringLiteral("message larger than %1 bytes").arg(m_maxMessage));
         if (m_buffer.size() - m_pos < h.length)
             return Decoded<TdsMessage>::needMore();
@@ -108,13 +132,30 @@ Decoded<TdsMessage> PacketReader::next()
             m_pending.type = h.type;
             m_pending.firstStatus = h.status;
         }
-        m_pending.payload.append(m_buffer.constData() + m_pos + packetHeaderSize, bodySize);
+        m_pendingSize += bodySize;
+        if (!m_pending.dropped) {
+            m_pending.payload.append(m_buffer.constData() + m_pos + packetHeaderSize, bodySize);
+            // What the message holds is its buffer's capacity, which grows ahead of its size.
+            const qsizetype held = qMax(m_pendingSize, m_pending.payload.capacity());
+            const qsizetype needed = qMax<qsizetype>(0, held - m_allowance) - m_reserved;
+            if (m_shared && needed > 0) {
+                if (m_shared->take(needed)) {
+                    m_reserved += needed;
+                } else {
+                    release();
+                    m_pending.dropped = true;
+                    m_pending.payload = QByteArray();
+                }
+            }
+        }
         m_pending.status = h.status;
         m_pos += h.length;
         if (h.status & StatusEom) {
             TdsMessage done = std::move(m_pending);
             m_pending = TdsMessage();
             m_inMessage = false;
+            m_pendingSize = 0;
+            release();
             return Decoded<TdsMessage>::success(std::move(done));
         }
     }

@@ -552,6 +552,11 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         out.message(msg(3013, { what }));
         return;
     }
+    if (db->dbid == 2) {
+        out.message(msg(3147));
+        out.message(msg(3013, { what }));
+        return;
+    }
     if (b.truncateOnly) {
         // The inactive log is thrown away; the log chain is broken until the next database backup.
         db->fullBackupTaken = false;
@@ -591,7 +596,7 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         }
         devices.append(d);
     }
-    if (b.log && (db->recovery == QLatin1String("SIMPLE") || db->dbid == 2)) {
+    if (b.log && db->recovery == QLatin1String("SIMPLE")) {
         out.message(msg(4208));
         out.message(msg(3013, { what }));
         return;

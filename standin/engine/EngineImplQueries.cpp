@@ -5,7 +5,6 @@
 #include "EngineImpl.h"
 #include "MessageTable.h"
 
-#include <QRegularExpression>
 #include <QSysInfo>
 #include <algorithm>
 
@@ -91,24 +90,40 @@ namespace {
         return compareNames(text(a), text(b));
     }
 
+    // LIKE with % and _, case-insensitive; trailing blanks of the value do not count, as in "=".
+    // One pass with a single resumption point: work grows with value times pattern length,
+    // whatever the pattern.
     bool likeMatch(const QString& value, const QString& pattern)
     {
-        QString re;
-        for (QChar c : pattern) {
-            if (c == QLatin1Char('%'))
-                re += QStringLiteral(".*");
-            else if (c == QLatin1Char('_'))
-                re += QLatin1Char('.');
-            else
-                re += QRegularExpression::escape(QString(c));
-        }
-        // Trailing blanks of the value do not count, as in "=".
-        QString v = value;
-        while (v.endsWith(QLatin1Char(' ')))
-            v.chop(1);
-        const QRegularExpression rx(QRegularExpression::anchoredPattern(re),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        return rx.match(v).hasMatch() || rx.match(value).hasMatch();
+        const auto matches = [&](qsizetype n) {
+            qsizetype v = 0;
+            qsizetype p = 0;
+            qsizetype starP = -1;
+            qsizetype starV = 0;
+            while (v < n) {
+                if (p < pattern.size() && pattern.at(p) == QLatin1Char('%')) {
+                    starP = p++;
+                    starV = v;
+                } else if (p < pattern.size()
+                    && (pattern.at(p) == QLatin1Char('_')
+                        || pattern.at(p).toCaseFolded() == value.at(v).toCaseFolded())) {
+                    ++p;
+                    ++v;
+                } else if (starP >= 0) {
+                    p = starP + 1;
+                    v = ++starV;
+                } else {
+                    return false;
+                }
+            }
+            while (p < pattern.size() && pattern.at(p) == QLatin1Char('%'))
+                ++p;
+            return p == pattern.size();
+        };
+        qsizetype trimmed = value.size();
+        while (trimmed > 0 && value.at(trimmed - 1) == QLatin1Char(' '))
+            --trimmed;
+        return matches(trimmed) || matches(value.size());
     }
 
 } // namespace

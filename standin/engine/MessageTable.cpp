@@ -42,6 +42,9 @@ namespace {
                 "Procedure or function '%1' expects parameter '%2', which was not supplied." }, // [U] state
             { 207, 16, 1, 8, "Invalid column name '%1'." },
             { 208, 16, 1, 8, "Invalid object name '%1'." },
+            // [U] state, 2000/2005 text; the stand-in names the pool 'default'
+            { 701, 17, 123, 8, "There is insufficient system memory to run this query." },
+            { 701, 17, 123, 10, "There is insufficient system memory in resource pool '%1' to run this query." },
             { 823, 24, 2, 8, "I/O error %1 detected during %2 at offset %3 in file '%4'." }, // [U] 2000 text, state
             { 823, 24, 2, 9,
                 "The operating system returned error %1 to SQL Server during a %2 at offset %3 in file '%4'. "
@@ -112,6 +115,7 @@ namespace {
             { 2812, 16, 62, 8, "Could not find stored procedure '%1'." },
             { 3013, 16, 1, 8, "%1 is terminating abnormally." }, // [U] state
             { 3014, 10, 1, 8, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)." }, // [U] whole message
+            { 3147, 16, 3, 8, "Backup and restore operations are not allowed on database tempdb." }, // [U] state
             { 3201, 16, 1, 8, "Cannot open backup device '%1'. Operating system error %2." }, // [U] state
             { 3202, 16, 1, 8, "Write on \"%1\" failed: %2" }, // [U] state
             { 3241, 16, 0, 8,

@@ -2,6 +2,7 @@
 
 #include "Engine.h"
 #include "Login7.h"
+#include "MessageTable.h"
 #include "Prelogin.h"
 #include "Requests.h"
 #include "Tokens.h"
@@ -49,11 +50,14 @@ namespace {
 
 } // namespace
 
-ClientConnection::ClientConnection(Engine& engine, quint16 spid, const QString& serverName)
+ClientConnection::ClientConnection(
+    Engine& engine, quint16 spid, const QString& serverName, const ConnectionLimits& limits)
     : m_engine(engine)
     , m_session(engine.openSession())
     , m_spid(spid)
     , m_serverName(serverName)
+    , m_replyBudget(limits.replyBudget)
+    , m_reader(maxMessageSize, limits.messageMemory, limits.messageAllowance)
 {
     // The message types a client may send; anything else ends the connection at its header.
     m_reader.setAcceptedTypes(QByteArray::fromRawData("\x01\x03\x06\x0E\x10\x12", 6));
@@ -71,6 +75,10 @@ ClientConnection::Output ClientConnection::receive(const QByteArray& bytes)
         return out;
     m_reader.append(bytes);
     while (m_state != State::Closed) {
+        if (m_replyBudget > 0 && out.bytes.size() >= m_replyBudget) {
+            out.more = true;
+            break;
+        }
         auto message = m_reader.next();
         if (message.status == DecodeStatus::NeedMore)
             break;
@@ -101,8 +109,12 @@ void ClientConnection::handle(const TdsMessage& message, Output& out)
     case PreloginPacket:
         if (m_state != State::Prelogin)
             return close(out, QStringLiteral("PRELOGIN after the login began"));
+        if (message.dropped)
+            return close(out, QStringLiteral("no memory left for the PRELOGIN message"));
         return onPrelogin(message, out);
     case Login7Packet:
+        if (message.dropped)
+            return close(out, QStringLiteral("no memory left for the login message"));
         // TDS 7.0 clients send no PRELOGIN.
         if (m_state != State::Prelogin && m_state != State::Login)
             return close(out, QStringLiteral("LOGIN7 on a signed-in connection"));
@@ -129,6 +141,8 @@ void ClientConnection::handle(const TdsMessage& message, Output& out)
     }
     if (message.status & StatusIgnore)
         return; // the client abandoned this message while sending it
+    if (message.dropped)
+        return onDropped(message.type == RpcPacket, out);
     switch (message.type) {
     case SqlBatchPacket:
         return onBatch(message, out);
@@ -211,6 +225,19 @@ void ClientConnection::onRpc(const TdsMessage& message, Output& out)
     send(out, encodeReply(reply, RequestKind::Rpc, TokenContext { m_version, m_serverName, serverCollation() }));
     if (reply.closeConnection)
         close(out, QStringLiteral("fatal error in the RPC"));
+}
+
+void ClientConnection::onDropped(bool rpc, Output& out)
+{
+    // The server could not hold the request while it arrived; nothing of it has run.
+    Reply reply;
+    reply.events.append(serverMessage(701, m_engine.version().major, { QStringLiteral("default") }));
+    Done done;
+    done.status = Done::Error;
+    reply.events.append(done);
+    send(out,
+        encodeReply(reply, rpc ? RequestKind::Rpc : RequestKind::Batch,
+            TokenContext { m_version, m_serverName, serverCollation() }));
 }
 
 void ClientConnection::onTransactionManager(Output& out)

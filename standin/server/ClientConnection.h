@@ -16,6 +16,15 @@ namespace standin {
 
 class Engine;
 
+// How much one client may hold. A message beyond what `messageMemory` can take is read to
+// its end and answered with 701 (before login: the connection closes).
+struct ConnectionLimits
+{
+    tds::MessageMemory* messageMemory = nullptr; // shared by all clients; null = no limit
+    qsizetype messageAllowance = 0; // bytes of a message not drawn from messageMemory
+    qsizetype replyBudget = 0; // receive() stops answering once this much is to send; 0 = no limit
+};
+
 class ClientConnection
 {
 public:
@@ -26,15 +35,18 @@ public:
         QByteArray bytes; // to send, in order
         bool close = false; // close the connection once the bytes are sent
         QString reason; // why it closes (for the server's log); empty after a refused login
+        bool more = false; // complete messages wait: call receive() again, with or without bytes
     };
 
     // `spid` goes into the header of every packet sent; `serverName` into INFO/ERROR tokens.
-    ClientConnection(Engine& engine, quint16 spid, const QString& serverName);
+    ClientConnection(
+        Engine& engine, quint16 spid, const QString& serverName, const ConnectionLimits& limits = ConnectionLimits());
     ~ClientConnection();
     ClientConnection(const ClientConnection&) = delete;
     ClientConnection& operator=(const ClientConnection&) = delete;
 
-    // Feeds bytes as they arrived and answers every complete message among them.
+    // Feeds bytes as they arrived and answers the complete messages among them, until the
+    // reply budget is spent (Output::more).
     Output receive(const QByteArray& bytes);
 
     State state() const { return m_state; }
@@ -49,6 +61,7 @@ private:
     void onBatch(const tds::TdsMessage& message, Output& out);
     void onRpc(const tds::TdsMessage& message, Output& out);
     void onTransactionManager(Output& out);
+    void onDropped(bool rpc, Output& out);
     void send(Output& out, const QByteArray& tokens);
     void close(Output& out, const QString& reason);
 
@@ -56,6 +69,7 @@ private:
     int m_session = -1;
     quint16 m_spid;
     QString m_serverName;
+    qsizetype m_replyBudget;
     tds::PacketReader m_reader;
     State m_state = State::Prelogin;
     quint32 m_version = tds::Tds74;

@@ -11,9 +11,11 @@
 
 namespace standin {
 
-Server::Server(Engine& engine, QObject* parent)
+Server::Server(Engine& engine, const ServerLimits& limits, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
+    , m_limits(limits)
+    , m_messageMemory(limits.messageMemory)
     , m_listener(new QTcpServer(this))
     , m_serverName(tds::defaultServerName())
 {
@@ -55,6 +57,7 @@ void Server::close()
         socket->deleteLater();
     }
     m_clients.clear();
+    m_scheduled.clear();
 }
 
 quint16 Server::nextSpid()
@@ -74,24 +77,49 @@ void Server::onNewConnection()
 {
     while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
         socket->setParent(this);
-        m_clients.insert(socket, std::make_shared<ClientConnection>(m_engine, nextSpid(), m_serverName));
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        // Qt stops taking bytes from the system once this much waits unread.
+        socket->setReadBufferSize(m_limits.readChunk);
+        ConnectionLimits limits;
+        limits.messageMemory = &m_messageMemory;
+        limits.messageAllowance = m_limits.messageAllowance;
+        limits.replyBudget = m_limits.unsentReply;
+        m_clients.insert(socket, std::make_shared<ClientConnection>(m_engine, nextSpid(), m_serverName, limits));
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        // Replies taken by the client may let its reading resume.
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
         // Bytes may already be waiting.
         if (socket->bytesAvailable() > 0)
-            onReadyRead(socket);
+            serve(socket);
     }
 }
 
-void Server::onReadyRead(QTcpSocket* socket)
+void Server::scheduleServe(QTcpSocket* socket)
+{
+    if (m_scheduled.contains(socket))
+        return;
+    m_scheduled.insert(socket);
+    QMetaObject::invokeMethod(
+        this,
+        [this, socket] {
+            // The socket may be gone by now: only a listed one is touched.
+            if (m_scheduled.remove(socket) && m_clients.contains(socket))
+                serve(socket);
+        },
+        Qt::QueuedConnection);
+}
+
+void Server::serve(QTcpSocket* socket)
 {
     // Held by value: the connection must survive even if the socket goes away meanwhile.
     const std::shared_ptr<ClientConnection> client = m_clients.value(socket);
-    if (!client)
+    if (!client || socket->state() != QAbstractSocket::ConnectedState)
         return;
+    if (socket->bytesToWrite() >= m_limits.unsentReply)
+        return; // bytesWritten() calls again once the client has taken some
     ClientConnection::Output out;
     try {
-        out = client->receive(socket->readAll());
+        out = client->receive(socket->read(m_limits.readChunk));
     } catch (const std::exception& e) {
         // Nothing may escape into the event loop; only this client is dropped.
         std::fprintf(stderr, "connection %u dropped: %s\n", unsigned(client->spid()), e.what());
@@ -105,12 +133,17 @@ void Server::onReadyRead(QTcpSocket* socket)
             std::fprintf(stderr, "connection %u closed: %s\n", unsigned(client->spid()), qPrintable(out.reason));
         // Sends what is buffered, then closes; disconnected() then removes the client.
         socket->disconnectFromHost();
+        return;
     }
+    // One chunk per turn, so that other clients are served in between.
+    if (out.more || socket->bytesAvailable() > 0)
+        scheduleServe(socket);
 }
 
 void Server::onDisconnected(QTcpSocket* socket)
 {
     m_clients.remove(socket); // closes the engine session
+    m_scheduled.remove(socket);
     socket->deleteLater();
 }
 

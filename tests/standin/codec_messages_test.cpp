@@ -58,6 +58,7 @@ private slots:
     void packetReaderRefusesMalformedInput_data();
     void packetReaderRefusesMalformedInput();
     void packetReaderRefusesOversizedMessages();
+    void packetReadersShareMessageMemory();
     void packetizeCutsAtThePacketSize_data();
     void packetizeCutsAtThePacketSize();
 
@@ -204,6 +205,38 @@ void CodecMessagesTest::packetReaderRefusesOversizedMessages()
         QCOMPARE(status, DecodeStatus::Error);
         QCOMPARE(packets, maxMessageSize / (maxPacketSize - packetHeaderSize) + 1);
     }
+}
+
+// Messages in progress draw on one budget beyond each reader's allowance; a message that
+// does not fit is read to its end and handed on as dropped, and its memory comes back.
+void CodecMessagesTest::packetReadersShareMessageMemory()
+{
+    MessageMemory memory(10000);
+    auto reader = std::make_unique<PacketReader>(maxMessageSize, &memory, 1000);
+    PacketReader second(maxMessageSize, &memory, 1000);
+    const QByteArray held = packetize(SqlBatchPacket, QByteArray(3500, 'a'), 512, 0);
+    reader->append(held.left(held.size() - 100)); // all but the end of the last packet
+    QCOMPARE(reader->next().status, DecodeStatus::NeedMore);
+    QVERIFY(reader->reserved() >= 6 * (512 - 8) - 1000);
+    QCOMPARE(memory.used(), reader->reserved());
+
+    second.append(packetize(SqlBatchPacket, QByteArray(20000, 'b'), 512, 0));
+    const auto dropped = second.next();
+    QVERIFY(dropped.ok() && dropped.value.dropped && dropped.value.payload.isEmpty());
+    QCOMPARE(memory.used(), reader->reserved());
+    second.append(packetize(SqlBatchPacket, QByteArray(500, 'c'), 512, 0)); // within the allowance
+    const auto small = second.next();
+    QVERIFY(small.ok() && !small.value.dropped && small.value.payload == QByteArray(500, 'c'));
+
+    reader->append(held.right(100));
+    const auto whole = reader->next();
+    QVERIFY(whole.ok() && whole.value.payload == QByteArray(3500, 'a'));
+    QCOMPARE(memory.used(), qsizetype(0));
+    reader->append(held.left(held.size() - 100));
+    QCOMPARE(reader->next().status, DecodeStatus::NeedMore);
+    QVERIFY(memory.used() > 0);
+    reader.reset(); // a client gone mid-message gives its share back
+    QCOMPARE(memory.used(), qsizetype(0));
 }
 
 void CodecMessagesTest::packetizeCutsAtThePacketSize_data()

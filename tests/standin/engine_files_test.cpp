@@ -794,13 +794,13 @@ void EngineFilesTest::backupLog_data()
     QTest::newRow("backup folder missing")
         << 16 << "BACKUP DATABASE Acct TO DISK = 'C:\\b.bak'" << QList<int> { 3201, 3013 };
     QTest::newRow("unknown option") << 16 << "BACKUP LOG Acct TO DISK = 'NUL' WITH FASTER" << QList<int> { 155 };
+    QTest::newRow("tempdb") << 16 << "BACKUP DATABASE tempdb TO DISK = 'NUL'" << QList<int> { 3147, 3013 };
     QTest::newRow("file of a database") << 16 << "BACKUP DATABASE Acct TO DISK = '../DATA/master.mdf'"
                                         << QList<int> { 3201, 3013 };
     QTest::newRow("not a backup file") << 16 << "BACKUP DATABASE Acct TO DISK = '../catalogue.json'"
                                        << QList<int> { 3241, 3013 };
     QTest::newRow("a file made, then added to")
-        << 16
-        << "BACKUP DATABASE Acct TO DISK = 'a.bak' WITH INIT BACKUP LOG Acct TO DISK = 'a.bak'"
+        << 16 << "BACKUP DATABASE Acct TO DISK = 'a.bak' WITH INIT BACKUP LOG Acct TO DISK = 'a.bak'"
         << QList<int> { 4035, 4035, 3014, 4035, 3014 };
 }
 

@@ -378,9 +378,14 @@ void EngineQueriesTest::longConditionChains_data()
     };
     QTest::newRow("20,000 ORs") << chain("name = 'a%1'", " OR ") + " OR name = N'msdb'" << QStringList { "msdb" };
     QTest::newRow("20,000 ANDs") << chain("name <> 'a%1'", " AND ") + " AND dbid > 2"
-                                 << QStringList { "model", "msdb" };
+                                 << QStringList { QString(120, 'a'), "model", "msdb" };
     QTest::newRow("ORs of ANDs") << chain("(dbid = %1 AND name = 'x')", " OR ") + " OR NOT dbid <> 1"
                                  << QStringList { "master" };
+    const QString manyWildcards = QString("%a").repeated(40);
+    QTest::newRow("LIKE, many wildcards, no match") << "name LIKE '" + manyWildcards + "%b'" << QStringList {};
+    QTest::newRow("LIKE, many wildcards, matches")
+        << "name LIKE '" + manyWildcards + "' OR name LIKE 'MS_B'" << QStringList { QString(120, 'a'), "msdb" };
+    QTest::newRow("LIKE, case") << "name LIKE 'MASTER' OR name LIKE '_ode_'" << QStringList { "master", "model" };
     QTest::newRow("unknown terms") << chain("name = NULL AND dbid > %1", " OR ") + " OR dbid = 2"
                                    << QStringList { "tempdb" };
 }
@@ -391,6 +396,7 @@ void EngineQueriesTest::longConditionChains()
     QFETCH(QString, where);
     QFETCH(QStringList, names);
     Harness h;
+    QVERIFY(h.create(QString(120, 'a')));
     const Reply r = h.run(QStringLiteral("select name from sysdatabases where ") + where + " ORDER BY name");
     QVERIFY2(errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
     QStringList got;

@@ -241,6 +241,8 @@ private slots:
     void protocolViolationClosesOnlyThatConnection();
     void clientsVanishingDoNotDisturbOthers();
     void manyClientsAtOnce();
+    void clientThatDoesNotReadIsHeldBack();
+    void messageBeyondSharedMemoryIsRefused();
     void commandLine_data();
     void commandLine();
     void stopsCleanlyOnSignals_data();
@@ -561,6 +563,65 @@ void NetRawTest::manyClientsAtOnce()
         QCOMPARE(rowTexts(clients[i]->readTokens(&error)), systemDatabases);
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
+}
+
+// A client that sends and never reads is read no further once its unsent replies pass the
+// limit; the others are served meanwhile, and once it reads it gets every answer in order.
+void NetRawTest::clientThatDoesNotReadIsHeldBack()
+{
+    RawClient flood;
+    QVERIFY(flood.connectTo(m_server->port()));
+    QVERIFY(flood.loginOk(m_server->password()));
+    const QString sql = QStringLiteral("select ") + QStringList(50, QStringLiteral("@@VERSION")).join(',');
+    const int requests = 4000; // about 25 KB of answer each: 100 MB in all
+    for (int i = 0; i < requests; ++i)
+        flood.send(SqlBatchPacket, encodeSqlBatch(sql, flood.version()));
+
+    RawClient other;
+    QVERIFY(other.connectTo(m_server->port()));
+    QVERIFY(other.loginOk(m_server->password()));
+    QCOMPARE(rowTexts(other.batch(listDatabases)), systemDatabases);
+    // Wait until the server has taken all it will take from the flooding client.
+    qsizetype answered = -1;
+    for (int quiet = 0; quiet < 10;) {
+        flood.socket().waitForBytesWritten(100);
+        const qsizetype now = m_server->sqlTexts().count(sql);
+        quiet = now == answered ? quiet + 1 : 0;
+        answered = now;
+    }
+    QVERIFY2(answered < requests / 2, qPrintable(QStringLiteral("%1 requests run").arg(answered)));
+
+    for (int i = 0; i < requests; ++i) {
+        QString error;
+        const auto tokens = flood.readTokens(&error);
+        QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("answer %1: %2").arg(i).arg(error)));
+        QVERIFY(messageNumbers(tokens).isEmpty() && lastDone(tokens));
+    }
+}
+
+// A message that the memory shared by the clients' unfinished messages cannot hold is read
+// to its end and refused with 701; the connection goes on, and so do the others.
+void NetRawTest::messageBeyondSharedMemoryIsRefused()
+{
+    m_server->setExtraArguments({ QStringLiteral("--message-memory"), QStringLiteral("1000000") });
+    QVERIFY2(m_server->restart(), qPrintable(m_server->lastError()));
+    RawClient big;
+    QVERIFY(big.connectTo(m_server->port()));
+    QVERIFY(big.loginOk(m_server->password()));
+    RawClient other;
+    QVERIFY(other.connectTo(m_server->port()));
+    QVERIFY(other.loginOk(m_server->password()));
+
+    const QString padded = QStringLiteral("select name from sysdatabases ORDER BY name") + QString(1000000, ' ');
+    const auto refused = big.batch(padded);
+    QCOMPARE(messageNumbers(refused), QVector<qint32> { 701 });
+    const auto* m = std::get_if<Message>(&refused.first().value);
+    QCOMPARE(
+        m->text, QStringLiteral("There is insufficient system memory in resource pool 'default' to run this query."));
+    QVERIFY(lastDone(refused) && (lastDone(refused)->status & Done::Error));
+    QVERIFY(!m_server->sqlTexts().contains(padded));
+    QCOMPARE(rowTexts(big.batch(listDatabases)), systemDatabases);
+    QCOMPARE(rowTexts(other.batch(padded.left(300000))), systemDatabases); // within its own allowance
 }
 
 void NetRawTest::commandLine_data()

@@ -64,6 +64,11 @@ bool StandinProcess::restart()
     return launch();
 }
 
+qint64 StandinProcess::processId() const
+{
+    return m_process ? m_process->processId() : 0;
+}
+
 bool StandinProcess::launch()
 {
     m_port = 0;
@@ -83,6 +88,7 @@ bool StandinProcess::launch()
     m_process->setArguments({ QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"),
         dataDir(), QStringLiteral("--sa-password"), m_password, QStringLiteral("--version"), QString::number(m_version),
         QStringLiteral("--request-log"), requestLogPath() });
+    m_process->setArguments(m_process->arguments() + m_extraArguments);
     // stderr goes to a file so that a chatty server can never block on a full pipe.
     m_process->setStandardErrorFile(stderrFile(*m_dir), QIODevice::Append);
 #ifdef Q_OS_LINUX

@@ -32,6 +32,10 @@ public:
     bool start(int version = 16, const QString& password = QStringLiteral("Stand1n#Pw"));
     // Stops and starts again on a new port, keeping the data folder, version and password.
     bool restart();
+    // Arguments added to the command line of the next start() or restart().
+    void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
+    // The server's process id; 0 when it is not running.
+    qint64 processId() const;
     void stop();
     bool isRunning() const;
 
@@ -60,6 +64,7 @@ private:
     QString m_password;
     int m_port = 0;
     QString m_lastError;
+    QStringList m_extraArguments;
     mutable qint64 m_logOffset = 0; // bytes of the request log that clearRequests() set aside
 };
 

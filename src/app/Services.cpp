@@ -1,5 +1,7 @@
 #include "Services.h"
 
+#include "FileDialogKind.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -44,7 +46,8 @@ QString FileDialogService::getOpenFileName(const QString& title, const QString& 
 {
     if (chooser())
         return chooser()(title, filter);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter));
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter),
+        nullptr, systemFileDialog() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
 }
 
 QString FileDialogService::qtFileDialogFilter(const QString& filter)

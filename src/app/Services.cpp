@@ -3,6 +3,7 @@
 #include "FileDialogKind.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -44,10 +45,12 @@ void MessageService::setRecorder(std::function<void(const ShownMessage&)> r)
 
 QString FileDialogService::getOpenFileName(const QString& title, const QString& filter)
 {
-    if (chooser())
-        return chooser()(title, filter);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter),
-        nullptr, systemFileDialog() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
+    const QString chosen = chooser()
+        ? chooser()(title, filter)
+        : QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter),
+            nullptr, systemFileDialog() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
+    // Qt hands every path over with "/"; the windows show and send it as the system writes it.
+    return QDir::toNativeSeparators(chosen);
 }
 
 QString FileDialogService::qtFileDialogFilter(const QString& filter)

@@ -32,7 +32,7 @@ public:
     static QString getOpenFileName(const QString& title, const QString& filter);
     static void setChooser(std::function<QString(const QString& title, const QString& filter)> chooser);
     // The dialog's "desc|pattern|desc|pattern" filter in the form Qt's dialog reads,
-    // with every pattern matched whatever its case.
+    // with every pattern matched whatever its case (in both cases where file names have case).
     static QString qtFileDialogFilter(const QString& filter);
 };
 

@@ -1,7 +1,7 @@
 #pragma once
-// Which open-file dialog the program shows. On Windows it is the system's own, as in every
-// other Windows program; elsewhere it is Qt's own dialog, which speaks the program's language
-// whatever desktop is installed.
+// Which open-file dialog the program shows, and how its patterns match. On Windows it is the
+// system's own, as in every other Windows program; elsewhere it is Qt's own dialog, which
+// speaks the program's language whatever desktop is installed.
 
 #include <QtGlobal>
 
@@ -13,6 +13,16 @@ constexpr bool systemFileDialog()
     return true;
 #else
     return false;
+#endif
+}
+
+// Whether the file system tells "x.MDF" from "x.mdf" (a dialog's patterns then need both cases).
+constexpr bool caseSensitiveFileNames()
+{
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return true;
 #endif
 }
 

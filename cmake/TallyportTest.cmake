@@ -14,10 +14,6 @@ function(tallyport_add_test)
         # The stand-in server binary, for tests that start their own server on port 0.
         list(APPEND _env "TALLYPORT_STANDIN=$<TARGET_FILE:tallyport-standin>")
         add_dependencies(${T_NAME} tallyport-standin)
-    elseif(TALLYPORT_STANDIN)
-        # A build without a stand-in of its own (the Windows build under wine) uses one built
-        # elsewhere, e.g. the Linux build's.
-        list(APPEND _env "TALLYPORT_STANDIN=${TALLYPORT_STANDIN}")
     endif()
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${_env}")
 endfunction()

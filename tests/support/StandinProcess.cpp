@@ -79,7 +79,8 @@ bool StandinProcess::launch()
 
     const QString binary = qEnvironmentVariable("TALLYPORT_STANDIN");
     if (binary.isEmpty()) {
-        m_lastError = QStringLiteral("TALLYPORT_STANDIN is not set: the test does not know where the stand-in is");
+        m_lastError = QStringLiteral("TALLYPORT_STANDIN is not set: the test does not know where the stand-in is"
+                                     " (under wine: TALLYPORT_STANDIN_LAUNCHER, see scripts/test-windows)");
         return false;
     }
     if (!QFileInfo(binary).isExecutable()) {
@@ -139,8 +140,8 @@ bool StandinProcess::launchThroughLauncher(const QString& address, const QString
     m_launcher = std::make_unique<QTcpSocket>();
     m_launcher->connectToHost(address.left(colon), quint16(address.mid(colon + 1).toUInt()));
     if (!m_launcher->waitForConnected(startLimitMs)) {
-        m_lastError = QStringLiteral("cannot reach the stand-in launcher at %1: %2")
-                          .arg(address, m_launcher->errorString());
+        m_lastError
+            = QStringLiteral("cannot reach the stand-in launcher at %1: %2").arg(address, m_launcher->errorString());
         m_launcher.reset();
         return false;
     }

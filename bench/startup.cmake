@@ -8,3 +8,9 @@ if(TARGET tallyport AND UNIX AND NOT APPLE)
         TALLYPORT_BASELINE="$<TARGET_FILE:startup_baseline>")
     add_dependencies(startup_bench tallyport startup_baseline)
 endif()
+# The Windows build: the baseline cross-built the same way as tallyport.exe; the Linux
+# startup_bench runs both under wine (bench/wine_startup).
+if(TARGET tallyport AND WIN32)
+    add_executable(startup_baseline WIN32 ${CMAKE_CURRENT_LIST_DIR}/startup_baseline.cpp)
+    target_link_libraries(startup_baseline PRIVATE Qt6::Widgets)
+endif()

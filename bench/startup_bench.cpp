@@ -4,6 +4,10 @@
 // medians of the repetitions are compared. Goals: time ratio <= 1.3, memory ratio <= 1.5.
 //
 //   startup_bench [repetitions]     (QT_QPA_PLATFORM is passed on; offscreen when unset)
+//   startup_bench repetitions RUNNER APP BASELINE
+//                                   the same for two other programs, each started as
+//                                   "RUNNER program" (bench/wine_startup: the Windows build
+//                                   under wine; peak memory is then the wine process's)
 
 #include <algorithm>
 #include <chrono>
@@ -24,12 +28,19 @@ struct Sample {
     long maxRssKb;
 };
 
+std::string g_runner; // started as "runner program" when set
+
 bool runOnce(const std::string& program, Sample& out)
 {
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    std::vector<char*> argv;
+    if (!g_runner.empty())
+        argv.push_back(const_cast<char*>(g_runner.c_str()));
+    argv.push_back(const_cast<char*>(program.c_str()));
+    argv.push_back(nullptr);
+    const std::string& file = g_runner.empty() ? program : g_runner;
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+    if (posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
         return false;
     int status = 0;
     rusage usage {};
@@ -58,8 +69,13 @@ int main(int argc, char* argv[])
     setenv("QT_QPA_PLATFORM", getenv("QT_QPA_PLATFORM") ? getenv("QT_QPA_PLATFORM") : "offscreen", 1);
     setenv("TALLYPORT_EXIT_AFTER_SHOW", "1", 1);
 
-    const std::string app = TALLYPORT_APP;
-    const std::string base = TALLYPORT_BASELINE;
+    std::string app = TALLYPORT_APP;
+    std::string base = TALLYPORT_BASELINE;
+    if (argc > 4) {
+        g_runner = argv[2];
+        app = argv[3];
+        base = argv[4];
+    }
     std::vector<double> appMs, baseMs, appKb, baseKb;
     // One warm-up of each, so that both start from a warm file cache.
     Sample s {};

@@ -1,6 +1,9 @@
 #include "Services.h"
 
+#include "FileDialogKind.h"
+
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -42,22 +45,28 @@ void MessageService::setRecorder(std::function<void(const ShownMessage&)> r)
 
 QString FileDialogService::getOpenFileName(const QString& title, const QString& filter)
 {
-    if (chooser())
-        return chooser()(title, filter);
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter));
+    const QString chosen = chooser()
+        ? chooser()(title, filter)
+        : QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter),
+            nullptr, systemFileDialog() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
+    // Qt hands every path over with "/"; the windows show and send it as the system writes it.
+    return QDir::toNativeSeparators(chosen);
 }
 
 QString FileDialogService::qtFileDialogFilter(const QString& filter)
 {
-    // "desc|pattern[;pattern]|desc|pattern" -> "desc (patterns);;desc (patterns)". The file
-    // systems here are case-sensitive while the servers' are not, so every pattern is offered
-    // in upper and lower case too: "*.MDF" also finds "x.mdf".
+    // "desc|pattern[;pattern]|desc|pattern" -> "desc (patterns);;desc (patterns)". Where file
+    // names are case-sensitive (not on Windows) while the servers' are not, every pattern is
+    // offered in upper and lower case too: "*.MDF" also finds "x.mdf".
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList entries;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
         for (const QString& p : parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            for (const QString& v : { p.trimmed(), p.trimmed().toUpper(), p.trimmed().toLower() }) {
+            const QStringList forms = caseSensitiveFileNames()
+                ? QStringList { p.trimmed(), p.trimmed().toUpper(), p.trimmed().toLower() }
+                : QStringList { p.trimmed() };
+            for (const QString& v : forms) {
                 if (!patterns.contains(v))
                     patterns << v;
             }

@@ -27,11 +27,12 @@ public:
 
 class FileDialogService {
 public:
-    // The file-open dialog. Returns the chosen file's full path, empty when cancelled.
+    // The file-open dialog. Returns the chosen file's full path with the system's separators
+    // (a backslash on Windows), empty when cancelled.
     static QString getOpenFileName(const QString& title, const QString& filter);
     static void setChooser(std::function<QString(const QString& title, const QString& filter)> chooser);
     // The dialog's "desc|pattern|desc|pattern" filter in the form Qt's dialog reads,
-    // with every pattern matched whatever its case.
+    // with every pattern matched whatever its case (in both cases where file names have case).
     static QString qtFileDialogFilter(const QString& filter);
 };
 

@@ -310,16 +310,19 @@ QString chooseSqlServerOdbcDriver(const QStringList& installed, const QString& f
             return d;
     }
     if (windows) {
-        // Windows' own driver is on every Windows, even when the list cannot be read.
-        const QString d = has("SQL Server");
-        return d.isEmpty() ? QStringLiteral("SQL Server") : d;
+        const QString own = has("SQL Server");
+        if (!own.isEmpty())
+            return own;
     }
     for (const char* name : { "FreeTDS", "TDS" }) {
         const QString d = has(name);
         if (!d.isEmpty())
             return d;
     }
-    return freeTdsLibrary;
+    // Windows' own driver is on every Windows, even when the list cannot be read. A Windows
+    // whose list names FreeTDS but not it (wine, which hands ODBC to the host's driver
+    // manager) has FreeTDS chosen above.
+    return windows ? QStringLiteral("SQL Server") : freeTdsLibrary;
 }
 
 QString findSqlServerOdbcDriver()

@@ -42,8 +42,9 @@ QStringList buildOdbcAttributes(
 QString findSqlServerOdbcDriver();
 
 // The choice itself, from the names of the installed drivers: Microsoft's 18, then 17; then
-// on Windows its "SQL Server" driver (assumed present), elsewhere FreeTDS by its usual
-// registered names, else the FreeTDS library found on disk (may be empty).
+// on Windows its "SQL Server" driver when listed; then FreeTDS by its usual registered names;
+// else on Windows "SQL Server" (assumed present), elsewhere the FreeTDS library found on disk
+// (may be empty).
 QString chooseSqlServerOdbcDriver(const QStringList& installed, const QString& freeTdsLibrary, bool windows);
 
 } // namespace tp

@@ -18,7 +18,15 @@ ServerPath resolveServerPath(const QString& given, const QString& defaultDataFol
     QString slashed = p.shown;
     slashed.replace(QLatin1Char('\\'), QLatin1Char('/'));
     static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
-    if (drive.match(slashed).hasMatch() || slashed.startsWith(QLatin1String("//")))
+    if (drive.match(slashed).hasMatch()) {
+        // Clients under wine: STANDIN_DOS_DEVICES names wine's dosdevices folder, where "c:"
+        // and "z:" are links to the folders behind those drive letters.
+        const QString devices = qEnvironmentVariable("STANDIN_DOS_DEVICES");
+        if (!devices.isEmpty())
+            p.local = QDir::cleanPath(devices + QLatin1Char('/') + slashed.left(2).toLower() + slashed.mid(2));
+        return p;
+    }
+    if (slashed.startsWith(QLatin1String("//")))
         return p;
     if (slashed.startsWith(QLatin1Char('/')))
         p.local = QDir::cleanPath(slashed);

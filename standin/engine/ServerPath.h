@@ -4,7 +4,8 @@
 // - "\" and "/" both separate folders ("\" is read as "/");
 // - trailing blanks are ignored, as Windows ignores them;
 // - a path with a drive letter ("D:\Data\x.mdf") or a UNC path ("\\host\share\x") names a
-//   place that does not exist here: its folder is reported missing;
+//   place that does not exist here: its folder is reported missing (unless STANDIN_DOS_DEVICES
+//   names a wine dosdevices folder: the drive letter is then looked up there);
 // - a relative path is taken relative to the default data folder.
 
 #include <QString>

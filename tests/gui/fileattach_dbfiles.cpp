@@ -36,7 +36,9 @@ QString createDetachedDatabase(
                                .arg(sqlIdentifier(name), files.join(QStringLiteral(", ")), sqlQuote(logFile));
     QString error = executeStatement(connectionString, create);
     if (error.isEmpty())
-        error = executeStatement(connectionString, detachDatabaseStatement(name));
+        // N'...': a name outside code page 1252 (a Chinese one) must reach the server whole.
+        error = executeStatement(
+            connectionString, QStringLiteral("EXEC sp_detach_db @dbname = N'%1'").arg(sqlQuote(name)));
     return error;
 }
 

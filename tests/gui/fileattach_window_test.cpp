@@ -89,7 +89,8 @@ class FileAttachWindowTest : public QObject
     void withForm4(const std::function<void(QWidget&)>& body);
     // Detached database files in the temporary folder; paths relative to it.
     QString makeFiles(const QString& name, const QStringList& dataFiles, const QString& logFile);
-    QString path(const QString& relative) const { return tmp.filePath(relative); }
+    // With the system's separators, as the file window shows paths.
+    QString path(const QString& relative) const { return QDir::toNativeSeparators(tmp.filePath(relative)); }
 
 private slots:
     void init();
@@ -222,7 +223,7 @@ void FileAttachWindowTest::chosenFileFillsTheBoxesWithWhatItRecords()
     QVERIFY(QFile::rename(path("made/books.mdf"), path("moved/books.mdf")));
     QVERIFY(QFile::rename(path("made/books_log.ldf"), path("moved/books_log.ldf")));
 
-    fx.chooseFile(path("moved/books.mdf"));
+    fx.chooseFile(QDir::fromNativeSeparators(path("moved/books.mdf"))); // as Qt's dialog gives it
     fx.server().clearRequests();
     withForm4([&](QWidget& form4) {
         click(form4, "Command1");
@@ -239,21 +240,29 @@ void FileAttachWindowTest::chosenFileFillsTheBoxesWithWhatItRecords()
 
 void FileAttachWindowTest::recordedPaths_data()
 {
+    QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("dataFiles");
     QTest::addColumn<QString>("logFile");
 
-    QTest::newRow("blank in a folder name") << QStringList { "sql data/ufdata.MDF" } << "sql data/ufdata.LDF";
-    QTest::newRow("apostrophe in a folder name") << QStringList { "O'Brien books/x.mdf" } << "O'Brien books/x.ldf";
+    QTest::newRow("blank in a folder name") << "RECORDED" << QStringList { "sql data/ufdata.MDF" }
+                                            << "sql data/ufdata.LDF";
+    QTest::newRow("apostrophe in a folder name") << "RECORDED" << QStringList { "O'Brien books/x.mdf" }
+                                                 << "O'Brien books/x.ldf";
     QTest::newRow("second data file before the log")
-        << QStringList { "multi/main.mdf", "multi/more.ndf" } << "multi/main_log.ldf";
-    QTest::newRow("log in another folder") << QStringList { "d/a.mdf" } << "logs here/a.ldf";
+        << "RECORDED" << QStringList { "multi/main.mdf", "multi/more.ndf" } << "multi/main_log.ldf";
+    QTest::newRow("log in another folder") << "RECORDED" << QStringList { "d/a.mdf" } << "logs here/a.ldf";
+    // Chinese text both ways: in the statement sent, and read back from the file's record,
+    // the server's messages and the grid.
+    QTest::newRow("chinese name and folders") << "账套数据" << QStringList { "中文 账套/账套数据.MDF" }
+                                              << "中文 账套/账套数据_日志.LDF";
 }
 
 void FileAttachWindowTest::recordedPaths()
 {
+    QFETCH(QString, name);
     QFETCH(QStringList, dataFiles);
     QFETCH(QString, logFile);
-    const QString made = makeFiles("RECORDED", dataFiles, logFile);
+    const QString made = makeFiles(name, dataFiles, logFile);
     QVERIFY2(made.isEmpty(), qPrintable(made));
 
     const QString mdf = path(dataFiles.first());
@@ -262,11 +271,11 @@ void FileAttachWindowTest::recordedPaths()
     fx.server().clearRequests();
     withForm4([&](QWidget& form4) {
         click(form4, "Command1");
-        QCOMPARE(boxTexts(form4), (QStringList { mdf, path(logFile), "RECORDED", mdf }));
+        QCOMPARE(boxTexts(form4), (QStringList { mdf, path(logFile), name, mdf }));
 
         // The paths go into the attach statement as they stand, and the server finds the files.
         click(form4, "Command2");
-        QVERIFY2(fx.expectMessage({ QStringLiteral("附加 RECORDED 完成！"), vbInformation, QStringLiteral("提示：") }),
+        QVERIFY2(fx.expectMessage({ QStringLiteral("附加 %1 完成！").arg(name), vbInformation, QStringLiteral("提示：") }),
             qPrintable(fx.lastError()));
     });
     if (QTest::currentTestFailed())
@@ -275,9 +284,9 @@ void FileAttachWindowTest::recordedPaths()
     const QString quotedLog = path(logFile).replace("'", "''");
     QCOMPARE(startingWith(fx.server().sqlTexts(), "dbcc"), (QStringList { dbcc(quotedMdf, 1), dbcc(quotedMdf, 2) }));
     QCOMPARE(startingWith(fx.server().sqlTexts(), "EXEC sp_attach_db"),
-        QStringList { QStringLiteral("EXEC sp_attach_db @dbname = N'RECORDED',@filename1 = N'%1',@filename2 = N'%2'")
-                          .arg(quotedMdf, quotedLog) });
-    QVERIFY(gridLists("RECORDED"));
+        QStringList { QStringLiteral("EXEC sp_attach_db @dbname = N'%3',@filename1 = N'%1',@filename2 = N'%2'")
+                          .arg(quotedMdf, quotedLog, name) });
+    QVERIFY(gridLists(name));
 }
 
 void FileAttachWindowTest::failedLookupLeavesTheWindowAsItWas()

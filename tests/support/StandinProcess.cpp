@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #ifdef Q_OS_LINUX
@@ -73,9 +75,18 @@ bool StandinProcess::launch()
 {
     m_port = 0;
     m_lastError.clear();
+    const QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+        QStringLiteral("--data-dir"), dataDir(), QStringLiteral("--sa-password"), m_password,
+        QStringLiteral("--version"), QString::number(m_version), QStringLiteral("--request-log"), requestLogPath() }
+        + m_extraArguments;
+    const QString launcher = qEnvironmentVariable("TALLYPORT_STANDIN_LAUNCHER");
+    if (!launcher.isEmpty())
+        return launchThroughLauncher(launcher, arguments);
+
     const QString binary = qEnvironmentVariable("TALLYPORT_STANDIN");
     if (binary.isEmpty()) {
-        m_lastError = QStringLiteral("TALLYPORT_STANDIN is not set: the test does not know where the stand-in is");
+        m_lastError = QStringLiteral("TALLYPORT_STANDIN is not set: the test does not know where the stand-in is"
+                                     " (under wine: TALLYPORT_STANDIN_LAUNCHER, see scripts/test-windows)");
         return false;
     }
     if (!QFileInfo(binary).isExecutable()) {
@@ -85,10 +96,7 @@ bool StandinProcess::launch()
 
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(binary);
-    m_process->setArguments({ QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data-dir"),
-        dataDir(), QStringLiteral("--sa-password"), m_password, QStringLiteral("--version"), QString::number(m_version),
-        QStringLiteral("--request-log"), requestLogPath() });
-    m_process->setArguments(m_process->arguments() + m_extraArguments);
+    m_process->setArguments(arguments);
     // stderr goes to a file so that a chatty server can never block on a full pipe.
     m_process->setStandardErrorFile(stderrFile(*m_dir), QIODevice::Append);
 #ifdef Q_OS_LINUX
@@ -132,8 +140,58 @@ bool StandinProcess::launch()
     return false;
 }
 
+bool StandinProcess::launchThroughLauncher(const QString& address, const QStringList& arguments)
+{
+    const int colon = address.lastIndexOf(QLatin1Char(':'));
+    m_launcher = std::make_unique<QTcpSocket>();
+    m_launcher->connectToHost(address.left(colon), quint16(address.mid(colon + 1).toUInt()));
+    if (!m_launcher->waitForConnected(startLimitMs)) {
+        m_lastError
+            = QStringLiteral("cannot reach the stand-in launcher at %1: %2").arg(address, m_launcher->errorString());
+        m_launcher.reset();
+        return false;
+    }
+    const QJsonObject request { { QStringLiteral("args"), QJsonArray::fromStringList(arguments) },
+        { QStringLiteral("stderr"), stderrFile(*m_dir) } };
+    m_launcher->write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+
+    static const QRegularExpression listening(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\s*$"));
+    QDeadlineTimer deadline(startLimitMs);
+    QByteArray seen;
+    while (!deadline.hasExpired()) {
+        while (m_launcher->canReadLine()) {
+            const QByteArray line = m_launcher->readLine();
+            seen += line;
+            const auto match = listening.match(QString::fromUtf8(line));
+            if (match.hasMatch() && match.captured(1).toInt() > 0) {
+                m_port = match.captured(1).toInt();
+                return true;
+            }
+        }
+        if (m_launcher->state() != QAbstractSocket::ConnectedState)
+            break;
+        m_launcher->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    m_lastError = QStringLiteral("the stand-in (through the launcher) did not report its port; stdout: %1; stderr: %2")
+                      .arg(QString::fromUtf8(seen + m_launcher->readAll()).trimmed(), serverOutput().trimmed());
+    stop();
+    return false;
+}
+
 void StandinProcess::stop()
 {
+    if (m_launcher) {
+        // The launcher stops the server and only then closes the connection.
+        if (m_launcher->state() == QAbstractSocket::ConnectedState) {
+            m_launcher->write("stop\n");
+            m_launcher->flush();
+            QDeadlineTimer deadline(2 * stopLimitMs + 1000);
+            while (m_launcher->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
+                m_launcher->waitForDisconnected(int(qMax<qint64>(1, deadline.remainingTime())));
+        }
+        m_launcher.reset();
+        m_port = 0;
+    }
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {
@@ -149,6 +207,8 @@ void StandinProcess::stop()
 
 bool StandinProcess::isRunning() const
 {
+    if (m_launcher)
+        return m_launcher->state() == QAbstractSocket::ConnectedState;
     return m_process && m_process->state() == QProcess::Running;
 }
 

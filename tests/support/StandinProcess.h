@@ -1,6 +1,9 @@
 #pragma once
 // Starts the stand-in SQL Server (the binary named by the environment variable
 // TALLYPORT_STANDIN) on a free loopback port, with a data folder of its own, for one test.
+// Tests built for Windows and run under wine start the Linux stand-in through
+// tallyport-standin-launcher instead (TALLYPORT_STANDIN_LAUNCHER=127.0.0.1:<port>): wine
+// starts Linux programs but gives no handle to wait for or stop them.
 //
 // start() returns false and fills lastError() when the binary is missing, does not start or
 // does not report its port within the time limit; tests must then fail, never skip.
@@ -14,6 +17,7 @@
 #include <memory>
 
 class QProcess;
+class QTcpSocket;
 class QTemporaryDir;
 
 namespace tp::test {
@@ -57,9 +61,11 @@ public:
 
 private:
     bool launch();
+    bool launchThroughLauncher(const QString& address, const QStringList& arguments);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QTcpSocket> m_launcher; // the connection to the launcher, while it runs a server
     int m_version = 16;
     QString m_password;
     int m_port = 0;

@@ -110,6 +110,16 @@ private slots:
         DriveList list;
         QCOMPARE(list.drive(), tp::driveOf(QDir::currentPath(), tp::driveRoots()));
         QCOMPARE(list.count(), tp::driveRoots().size());
+#ifdef Q_OS_WIN
+        // Each drive is its root "C:\" and shows as "c:", its label after it in brackets.
+        for (int i = 0; i < list.count(); ++i) {
+            const QString root = list.itemData(i).toString();
+            QVERIFY2(root.size() == 3 && root.at(0).isUpper() && root.endsWith(QStringLiteral(":\\")), qPrintable(root));
+            const QString shown = list.itemText(i);
+            QVERIFY2(shown == root.left(2).toLower() || shown.startsWith(root.left(2).toLower() + QStringLiteral(" [")),
+                qPrintable(shown));
+        }
+#endif
     }
 
     void driveListChangeRaisedOnce()

@@ -411,6 +411,10 @@ void OleDbTest::choosesDriver_data()
     QTest::newRow("windows: list unreadable") << QStringList {} << QString() << true << "SQL Server";
     QTest::newRow("windows: FreeTDS is not chosen over its own")
         << QStringList { "FreeTDS", "SQL Server" } << QString() << true << "SQL Server";
+    QTest::newRow("windows: 17 over its own") << QStringList { "SQL Server", "ODBC Driver 17 for SQL Server" }
+                                              << QString() << true << "ODBC Driver 17 for SQL Server";
+    QTest::newRow("windows: FreeTDS listed without its own (wine)")
+        << QStringList { "FreeTDS" } << QString() << true << "FreeTDS";
 }
 
 void OleDbTest::choosesDriver()

@@ -75,7 +75,7 @@ bool StandinProcess::launch()
 {
     m_port = 0;
     m_lastError.clear();
-    const QStringList arguments { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+    const QStringList arguments = QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
         QStringLiteral("--data-dir"), dataDir(), QStringLiteral("--sa-password"), m_password,
         QStringLiteral("--version"), QString::number(m_version), QStringLiteral("--request-log"), requestLogPath() }
         + m_extraArguments;

@@ -35,8 +35,9 @@ CliRun runCli(const QStringList& args, const QString& input = QString())
     p.closeWriteChannel();
     p.waitForFinished(120000);
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
+    // A Windows console program ends its lines with CR LF.
+    r.out = QString::fromUtf8(p.readAllStandardOutput()).remove(QLatin1Char('\r'));
+    r.err = QString::fromUtf8(p.readAllStandardError()).remove(QLatin1Char('\r'));
     if (args.contains(QStringLiteral("--json"))) {
         for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             QJsonParseError e;

@@ -168,6 +168,8 @@ namespace {
             return QStringLiteral("unreadable");
         case YearState::Gone:
             return QStringLiteral("gone");
+        case YearState::FilesInUse:
+            return QStringLiteral("files-in-use");
         }
         return QString();
     }
@@ -195,7 +197,7 @@ namespace {
         case YearOutcome::AlreadyThere:
             return QStringLiteral("已存在");
         case YearOutcome::Skipped:
-            return QStringLiteral("跳过（") + stateText(r.row.state) + QStringLiteral("）");
+            return QStringLiteral("跳过（") + stateDetailText(r.row) + QStringLiteral("）");
         case YearOutcome::Failed:
             return QStringLiteral("失败");
         }
@@ -222,12 +224,12 @@ namespace {
                     j.insert(QStringLiteral("logFile"), r.logFile);
                 if (r.state == YearState::NameTaken)
                     j.insert(QStringLiteral("otherFile"), r.otherFile);
+                if (r.state == YearState::FilesInUse)
+                    j.insert(QStringLiteral("otherDatabase"), r.otherDatabase);
                 write(stdout, jsonLine(j));
                 continue;
             }
-            QString state = stateText(r.state);
-            if (r.state == YearState::NameTaken)
-                state += QStringLiteral("（") + r.otherFile + QStringLiteral("）");
+            const QString state = stateDetailText(r);
             rows.append(
                 { r.accountSet, r.year, r.databaseName, state, sizeText(r.dataSize), sizeText(r.logSize), r.dataFile });
         }

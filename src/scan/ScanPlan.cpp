@@ -145,6 +145,15 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
     for (const ServerDatabase& db : server)
         byName.insert(nameKey(withoutTrailingBlanks(db.name)), &db);
 
+    // The same file however the server writes its path (see samePath).
+    const auto fileKey = [](const QString& path) {
+        return withoutTrailingBlanks(path).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
+    };
+    QHash<QString, const ServerDatabase*> byFile;
+    byFile.reserve(server.size());
+    for (const ServerDatabase& db : server)
+        byFile.insert(fileKey(db.primaryFile), &db);
+
     QList<PlanRow> rows;
     rows.reserve(disk.size());
     QHash<QString, bool> onDisk; // account-year names found on disk, attached from these files or not
@@ -163,6 +172,9 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         } else if (db) {
             r.state = YearState::NameTaken;
             r.otherFile = withoutTrailingBlanks(db->primaryFile);
+        } else if (const ServerDatabase* owner = byFile.value(fileKey(y.dataFile))) {
+            r.state = YearState::FilesInUse;
+            r.otherDatabase = withoutTrailingBlanks(owner->name);
         } else if (!y.dataReadable) {
             r.state = YearState::Unreadable;
         } else if (!y.hasLog) {
@@ -220,8 +232,19 @@ QString stateText(YearState state)
         return QStringLiteral("文件无法读取");
     case YearState::Gone:
         return QStringLiteral("文件已不存在");
+    case YearState::FilesInUse:
+        return QStringLiteral("文件已被其他数据库使用");
     }
     return QString();
+}
+
+QString stateDetailText(const PlanRow& row)
+{
+    if (row.state == YearState::NameTaken)
+        return stateText(row.state) + QStringLiteral("（") + row.otherFile + QStringLiteral("）");
+    if (row.state == YearState::FilesInUse)
+        return stateText(row.state) + QStringLiteral("（") + row.otherDatabase + QStringLiteral("）");
+    return stateText(row.state);
 }
 
 QString sizeText(qint64 bytes)

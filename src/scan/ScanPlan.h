@@ -21,7 +21,10 @@ enum class YearState {
     LogMissing, // data file present, no ufdata.LDF beside it
     Unreadable, // ufdata.MDF cannot be opened for reading (or is not a file)
     Gone, // an account-year database whose primary file lay under the root and no longer exists
+    FilesInUse, // the name is free, but another database is attached from this data file
+                // (otherDatabase says which): an attach would be refused
 };
+constexpr int yearStateCount = 7;
 
 struct DiskYear
 {
@@ -52,6 +55,7 @@ struct PlanRow
     qint64 dataSize = -1;
     qint64 logSize = -1;
     QString otherFile; // NameTaken: the file the name is attached from
+    QString otherDatabase; // FilesInUse: the database attached from this data file
 };
 
 // The folder and file names joined with "\" onto the root (no separator doubled at the root).
@@ -74,8 +78,12 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
 // A server path checked on this machine ("\" read as a separator as well).
 bool serverFileExists(const QString& path);
 
-// "已附加", "名称已被占用", "可附加", "缺少日志文件", "文件无法读取", "文件已不存在"
+// "已附加", "名称已被占用", "可附加", "缺少日志文件", "文件无法读取", "文件已不存在",
+// "文件已被其他数据库使用"
 QString stateText(YearState state);
+// The state text with what it refers to: "名称已被占用（D:\Old\ufdata.MDF）",
+// "文件已被其他数据库使用（Books2007）"; the plain state text otherwise.
+QString stateDetailText(const PlanRow& row);
 
 // "12.5 MB" style sizes for people: B, KB, MB, GB with one decimal from KB on; "" for -1.
 QString sizeText(qint64 bytes);

@@ -38,7 +38,7 @@ namespace {
     }
 
     const YearState allStates[] = { YearState::Ready, YearState::LogMissing, YearState::Attached, YearState::NameTaken,
-        YearState::Unreadable, YearState::Gone };
+        YearState::FilesInUse, YearState::Unreadable, YearState::Gone };
 
 } // namespace
 
@@ -130,13 +130,11 @@ void ScanWindow::fillTable()
 {
     m_table->setRowCount(0);
     m_table->setRowCount(int(m_plan.size()));
-    int counts[6] = {};
+    int counts[yearStateCount] = {};
     for (int i = 0; i < m_plan.size(); ++i) {
         const PlanRow& r = m_plan.at(i);
         ++counts[int(r.state)];
-        QString state = stateText(r.state);
-        if (r.state == YearState::NameTaken)
-            state += QStringLiteral("（") + r.otherFile + QStringLiteral("）");
+        const QString state = stateDetailText(r);
         qint64 size = -1;
         if (r.dataSize >= 0 || r.logSize >= 0)
             size = qMax<qint64>(r.dataSize, 0) + qMax<qint64>(r.logSize, 0);
@@ -150,6 +148,9 @@ void ScanWindow::fillTable()
                         .arg(sizeText(r.dataSize), r.logSize >= 0 ? sizeText(r.logSize) : QStringLiteral("无")));
             if (c == 3 && r.state == YearState::NameTaken)
                 item->setToolTip(QStringLiteral("该名称已由以下文件附加：") + r.otherFile);
+            if (c == 3 && r.state == YearState::FilesInUse)
+                item->setToolTip(QStringLiteral("数据库 %1 已由该数据文件附加，请先分离它，再按本年度的名称附加。")
+                                     .arg(r.otherDatabase));
             m_table->setItem(i, c, item);
         }
     }

@@ -12,7 +12,7 @@ namespace {
 
 QString stateKey(YearState s)
 {
-    static const char* keys[] = { "attached", "taken", "ready", "nolog", "unreadable", "gone" };
+    static const char* keys[] = { "attached", "taken", "ready", "nolog", "unreadable", "gone", "inuse" };
     return QString::fromLatin1(keys[int(s)]);
 }
 
@@ -83,6 +83,10 @@ void TestScanPlan::plan_data()
         << QStringList {
                "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 100 10 D:\\Old\\ZT001\\2005\\ufdata.MDF"
            };
+    QTest::newRow("data file attached under another name")
+        << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
+        << QStringList { "Books2005   |<root>/zt001/2005/UFDATA.mdf " }
+        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 100 10 Books2005" };
     QTest::newRow("log missing, and an attached year needs no log")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2006/ufdata.MDF" }
         << QStringList { "UFDATA_001_2006|<root>\\ZT001\\2006\\ufdata.MDF" }
@@ -149,6 +153,8 @@ void TestScanPlan::plan()
                            .arg(r.logSize);
         if (!r.otherFile.isEmpty())
             line += QLatin1Char(' ') + r.otherFile;
+        if (!r.otherDatabase.isEmpty())
+            line += QLatin1Char(' ') + r.otherDatabase;
         actual << line.replace(root, QLatin1String("<root>"));
     }
     QCOMPARE(actual, expected);

@@ -105,6 +105,13 @@ bool isLinkFailure(const DbError& e)
 
 QString errorHint(const DbError& e, const ErrorContext& c)
 {
+    // A database possibly left in SIMPLE recovery matters more than why: said first, also
+    // when the link broke.
+    if (c.recoverySwitch == ErrorContext::Switch::Back)
+        return QStringLiteral("为收缩把数据库") + quotedName(c.database)
+            + QStringLiteral("临时改成了简单恢复模式，但没能改回 ") + c.recoveryModel
+            + QStringLiteral("，它可能仍是简单恢复模式。请在服务器上执行 ALTER DATABASE 把恢复模式改回 ")
+            + c.recoveryModel + QStringLiteral("，再做一次完整备份。");
     if (isLinkFailure(e) || e.number() == 0 || e.number() == -1) {
         if (e.statementSent())
             return lostReplyHint(c);
@@ -115,11 +122,6 @@ QString errorHint(const DbError& e, const ErrorContext& c)
             + QStringLiteral(
                 "改为简单恢复模式（例如它正在做数据库镜像、属于可用性组或做日志传送），所以没有收缩，恢复模式仍是 ")
             + c.recoveryModel + QStringLiteral("。");
-    if (c.recoverySwitch == ErrorContext::Switch::Back)
-        return QStringLiteral("为收缩把数据库") + quotedName(c.database)
-            + QStringLiteral("临时改成了简单恢复模式，但没能改回 ") + c.recoveryModel
-            + QStringLiteral("。请在服务器上执行 ALTER DATABASE 把恢复模式改回 ") + c.recoveryModel
-            + QStringLiteral("，再做一次完整备份。");
     const bool selectedDatabase = c.operation == Operation::Detach || c.operation == Operation::Shrink;
     switch (e.number()) {
     case 1801:

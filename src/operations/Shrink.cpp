@@ -56,8 +56,33 @@ void shrinkFile(const std::shared_ptr<Connection>& command, const QString& datab
         // In SIMPLE recovery the checkpoint frees the inactive log; the model the database had
         // is set again whatever the shrink did.
         context.recoveryModel = recoveryModelName(recovery);
+        const QString back = setRecoveryStatement(database, context.recoveryModel);
+        // Sets the model back. When the link broke, once more over a new connection: the
+        // database must not stay in SIMPLE because a reply was lost. Setting the model it has
+        // already is harmless, so this is also safe when the switch to SIMPLE never happened.
+        const auto restore = [&] {
+            context.recoverySwitch = ErrorContext::Switch::Back;
+            try {
+                command->execute(back);
+            } catch (const DbError& e) {
+                if (!isLinkFailure(e))
+                    throw;
+                Connection fresh;
+                fresh.setConnectionString(command->connectionString());
+                fresh.open();
+                fresh.execute(back);
+                fresh.close();
+            }
+            context.recoverySwitch = ErrorContext::Switch::None;
+        };
         context.recoverySwitch = ErrorContext::Switch::ToSimple;
-        command->execute(setRecoveryStatement(database, QStringLiteral("SIMPLE")));
+        try {
+            command->execute(setRecoveryStatement(database, QStringLiteral("SIMPLE")));
+        } catch (const DbError& e) {
+            if (isLinkFailure(e))
+                restore();
+            throw;
+        }
         context.recoverySwitch = ErrorContext::Switch::None;
         std::exception_ptr shrinkFailure;
         try {
@@ -65,9 +90,7 @@ void shrinkFile(const std::shared_ptr<Connection>& command, const QString& datab
         } catch (const DbError&) {
             shrinkFailure = std::current_exception();
         }
-        context.recoverySwitch = ErrorContext::Switch::Back;
-        command->execute(setRecoveryStatement(database, context.recoveryModel));
-        context.recoverySwitch = ErrorContext::Switch::None;
+        restore();
         if (shrinkFailure)
             std::rethrow_exception(shrinkFailure);
     } catch (const DbError& e) {

@@ -13,6 +13,7 @@ class TestErrorHints : public QObject
 private slots:
     void hint_data();
     void hint();
+    void switchBackFailed();
     void detail_data();
     void detail();
 };
@@ -80,6 +81,21 @@ void TestErrorHints::hint()
         QCOMPARE(hint, QString());
     QVERIFY2(hint.contains(hintPart), qPrintable(hint));
     QVERIFY2(notInHint.isEmpty() || !hint.contains(notInHint), qPrintable(hint));
+}
+
+// A shrink that could not set the recovery model back says so first, whatever the error.
+void TestErrorHints::switchBackFailed()
+{
+    ErrorContext c { Operation::Shrink, QStringLiteral("UFDATA_001_2007") };
+    c.recoveryModel = QStringLiteral("FULL");
+    c.recoverySwitch = ErrorContext::Switch::Back;
+    for (const auto& [number, state] : { std::pair { 20004, "08S01" }, std::pair { 5069, "42000" } }) {
+        tp::DbError e(number, QStringLiteral("words"), QString::fromLatin1(state));
+        e.setStatementSent(true);
+        const QString hint = tp::errorHint(e, c);
+        QVERIFY2(hint.contains(QStringLiteral("可能仍是简单恢复模式")) && hint.contains(QStringLiteral("改回 FULL")),
+            qPrintable(hint));
+    }
 }
 
 void TestErrorHints::detail_data()

@@ -9,6 +9,7 @@
 #include "Shrink.h"
 #include "Statements.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <cstdio>
 
@@ -138,11 +139,13 @@ namespace {
         return hint.isEmpty() ? line : hint + QStringLiteral("（") + line + QStringLiteral("）");
     }
 
-    // The context of a database named on the command line: the hints of the windows that speak
-    // of the main window's selected name (a stale box) do not apply here.
-    ErrorContext commandLineContext(const QString& database)
+    // The context of a database named on the command line: what the operation found (a
+    // recovery model it could not set back, say) is kept, but the hints of the windows that
+    // speak of the main window's selected name (a stale box) do not apply here.
+    ErrorContext commandLineContext(const DbError& e, const QString& database)
     {
-        ErrorContext c;
+        ErrorContext c = contextOf(e);
+        c.operation = Operation::Unknown;
         c.database = database;
         return c;
     }
@@ -262,8 +265,21 @@ namespace {
         return c;
     }
 
+    // A data root that is not there or cannot be read is an error, not an empty plan: a typing
+    // slip in --root must not read as "nothing to attach".
+    bool rootReadable(const Options& o)
+    {
+        const QDir root(o.root);
+        if (root.exists() && root.isReadable())
+            return true;
+        write(stderr, QStringLiteral("错误：找不到数据根目录“%1”，或无法读取它。\n").arg(o.root));
+        return false;
+    }
+
     int scan(const Options& o)
     {
+        if (!rootReadable(o))
+            return exitFailed;
         if (o.whatIf) {
             printStatements(o, { primaryFilesQuery() });
             return exitOk;
@@ -288,6 +304,8 @@ namespace {
         AttachOptions options;
         options.rebuildMissingLogs = o.rebuildLog;
         options.serverMajorVersion = o.serverVersion;
+        if (!rootReadable(o))
+            return exitFailed;
         if (o.whatIf) {
             // Nothing is read from the server: every account-year on disk is taken as not
             // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
@@ -383,7 +401,7 @@ namespace {
                 rows.append({ name, QStringLiteral("已分离"), QString() });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c = commandLineContext(name);
+                const ErrorContext c = commandLineContext(e, name);
                 QJsonObject j = errorJson(e, c);
                 j.insert(QStringLiteral("database"), name);
                 j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
@@ -451,7 +469,7 @@ namespace {
                     logicalFileName(logicalName) });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c = commandLineContext(name);
+                const ErrorContext c = commandLineContext(e, name);
                 QJsonObject j = errorJson(e, c);
                 j.insert(QStringLiteral("database"), name);
                 j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));

@@ -200,6 +200,17 @@ private slots:
         QVERIFY2(r.json.at(0).value("error").toInt() > 0, qPrintable(describe(r)));
         QCOMPARE(r.json.at(1).value("outcome").toString(), QStringLiteral("attached"));
 
+        // A database that cannot leave FULL recovery is not shrunk, and the command line says why.
+        QCOMPARE(tp::test::executeStatement(cs, "ALTER DATABASE UFDATA_001_2005 SET PARTNER = N'TCP://mirror:5022'"),
+            QString());
+        r = runCli(common("shrink") << "--log"
+                                    << "UFDATA_001_2005",
+            pw());
+        QVERIFY2(r.exitCode == 1 && r.out.contains(QStringLiteral("不允许")), qPrintable(describe(r)));
+
+        r = runCli(common("scan") << "--root" << root + "/nowhere", pw());
+        QVERIFY2(r.exitCode == 1 && r.err.contains(QStringLiteral("找不到数据根目录")), qPrintable(describe(r)));
+
         r = runCli(common("detach") << "NoSuchDb", pw());
         QVERIFY2(r.exitCode == 1 && r.out.contains(QStringLiteral("错误号 15010")), qPrintable(describe(r)));
 

@@ -46,6 +46,12 @@ ScanWindow* ScanWindow::open(const QString& root)
 {
     if (!g_window)
         g_window = new ScanWindow;
+    if (g_window->m_busy) {
+        // An attach is running over the plan of its root: the window is only brought forward.
+        g_window->raise();
+        g_window->activateWindow();
+        return g_window;
+    }
     g_window->m_root = root;
     g_window->setWindowTitle(QStringLiteral("扫描账套 - ") + root);
     g_window->show();
@@ -199,8 +205,9 @@ void ScanWindow::attachAll()
     m_progress->setValue(0);
     QPointer<ScanWindow> self(this);
     QList<AttachResult> results;
+    const QList<PlanRow> plan = m_plan; // the events taken between attaches may rescan m_plan
     try {
-        results = attachMissing(masterConnectionString(), m_plan, options, [&](const PlanRow& row, int index, int) {
+        results = attachMissing(masterConnectionString(), plan, options, [&](const PlanRow& row, int index, int) {
             // Clicks on the cancel button are taken between two attaches.
             QCoreApplication::processEvents();
             if (!self || m_cancel)

@@ -61,7 +61,7 @@ namespace {
 QString scrubPassword(const QString& text, const QString& password)
 {
     static const QRegularExpression attribute(
-        QStringLiteral("(?:^|(?<=[;\\s{\"']))(?:PWD|Password)\\s*=\\s*"), QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("(?<![A-Za-z0-9_])(?:PWD|Password)\\s*=\\s*"), QRegularExpression::CaseInsensitiveOption);
     const QStringList forms = writtenForms(password);
     QString out;
     qsizetype from = 0;

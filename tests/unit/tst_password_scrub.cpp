@@ -42,6 +42,9 @@ void TestPasswordScrub::scrub_data()
     QTest::newRow("empty value stays") << "e"
                                        << "Password=;Data Source=e"
                                        << "Password=;Data Source=e";
+    QTest::newRow("after any punctuation") << "Se;cret!"
+                                           << "Invalid attribute:PWD=Se;cret!;\n[Pwd=Se;cret!"
+                                           << "Invalid attribute:PWD=***;\n[Pwd=***";
     QTest::newRow("not an attribute name") << "e"
                                            << "NoPWD=e"
                                            << "NoPWD=e";

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #ifdef Q_OS_WIN
@@ -35,8 +36,23 @@ bool readPasswordNoEcho(const QString& prompt, QString* password)
     std::fputs(prompt.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
     SetConsoleMode(in, mode & ~DWORD(ENABLE_ECHO_INPUT));
-    const bool ok = readLineFromStdin(password);
+    // The console hands over UTF-16, so a password with Chinese characters arrives whole
+    // whatever the console's code page; a byte read would go through that code page.
+    std::wstring typed;
+    wchar_t chunk[256];
+    DWORD got = 0;
+    bool ok = false;
+    while (ReadConsoleW(in, chunk, DWORD(std::size(chunk)), &got, nullptr) && got > 0) {
+        typed.append(chunk, got);
+        if (typed.back() == L'\n') {
+            ok = true;
+            break;
+        }
+    }
     SetConsoleMode(in, mode);
+    while (!typed.empty() && (typed.back() == L'\n' || typed.back() == L'\r'))
+        typed.pop_back();
+    *password = QString::fromWCharArray(typed.data(), qsizetype(typed.size()));
 #else
     if (!isatty(STDIN_FILENO))
         return false;

@@ -26,8 +26,16 @@ CliRun runCli(const QStringList& args, const QString& input = QString())
 {
     CliRun r;
     QProcess p;
-    p.start(qEnvironmentVariable("TALLYPORT_CLI"), args);
-    if (!p.waitForStarted(10000)) {
+    // Under wine a process start now and then fails with "Internal error" when the machine is
+    // busy; a second start is not a second run of the command, which never began.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        p.start(qEnvironmentVariable("TALLYPORT_CLI"), args);
+        started = p.waitForStarted(10000);
+        if (!started)
+            qWarning("tallyport-cli did not start (%s)", qPrintable(p.errorString()));
+    }
+    if (!started) {
         r.err = QStringLiteral("tallyport-cli did not start: ") + p.errorString();
         return r;
     }

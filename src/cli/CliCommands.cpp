@@ -156,6 +156,18 @@ namespace {
             { QStringLiteral("message"), driverDetail(e.description()) }, { QStringLiteral("hint"), errorHint(e, c) } };
     }
 
+    // One database of a detach or shrink failed: its JSON line, and its row of the table.
+    void reportFailure(const Options& o, const DbError& e, const QString& name, QList<QStringList>* rows)
+    {
+        const ErrorContext c = commandLineContext(e, name);
+        QJsonObject j = errorJson(e, c);
+        j.insert(QStringLiteral("database"), name);
+        j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
+        if (o.json)
+            write(stdout, jsonLine(j));
+        rows->append({ name, QStringLiteral("失败"), errorLine(e, c) });
+    }
+
     QString stateKey(YearState s)
     {
         switch (s) {
@@ -401,13 +413,7 @@ namespace {
                 rows.append({ name, QStringLiteral("已分离"), QString() });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c = commandLineContext(e, name);
-                QJsonObject j = errorJson(e, c);
-                j.insert(QStringLiteral("database"), name);
-                j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
-                if (o.json)
-                    write(stdout, jsonLine(j));
-                rows.append({ name, QStringLiteral("失败"), errorLine(e, c) });
+                reportFailure(o, e, name, &rows);
                 master.reset();
             }
         }
@@ -469,13 +475,7 @@ namespace {
                     logicalFileName(logicalName) });
             } catch (const DbError& e) {
                 ++failed;
-                const ErrorContext c = commandLineContext(e, name);
-                QJsonObject j = errorJson(e, c);
-                j.insert(QStringLiteral("database"), name);
-                j.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
-                if (o.json)
-                    write(stdout, jsonLine(j));
-                rows.append({ name, QStringLiteral("失败"), errorLine(e, c) });
+                reportFailure(o, e, name, &rows);
             }
         }
         if (!o.json)

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUuid>
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +27,18 @@ double medianOf(QVector<double> v)
 {
     std::sort(v.begin(), v.end());
     return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
+}
+
+QString prepareTsqlBench(const char* standinPath)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("TALLYPORT_STANDIN"))
+        qputenv("TALLYPORT_STANDIN", standinPath);
+    const QString tsql = QStandardPaths::findExecutable(QStringLiteral("tsql"));
+    if (tsql.isEmpty())
+        fail(QStringLiteral("tsql (FreeTDS) is not installed"));
+    return tsql;
 }
 
 QStringList tsqlLogin(const tp::test::StandinProcess& s)
@@ -78,9 +91,8 @@ void addCatalogueCopies(const QString& dataDir, const QString& templateName, int
         fail(QStringLiteral("the stand-in's catalogue has no entry for %1 (its format changed?)").arg(templateName));
     for (int i = 0; i < count; ++i) {
         QJsonObject o = model;
-        const QString name = QStringLiteral("UFDATA_%1_%2")
-                                 .arg(firstAccount + i / 20, 3, 10, QLatin1Char('0'))
-                                 .arg(2000 + i % 20);
+        const QString name
+            = QStringLiteral("UFDATA_%1_%2").arg(firstAccount + i / 20, 3, 10, QLatin1Char('0')).arg(2000 + i % 20);
         o[QStringLiteral("name")] = name;
         o[QStringLiteral("dbid")] = maxId + 1 + i;
         o[QStringLiteral("guid")] = QUuid::createUuid().toString(QUuid::WithoutBraces);

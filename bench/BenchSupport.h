@@ -18,6 +18,11 @@ namespace tp::bench {
 // The middle value of `v` (the upper one of an even count); 0 when `v` is empty.
 double medianOf(QVector<double> v);
 
+// Before the application object: the offscreen platform unless another is set, and the
+// stand-in `standinPath` unless TALLYPORT_STANDIN names one. Returns tsql's path; fails when
+// FreeTDS's tsql is not installed.
+QString prepareTsqlBench(const char* standinPath);
+
 // tsql's arguments that sign in as sa to the stand-in `s` over 127.0.0.1.
 QStringList tsqlLogin(const tp::test::StandinProcess& s);
 

@@ -91,14 +91,8 @@ void detachAll(GuiFixture& fx, const QList<tp::PlanRow>& plan)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("TALLYPORT_STANDIN"))
-        qputenv("TALLYPORT_STANDIN", TALLYPORT_STANDIN_PATH);
+    const QString tsql = prepareTsqlBench(TALLYPORT_STANDIN_PATH);
     QApplication app(argc, argv);
-    const QString tsql = QStandardPaths::findExecutable(QStringLiteral("tsql"));
-    if (tsql.isEmpty())
-        fail(QStringLiteral("tsql (FreeTDS) is not installed"));
     QTemporaryDir dir;
     if (!dir.isValid())
         fail(QStringLiteral("no temporary folder"));

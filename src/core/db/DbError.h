@@ -4,6 +4,7 @@
 // The description never contains the password of the connection that raised it.
 
 #include <QString>
+#include <QVector>
 #include <stdexcept>
 
 namespace tp {
@@ -22,11 +23,19 @@ public:
     bool statementSent() const { return m_statementSent; }
     void setStatementSent(bool sent) { m_statementSent = sent; }
 
+    // The server's numbers of every message that came with the error, informational ones
+    // included, in the order the driver gave them (empty when only number() is known). A
+    // refusal often comes as two messages (948 with 1813, 5113 with 1813): the hints look at
+    // all of them.
+    const QVector<int>& messageNumbers() const { return m_messageNumbers; }
+    void setMessageNumbers(const QVector<int>& numbers) { m_messageNumbers = numbers; }
+
 private:
     int m_number;
     QString m_description;
     QString m_sqlState;
     bool m_statementSent = false;
+    QVector<int> m_messageNumbers;
 };
 
 // Raised before anything is sent when the installed ODBC driver cannot carry a value of the

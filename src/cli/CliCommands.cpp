@@ -7,6 +7,8 @@
 #include "Console.h"
 #include "Detach.h"
 #include "ErrorHints.h"
+#include "OtherDataFiles.h"
+#include "ServerVerdict.h"
 #include "Shrink.h"
 #include "Statements.h"
 
@@ -31,8 +33,8 @@ namespace {
 
     const char usage[] = "用法：\n"
                          "  tallyport-cli scan --server 服务器 --root 数据根目录 [--json] [--what-if]\n"
-                         "  tallyport-cli attach-missing --server 服务器 --root 数据根目录 [--rebuild-log] [--json] "
-                         "[--what-if] [--server-version 主版本号]\n"
+                         "  tallyport-cli attach-missing --server 服务器 --root 数据根目录 [--rebuild-log] [--all-files] "
+                         "[--json] [--what-if] [--server-version 主版本号]\n"
                          "  tallyport-cli detach --server 服务器 [--json] [--what-if] 数据库名...\n"
                          "  tallyport-cli shrink --log|--data --server 服务器 [--json] [--what-if] 数据库名...\n"
                          "SA 密码在提示后输入（不回显），或用 --password-stdin 从标准输入的第一行读取。\n";
@@ -46,6 +48,7 @@ namespace {
         bool whatIf = false;
         bool passwordStdin = false;
         bool rebuildLog = false;
+        bool allFiles = false;
         bool shrinkLog = false;
         bool shrinkData = false;
         int serverVersion = 0;
@@ -99,6 +102,8 @@ namespace {
                 o->passwordStdin = true;
             } else if (a == QLatin1String("--rebuild-log") && o->command == QLatin1String("attach-missing")) {
                 o->rebuildLog = true;
+            } else if (a == QLatin1String("--all-files") && o->command == QLatin1String("attach-missing")) {
+                o->allFiles = true;
             } else if (a == QLatin1String("--log") && o->command == QLatin1String("shrink")) {
                 o->shrinkLog = true;
             } else if (a == QLatin1String("--data") && o->command == QLatin1String("shrink")) {
@@ -136,7 +141,7 @@ namespace {
     QString errorLine(const DbError& e, const ErrorContext& c)
     {
         const QString hint = errorHint(e, c);
-        QString line = QStringLiteral("错误号 %1：%2").arg(e.number()).arg(driverDetail(e.description()));
+        QString line = QStringLiteral("错误号 %1：%2").arg(tellingErrorNumber(e)).arg(driverDetail(e.description()));
         return hint.isEmpty() ? line : hint + QStringLiteral("（") + line + QStringLiteral("）");
     }
 
@@ -153,7 +158,7 @@ namespace {
 
     QJsonObject errorJson(const DbError& e, const ErrorContext& c)
     {
-        return QJsonObject { { QStringLiteral("error"), e.number() },
+        return QJsonObject { { QStringLiteral("error"), tellingErrorNumber(e) },
             { QStringLiteral("message"), driverDetail(e.description()) }, { QStringLiteral("hint"), errorHint(e, c) } };
     }
 
@@ -186,6 +191,18 @@ namespace {
             return QStringLiteral("gone");
         case YearState::FilesInUse:
             return QStringLiteral("files-in-use");
+        case YearState::NoAccess:
+            return QStringLiteral("no-access");
+        case YearState::TooOld:
+            return QStringLiteral("too-old");
+        case YearState::TooNew:
+            return QStringLiteral("too-new");
+        case YearState::ReadOnly:
+            return QStringLiteral("read-only");
+        case YearState::NotDatabase:
+            return QStringLiteral("not-database");
+        case YearState::CannotOpen:
+            return QStringLiteral("cannot-open");
         }
         return QString();
     }
@@ -201,6 +218,8 @@ namespace {
             return QStringLiteral("skipped");
         case YearOutcome::Failed:
             return QStringLiteral("failed");
+        case YearOutcome::Refused:
+            return QStringLiteral("refused");
         }
         return QString();
     }
@@ -216,6 +235,8 @@ namespace {
             return QStringLiteral("跳过（") + stateDetailText(r.row) + QStringLiteral("）");
         case YearOutcome::Failed:
             return QStringLiteral("失败");
+        case YearOutcome::Refused:
+            return QStringLiteral("未附加（") + stateText(r.row.state) + QStringLiteral("）");
         }
         return QString();
     }
@@ -224,6 +245,24 @@ namespace {
     {
         for (const QString& s : statements)
             write(stdout, o.json ? jsonLine({ { QStringLiteral("statement"), s } }) : s + QLatin1Char('\n'));
+    }
+
+    // The verdict's fields of a row, for its JSON line.
+    void addVerdictJson(const PlanRow& r, QJsonObject* j)
+    {
+        if (r.otherDataFile)
+            j->insert(QStringLiteral("otherDataFile"), true);
+        if (r.fileVersion > 0) {
+            j->insert(QStringLiteral("fileVersion"), r.fileVersion);
+            j->insert(QStringLiteral("fileVersionText"), fileVersionText(r));
+        }
+        if (isRefusal(r.state) && r.verdictError != 0)
+            j->insert(QStringLiteral("error"), r.verdictError);
+        if (!r.verdictMessage.isEmpty())
+            j->insert(QStringLiteral("message"), r.verdictMessage);
+        const QString text = verdictText(r);
+        if (!text.isEmpty())
+            j->insert(QStringLiteral("hint"), text);
     }
 
     void printPlan(const Options& o, const QList<PlanRow>& plan)
@@ -242,19 +281,34 @@ namespace {
                     j.insert(QStringLiteral("otherFile"), r.otherFile);
                 if (r.state == YearState::FilesInUse)
                     j.insert(QStringLiteral("otherDatabase"), r.otherDatabase);
+                addVerdictJson(r, &j);
                 write(stdout, jsonLine(j));
                 continue;
             }
             const QString state = stateDetailText(r);
-            rows.append(
-                { r.accountSet, r.year, r.databaseName, state, sizeText(r.dataSize), sizeText(r.logSize), r.dataFile });
+            QString note = verdictText(r);
+            if (isRefusal(r.state) && r.verdictError != 0)
+                note += (r.verdictMessage.isEmpty() ? QStringLiteral("（错误号 %1）").arg(r.verdictError)
+                                                    : QStringLiteral("（错误号 %1：%2）").arg(r.verdictError).arg(r.verdictMessage));
+            rows.append({ r.accountSet, r.year, r.databaseName, state, fileVersionText(r), sizeText(r.dataSize),
+                sizeText(r.logSize), r.dataFile, note });
         }
         if (!o.json)
             write(stdout,
                 alignedTable({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
-                                 QStringLiteral("状态"), QStringLiteral("数据文件大小"), QStringLiteral("日志文件大小"),
-                                 QStringLiteral("数据文件") },
+                                 QStringLiteral("状态"), QStringLiteral("文件版本"), QStringLiteral("数据文件大小"),
+                                 QStringLiteral("日志文件大小"), QStringLiteral("数据文件"), QStringLiteral("说明") },
                     rows));
+    }
+
+    // What a --what-if plan would send for the server's verdict: the years on disk, as if
+    // none were attached, and with `otherFiles` the other .MDF files under the root.
+    QStringList whatIfVerdictStatements(const Options& o, const QList<PlanRow>& plan, bool otherFiles)
+    {
+        QList<PlanRow> others;
+        if (otherFiles)
+            others = otherFileRows(walkOtherDataFiles(o.root, walkDataRoot(o.root)), {});
+        return verdictStatements(plan, others, o.serverVersion > 0 ? o.serverVersion : 16);
     }
 
     // Opens a master connection with the password read as asked; on failure prints the error
@@ -294,7 +348,8 @@ namespace {
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
-            printStatements(o, { primaryFilesQuery() });
+            const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
+            printStatements(o, QStringList { primaryFilesQuery() } + whatIfVerdictStatements(o, plan, true));
             return exitOk;
         }
         QString connectionString;
@@ -317,6 +372,7 @@ namespace {
         AttachOptions options;
         options.rebuildMissingLogs = o.rebuildLog;
         options.serverMajorVersion = o.serverVersion;
+        options.otherDataFiles = o.allFiles;
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
@@ -326,9 +382,19 @@ namespace {
             if (options.serverMajorVersion == 0)
                 options.serverMajorVersion = 16;
             const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
+            statements += whatIfVerdictStatements(o, plan, o.allFiles);
             for (const PlanRow& r : plan) {
                 if (wantsAttach(r, options))
                     statements.append(attachStatementFor(r, options));
+            }
+            // An other .MDF is attached under the name and with the log its file records,
+            // which only the server can read.
+            if (o.allFiles) {
+                for (const PlanRow& r : otherFileRows(walkOtherDataFiles(o.root, walkDataRoot(o.root)), {})) {
+                    if (r.state == YearState::Ready)
+                        statements.append(attachDatabaseStatement(
+                            QStringLiteral("<文件中记录的数据库名>"), r.dataFile, QStringLiteral("<文件中记录的日志文件>")));
+                }
             }
             printStatements(o, statements);
             return exitOk;
@@ -339,7 +405,9 @@ namespace {
             return exitFailed;
         QList<AttachResult> results;
         try {
-            const QList<PlanRow> plan = scanDataRoot(*master, o.root);
+            ScanOptions scanOptions;
+            scanOptions.otherDataFiles = o.allFiles;
+            const QList<PlanRow> plan = scanDataRoot(*master, o.root, scanOptions);
             master->close();
             results = attachMissing(connectionString, plan, options);
         } catch (const DbError& e) {
@@ -354,19 +422,25 @@ namespace {
                     { QStringLiteral("outcome"), outcomeKey(r.outcome) },
                     { QStringLiteral("logRebuilt"), r.logRebuilt },
                     { QStringLiteral("state"), stateKey(r.row.state) } };
+                if (r.row.otherDataFile) {
+                    j.insert(QStringLiteral("otherDataFile"), true);
+                    j.insert(QStringLiteral("dataFile"), r.row.dataFile);
+                }
                 if (!r.statement.isEmpty())
                     j.insert(QStringLiteral("statement"), r.statement);
-                if (r.outcome == YearOutcome::Failed) {
-                    j.insert(QStringLiteral("error"), r.errorNumber);
-                    j.insert(QStringLiteral("message"), driverDetail(r.errorText));
+                if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused) {
+                    if (r.errorNumber != 0)
+                        j.insert(QStringLiteral("error"), r.errorNumber);
+                    if (!r.errorText.isEmpty())
+                        j.insert(QStringLiteral("message"), driverDetail(r.errorText));
                     j.insert(QStringLiteral("hint"), r.hint);
                 }
                 write(stdout, jsonLine(j));
             } else {
                 QString note;
-                if (r.outcome == YearOutcome::Failed)
+                if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused)
                     note = failureText(r);
-                rows.append({ r.row.databaseName, outcomeText(r), note });
+                rows.append({ rowLabel(r.row), outcomeText(r), note });
             }
         }
         if (o.json) {
@@ -374,14 +448,14 @@ namespace {
                 jsonLine({ { QStringLiteral("summary"),
                     QJsonObject { { QStringLiteral("attached"), s.attached },
                         { QStringLiteral("alreadyAttached"), s.alreadyThere }, { QStringLiteral("skipped"), s.skipped },
-                        { QStringLiteral("failed"), s.failed },
+                        { QStringLiteral("failed"), s.failed }, { QStringLiteral("refused"), s.refused },
                         { QStringLiteral("logsRebuilt"), s.logsRebuilt } } } }));
         } else {
             write(stdout,
                 alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
             write(stdout, summaryText(results).section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
         }
-        return s.failed == 0 ? exitOk : exitFailed;
+        return s.failed == 0 && s.refused == 0 ? exitOk : exitFailed;
     }
 
     int detach(const Options& o)

@@ -104,7 +104,8 @@ private slots:
         QStringList headers;
         for (int c = 0; c < t->columnCount(); ++c)
             headers << t->horizontalHeaderItem(c)->text();
-        QCOMPARE(headers, QStringList({ "账套号", "年度", "数据库名", "状态", "数据文件", "日志文件", "大小" }));
+        QCOMPARE(headers,
+            QStringList({ "账套号", "年度", "数据库名", "状态", "文件版本", "数据文件", "日志文件", "大小", "说明" }));
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
 
         auto* filter = w->findChild<QComboBox*>(QStringLiteral("stateFilter"));

@@ -440,6 +440,8 @@ namespace {
                 QString note;
                 if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused)
                     note = failureText(r);
+                else if (r.outcome == YearOutcome::Attached)
+                    note = verdictText(r.row); // the upgrade it went through
                 rows.append({ rowLabel(r.row), outcomeText(r), note });
             }
         }

@@ -95,6 +95,24 @@ class TestCli : public QObject
             qWarning("%s", qPrintable(error));
         return error.isEmpty();
     }
+    // The same, written by a stand-in of another version (the files carry its version).
+    bool makeYearOn(int version, const QString& set, const QString& year)
+    {
+        StandinProcess writer;
+        if (!writer.start(version)) {
+            qWarning("%s", qPrintable(writer.lastError()));
+            return false;
+        }
+        const QString dir = root + QStringLiteral("/ZT") + set + QLatin1Char('/') + year;
+        QDir().mkpath(dir);
+        const QString error = tp::test::createDetachedDatabase(
+            tp::test::standinMasterConnectionString(writer.serverName(), writer.password()),
+            QStringLiteral("UFDATA_%1_%2").arg(set, year), { dir + QStringLiteral("/ufdata.MDF") },
+            dir + QStringLiteral("/ufdata.LDF"));
+        if (!error.isEmpty())
+            qWarning("%s", qPrintable(error));
+        return error.isEmpty();
+    }
     QString path(const QString& set, const QString& year, const QString& file)
     {
         return root + QStringLiteral("\\ZT") + set + QLatin1Char('\\') + year + QLatin1Char('\\') + file;
@@ -106,6 +124,10 @@ class TestCli : public QObject
     QString pw() { return server.password() + QLatin1Char('\n'); }
 
 private slots:
+    void verdicts_data();
+    void verdicts();
+    void otherDataFiles();
+
     void init()
     {
         QVERIFY2(server.start(), qPrintable(server.lastError()));
@@ -236,6 +258,99 @@ private slots:
         QVERIFY2(r.exitCode == 2 && r.err.contains(QStringLiteral("密码不能写在命令行上")), qPrintable(describe(r)));
     }
 };
+
+// The server's verdict on a year before any attach, against a 2022 stand-in: its state and
+// sentence in the scan, and attach-missing sends nothing for a refused year and exits with 1.
+void TestCli::verdicts_data()
+{
+    QTest::addColumn<int>("writer"); // the version of the stand-in that wrote the files
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("hintPart");
+    QTest::newRow("2000 files") << 8 << "" << "too-old" << 950 << "先把它附加到一台 SQL Server 2008 或 2008 R2 的服务器上";
+    QTest::newRow("2025 files") << 17 << "" << "too-new" << 948 << "请把它附加到 SQL Server 2025 或更新版本的服务器上";
+    QTest::newRow("read-only files") << 16 << "read-only" << "read-only" << 0 << "附加后数据库只能读";
+    QTest::newRow("not a database file") << 16 << "junk" << "not-database" << 5172 << "不是有效的数据库文件";
+    QTest::newRow("2014 files are upgraded for good") << 12 << "" << "ready" << 0 << "升级后不能再附加到 SQL Server 2014";
+}
+
+void TestCli::verdicts()
+{
+    QFETCH(int, writer);
+    QFETCH(QString, damage);
+    QFETCH(QString, state);
+    QFETCH(int, error);
+    QFETCH(QString, hintPart);
+    QVERIFY(makeYearOn(writer, "001", "2005"));
+    QVERIFY(makeYear("001", "2006"));
+    const QString folder = root + QStringLiteral("/ZT001/2005/");
+    for (const char* name : { "ufdata.MDF", "ufdata.LDF" }) {
+        QFile f(folder + QLatin1String(name));
+        if (damage == QLatin1String("junk")) {
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(20000, 'x'));
+        } else if (damage == QLatin1String("read-only")) {
+            QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        }
+    }
+
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    const QJsonObject year = r.json.at(0);
+    QCOMPARE(year.value("state").toString(), state);
+    QCOMPARE(year.value("error").toInt(), error);
+    QVERIFY2(year.value("hint").toString().contains(hintPart), qPrintable(describe(r)));
+    QCOMPARE(r.json.at(1).value("state").toString(), QStringLiteral("ready"));
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root, pw());
+    const bool refused = state != QLatin1String("ready");
+    QVERIFY2(r.exitCode == (refused ? 1 : 0) && r.out.contains(hintPart), qPrintable(describe(r)));
+    QCOMPARE(attachesSent(server).size(), refused ? 1 : 2);
+    QVERIFY2(!refused || !attachesSent(server).first().contains("UFDATA_001_2005"), qPrintable(describe(r)));
+    QVERIFY2(!refused || r.out.contains(QStringLiteral("不能附加 1 个")), qPrintable(r.out));
+    for (const char* name : { "ufdata.MDF", "ufdata.LDF" })
+        QFile::setPermissions(folder + QLatin1String(name), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// An .MDF beside the account-year layout is listed under the name it records, and attached
+// under it with the log its file lists only when asked for.
+void TestCli::otherDataFiles()
+{
+    QVERIFY(makeYear("001", "2005"));
+    QVERIFY(QDir().mkpath(root + "/parked"));
+    QVERIFY(tp::test::executeStatement(cs,
+        "CREATE DATABASE Books ON PRIMARY (NAME = b, FILENAME = N'" + root + "/parked/books.mdf') LOG ON (NAME = bl, "
+        "FILENAME = N'" + root + "/parked/books_log.ldf')")
+                .isEmpty());
+    QVERIFY(tp::test::executeStatement(cs, "EXEC sp_detach_db @dbname = N'Books'").isEmpty());
+    const QString books = root + QStringLiteral("\\parked\\books.mdf");
+
+    server.clearRequests();
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(1).value("database").toString(), QStringLiteral("Books"));
+    QCOMPARE(r.json.at(1).value("dataFile").toString(), books);
+    QVERIFY(r.json.at(1).value("otherDataFile").toBool());
+    QVERIFY2(server.sqlTexts().contains("SELECT 0 AS verdict_item\ndbcc checkprimaryfile (N'"
+                 + path("001", "2005", "ufdata.MDF") + "',2) WITH NO_INFOMSGS\nSELECT 1 AS verdict_item\n"
+                 "dbcc checkprimaryfile (N'" + books + "',2) WITH NO_INFOMSGS\n"
+                 "dbcc checkprimaryfile (N'" + books + "',3) WITH NO_INFOMSGS"),
+        qPrintable(server.sqlTexts().join("\n---\n")));
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.json.size() == 2, qPrintable(describe(r))); // the year and the summary
+    QCOMPARE(attachesSent(server).size(), 1);
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root << "--all-files", pw());
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    QCOMPARE(attachesSent(server),
+        QStringList({ "EXEC sp_attach_db @dbname = N'Books',@filename1 = N'" + books + "',@filename2 = N'" + root
+            + "\\parked\\books_log.ldf'" }));
+}
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -4,6 +4,7 @@
 #include "Statements.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -14,36 +15,9 @@ namespace tp {
 
 namespace {
 
-    constexpr int deepest = 16; // folders below the root that are looked into
-
     QString fileKey(const QString& path)
     {
         return logicalFileName(path).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
-    }
-
-    void walk(const QString& root, const QString& localFolder, const QString& relative, int depth,
-        const QSet<QString>& years, QList<OtherDataFile>* found)
-    {
-        const QFileInfoList entries = QDir(localFolder).entryInfoList(
-            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-        for (const QFileInfo& e : entries) {
-            const QString name = relative.isEmpty() ? e.fileName() : relative + QLatin1Char('\\') + e.fileName();
-            if (e.isDir()) {
-                if (!e.isSymLink() && depth < deepest)
-                    walk(root, e.filePath(), name, depth + 1, years, found);
-                continue;
-            }
-            if (!e.fileName().endsWith(QLatin1String(".mdf"), Qt::CaseInsensitive) || !e.isFile())
-                continue;
-            OtherDataFile f;
-            f.dataFile = joinServerPath(root, name);
-            if (years.contains(fileKey(f.dataFile)))
-                continue;
-            f.size = e.size();
-            QFile file(e.filePath());
-            f.readable = file.open(QIODevice::ReadOnly);
-            found->append(f);
-        }
     }
 
     QString serverFolderOf(const QString& path)
@@ -66,7 +40,22 @@ QList<OtherDataFile> walkOtherDataFiles(const QString& root, const QList<DiskYea
     for (const DiskYear& y : years)
         yearFiles.insert(fileKey(y.dataFile));
     QList<OtherDataFile> found;
-    walk(root, root, QString(), 0, yearFiles, &found);
+    const QDir rootDir(root);
+    // Names are matched without case; only the files that match are looked at more closely.
+    QDirIterator it(root, { QStringLiteral("*.mdf") }, QDir::Files | QDir::Hidden | QDir::System,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo e = it.fileInfo();
+        OtherDataFile f;
+        f.dataFile = joinServerPath(root, rootDir.relativeFilePath(e.filePath()).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        if (yearFiles.contains(fileKey(f.dataFile)))
+            continue;
+        f.size = e.size();
+        QFile file(e.filePath());
+        f.readable = file.open(QIODevice::ReadOnly);
+        found.append(f);
+    }
     std::stable_sort(found.begin(), found.end(), [](const OtherDataFile& a, const OtherDataFile& b) {
         return a.dataFile.compare(b.dataFile, Qt::CaseInsensitive) < 0;
     });

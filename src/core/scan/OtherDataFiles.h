@@ -19,8 +19,8 @@ struct OtherDataFile
     bool readable = false;
 };
 
-// Every file whose name ends in ".mdf" (any case) under `root`, up to 16 folders deep, links
-// to folders not followed, except the account-year data files `years` holds; in path order.
+// Every file whose name ends in ".mdf" (any case) under `root`, at any depth, links to
+// folders not followed, except the account-year data files `years` holds; in path order.
 // Never throws; a root that cannot be read gives an empty list.
 QList<OtherDataFile> walkOtherDataFiles(const QString& root, const QList<DiskYear>& years);
 

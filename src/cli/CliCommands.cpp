@@ -288,8 +288,9 @@ namespace {
             const QString state = stateDetailText(r);
             QString note = verdictText(r);
             if (isRefusal(r.state) && r.verdictError != 0)
-                note += (r.verdictMessage.isEmpty() ? QStringLiteral("（错误号 %1）").arg(r.verdictError)
-                                                    : QStringLiteral("（错误号 %1：%2）").arg(r.verdictError).arg(r.verdictMessage));
+                note += (r.verdictMessage.isEmpty()
+                        ? QStringLiteral("（错误号 %1）").arg(r.verdictError)
+                        : QStringLiteral("（错误号 %1：%2）").arg(r.verdictError).arg(r.verdictMessage));
             rows.append({ r.accountSet, r.year, r.databaseName, state, fileVersionText(r), sizeText(r.dataSize),
                 sizeText(r.logSize), r.dataFile, note });
         }
@@ -392,8 +393,8 @@ namespace {
             if (o.allFiles) {
                 for (const PlanRow& r : otherFileRows(walkOtherDataFiles(o.root, walkDataRoot(o.root)), {})) {
                     if (r.state == YearState::Ready)
-                        statements.append(attachDatabaseStatement(
-                            QStringLiteral("<文件中记录的数据库名>"), r.dataFile, QStringLiteral("<文件中记录的日志文件>")));
+                        statements.append(attachDatabaseStatement(QStringLiteral("<文件中记录的数据库名>"), r.dataFile,
+                            QStringLiteral("<文件中记录的日志文件>")));
                 }
             }
             printStatements(o, statements);

@@ -2,10 +2,10 @@
 
 #include "Ado.h"
 #include "DatabaseGrid.h"
-#include "ServerVerdict.h"
 #include "ErrorBoundary.h"
 #include "Events.h"
 #include "FolderList.h"
+#include "ServerVerdict.h"
 #include "Services.h"
 #include "SignIn.h"
 #include "Twips.h"

@@ -268,11 +268,16 @@ void TestCli::verdicts_data()
     QTest::addColumn<QString>("state");
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("hintPart");
-    QTest::newRow("2000 files") << 8 << "" << "too-old" << 950 << "先把它附加到一台 SQL Server 2008 或 2008 R2 的服务器上";
-    QTest::newRow("2025 files") << 17 << "" << "too-new" << 948 << "请把它附加到 SQL Server 2025 或更新版本的服务器上";
-    QTest::newRow("read-only files") << 16 << "read-only" << "read-only" << 0 << "附加后数据库只能读";
-    QTest::newRow("not a database file") << 16 << "junk" << "not-database" << 5172 << "不是有效的数据库文件";
-    QTest::newRow("2014 files are upgraded for good") << 12 << "" << "ready" << 0 << "升级后不能再附加到 SQL Server 2014";
+    QTest::newRow("2000 files") << 8 << ""
+                                << "too-old" << 950 << "先把它附加到一台 SQL Server 2008 或 2008 R2 的服务器上";
+    QTest::newRow("2025 files") << 17 << ""
+                                << "too-new" << 948 << "请把它附加到 SQL Server 2025 或更新版本的服务器上";
+    QTest::newRow("read-only files") << 16 << "read-only"
+                                     << "read-only" << 0 << "附加后数据库只能读";
+    QTest::newRow("not a database file") << 16 << "junk"
+                                         << "not-database" << 5172 << "不是有效的数据库文件";
+    QTest::newRow("2014 files are upgraded for good") << 12 << ""
+                                                      << "ready" << 0 << "升级后不能再附加到 SQL Server 2014";
 }
 
 void TestCli::verdicts()
@@ -321,8 +326,10 @@ void TestCli::otherDataFiles()
     QVERIFY(makeYear("001", "2005"));
     QVERIFY(QDir().mkpath(root + "/parked"));
     QVERIFY(tp::test::executeStatement(cs,
-        "CREATE DATABASE Books ON PRIMARY (NAME = b, FILENAME = N'" + root + "/parked/books.mdf') LOG ON (NAME = bl, "
-        "FILENAME = N'" + root + "/parked/books_log.ldf')")
+        "CREATE DATABASE Books ON PRIMARY (NAME = b, FILENAME = N'" + root
+            + "/parked/books.mdf') LOG ON (NAME = bl, "
+              "FILENAME = N'"
+            + root + "/parked/books_log.ldf')")
                 .isEmpty());
     QVERIFY(tp::test::executeStatement(cs, "EXEC sp_detach_db @dbname = N'Books'").isEmpty());
     const QString books = root + QStringLiteral("\\parked\\books.mdf");
@@ -334,9 +341,13 @@ void TestCli::otherDataFiles()
     QCOMPARE(r.json.at(1).value("dataFile").toString(), books);
     QVERIFY(r.json.at(1).value("otherDataFile").toBool());
     QVERIFY2(server.sqlTexts().contains("SELECT 0 AS verdict_item\ndbcc checkprimaryfile (N'"
-                 + path("001", "2005", "ufdata.MDF") + "',2) WITH NO_INFOMSGS\nSELECT 1 AS verdict_item\n"
-                 "dbcc checkprimaryfile (N'" + books + "',2) WITH NO_INFOMSGS\n"
-                 "dbcc checkprimaryfile (N'" + books + "',3) WITH NO_INFOMSGS"),
+                 + path("001", "2005", "ufdata.MDF")
+                 + "',2) WITH NO_INFOMSGS\nSELECT 1 AS verdict_item\n"
+                   "dbcc checkprimaryfile (N'"
+                 + books
+                 + "',2) WITH NO_INFOMSGS\n"
+                   "dbcc checkprimaryfile (N'"
+                 + books + "',3) WITH NO_INFOMSGS"),
         qPrintable(server.sqlTexts().join("\n---\n")));
 
     server.clearRequests();

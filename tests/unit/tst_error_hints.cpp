@@ -113,52 +113,87 @@ void TestErrorHints::refusalExplained_data()
     QTest::addColumn<QString>("notInHint");
     const Operation run = Operation::YearAttach;
     const Operation scan = Operation::ScanAttach;
-    const QString open = QStringLiteral("Unable to open the physical file \"%1\". Operating system error %2: \"%2(x)\".");
+    const QString open
+        = QStringLiteral("Unable to open the physical file \"%1\". Operating system error %2: \"%2(x)\".");
     QTest::newRow("log missing") << run << open.arg("D:\\Data\\ZT001\\2007\\ufdata.LDF").arg(2)
-                                 << QList<int> { 5120, 1802 } << "" << ""
-                                 << "日志文件“D:\\Data\\ZT001\\2007\\ufdata.LDF”不存在" << "数据文件“";
+                                 << QList<int> { 5120, 1802 } << ""
+                                 << ""
+                                 << "日志文件“D:\\Data\\ZT001\\2007\\ufdata.LDF”不存在"
+                                 << "数据文件“";
     QTest::newRow("data file missing") << run << open.arg("D:\\Data\\ZT001\\2007\\ufdata.MDF").arg(2)
-                                       << QList<int> { 5120, 1802 } << "" << ""
-                                       << "数据文件“D:\\Data\\ZT001\\2007\\ufdata.MDF”不存在" << "日志文件";
+                                       << QList<int> { 5120, 1802 } << ""
+                                       << ""
+                                       << "数据文件“D:\\Data\\ZT001\\2007\\ufdata.MDF”不存在"
+                                       << "日志文件";
     QTest::newRow("folder missing") << run << open.arg("X:\\Data\\ZT001\\2007\\ufdata.MDF").arg(3)
-                                    << QList<int> { 5120 } << "" << ""
-                                    << "不存在文件夹“X:\\Data\\ZT001\\2007”" << "";
+                                    << QList<int> { 5120 } << ""
+                                    << ""
+                                    << "不存在文件夹“X:\\Data\\ZT001\\2007”"
+                                    << "";
     QTest::newRow("no access, account known: the icacls line")
         << scan << open.arg("D:\\Data\\ZT001\\2007\\ufdata.MDF").arg(5) << QList<int> { 5120 }
-        << "NT Service\\MSSQLSERVER" << "16.0.1000.6"
-        << "icacls \"D:\\Data\\ZT001\\2007\" /grant \"NT Service\\MSSQLSERVER\":(OI)(CI)F" << "再按一次";
-    QTest::newRow("no access, account unknown") << run << open.arg("D:\\Data\\ufdata.MDF").arg(5)
-                                                << QList<int> { 5120 } << "" << ""
-                                                << "SQL Server 服务的登录账户" << "icacls";
+        << "NT Service\\MSSQLSERVER"
+        << "16.0.1000.6"
+        << "icacls \"D:\\Data\\ZT001\\2007\" /grant \"NT Service\\MSSQLSERVER\":(OI)(CI)F"
+        << "再按一次";
+    QTest::newRow("no access, account unknown")
+        << run << open.arg("D:\\Data\\ufdata.MDF").arg(5) << QList<int> { 5120 } << ""
+        << ""
+        << "SQL Server 服务的登录账户"
+        << "icacls";
     QTest::newRow("no access on a Linux server: the owner")
-        << scan << open.arg("/srv/data\\ZT001\\2007\\ufdata.MDF").arg(5) << QList<int> { 5120 } << "mssql" << ""
-        << "chown -R mssql \"/srv/data/ZT001/2007\"" << "icacls";
+        << scan << open.arg("/srv/data\\ZT001\\2007\\ufdata.MDF").arg(5) << QList<int> { 5120 } << "mssql"
+        << ""
+        << "chown -R mssql \"/srv/data/ZT001/2007\""
+        << "icacls";
     QTest::newRow("held by another program") << run << open.arg("D:\\a.mdf").arg(32) << QList<int> { 5120 } << ""
-                                             << "" << "另一个 SQL Server 实例" << "";
-    QTest::newRow("disk full") << run << open.arg("D:\\a.mdf").arg(112) << QList<int> { 5120 } << "" << ""
-                               << "磁盘空间不足" << "";
+                                             << ""
+                                             << "另一个 SQL Server 实例"
+                                             << "";
+    QTest::newRow("disk full") << run << open.arg("D:\\a.mdf").arg(112) << QList<int> { 5120 } << ""
+                               << ""
+                               << "磁盘空间不足"
+                               << "";
     QTest::newRow("950 on 2022: 2008 or 2008 R2 bridge it")
         << run
         << "Database 'UFDATA_001_2007' cannot be upgraded because its non-release version (539) is not supported by "
            "this version of SQL Server. You must re-create the database."
-        << QList<int> { 950, 1813 } << "" << "16.0.1000.6" << "SQL Server 2008 或 2008 R2" << "2005、";
+        << QList<int> { 950, 1813 } << ""
+        << "16.0.1000.6"
+        << "SQL Server 2008 或 2008 R2"
+        << "2005、";
     QTest::newRow("950 after 1813, on 2012: 2005 bridges too")
         << scan << "Could not open new database. Database 'x' cannot be upgraded because its non-release version (539)"
-        << QList<int> { 1813, 950 } << "" << "11.0.7001.0" << "SQL Server 2005、2008 或 2008 R2" << "";
+        << QList<int> { 1813, 950 } << ""
+        << "11.0.7001.0"
+        << "SQL Server 2005、2008 或 2008 R2"
+        << "";
     QTest::newRow("948: the version it needs")
         << run
         << "The database 'x' cannot be opened because it is version 957. This server supports version 904 and earlier."
-        << QList<int> { 1813, 948 } << "" << "" << "SQL Server 2022 或更新版本" << "";
+        << QList<int> { 1813, 948 } << ""
+        << ""
+        << "SQL Server 2022 或更新版本"
+        << "";
     QTest::newRow("5113 then 1813: restore from a backup")
         << scan << "Could not open new database 'x'. CREATE DATABASE is aborted." << QList<int> { 1813, 5113 } << ""
-        << "" << "从备份还原" << "";
-    QTest::newRow("3415: read-only files") << run << "Database 'x' cannot be upgraded because it is read-only"
-                                           << QList<int> { 3415 } << "" << "" << "只读" << "";
-    QTest::newRow("5173: files of two databases") << run << "One or more files do not match the primary file"
-                                                  << QList<int> { 5173, 1813 } << "" << "" << "不属于同一个数据库"
-                                                  << "";
-    QTest::newRow("lost reply in a scan names no button") << scan << "" << QList<int> { 20004 } << "" << ""
-                                                          << "重新扫描" << "自动附加数据库";
+        << ""
+        << "从备份还原"
+        << "";
+    QTest::newRow("3415: read-only files")
+        << run << "Database 'x' cannot be upgraded because it is read-only" << QList<int> { 3415 } << ""
+        << ""
+        << "只读"
+        << "";
+    QTest::newRow("5173: files of two databases")
+        << run << "One or more files do not match the primary file" << QList<int> { 5173, 1813 } << ""
+        << ""
+        << "不属于同一个数据库"
+        << "";
+    QTest::newRow("lost reply in a scan names no button") << scan << "" << QList<int> { 20004 } << ""
+                                                          << ""
+                                                          << "重新扫描"
+                                                          << "自动附加数据库";
 }
 
 void TestErrorHints::refusalExplained()

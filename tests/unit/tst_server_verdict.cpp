@@ -88,10 +88,13 @@ void TestServerVerdict::versions_data()
                                        << "SQL Server 2022 或更新版本";
     QTest::newRow("2008 R2 file on 2008") << 661 << "10.0.6000.29" << FileFit::TooNew << "2008 R2（661）"
                                           << "SQL Server 2008 R2 或更新版本";
-    QTest::newRow("2008 R2 RTM file on 2008 R2") << 660 << "10.50.1600.1" << FileFit::Same << "2008 R2（660）" << "";
-    QTest::newRow("vardecimal file on 2005") << 612 << "9.00.5000.00" << FileFit::Same << "2005（612）" << "";
-    QTest::newRow("2008 file on 2022 is upgraded for good") << 655 << "16.0.1000.6" << FileFit::Upgrades
-                                                            << "2008（655）" << "不能再附加到 SQL Server 2008 的服务器上";
+    QTest::newRow("2008 R2 RTM file on 2008 R2") << 660 << "10.50.1600.1" << FileFit::Same << "2008 R2（660）"
+                                                 << "";
+    QTest::newRow("vardecimal file on 2005") << 612 << "9.00.5000.00" << FileFit::Same << "2005（612）"
+                                             << "";
+    QTest::newRow("2008 file on 2022 is upgraded for good")
+        << 655 << "16.0.1000.6" << FileFit::Upgrades << "2008（655）"
+        << "不能再附加到 SQL Server 2008 的服务器上";
     QTest::newRow("beyond the table") << 1200 << "17.0.1000.7" << FileFit::TooNew << "未知（1200）"
                                       << "写出它的那个版本";
 }
@@ -123,11 +126,10 @@ void TestServerVerdict::answer_data()
     QTest::newRow("a refusal between two files read")
         << 0 << QStringList { "M0", "R:A:957", "M1", "E:5172", "W:2528", "M2", "R:B:539" } << 3
         << QStringList { "A 957 0", " 0 5172", "B 539 0" };
-    QTest::newRow("a fatal error ends the batch")
-        << 0 << QStringList { "M0", "R:A:957", "M1", "E:1813", "E:948", "L" } << 2
-        << QStringList { "A 957 0", " 0 948", "-" };
-    QTest::newRow("the link breaks before the answer") << 0 << QStringList { "M0", "L" } << 1
-                                                       << QStringList { "-", "-", "-" };
+    QTest::newRow("a fatal error ends the batch") << 0 << QStringList { "M0", "R:A:957", "M1", "E:1813", "E:948", "L" }
+                                                  << 2 << QStringList { "A 957 0", " 0 948", "-" };
+    QTest::newRow("the link breaks before the answer")
+        << 0 << QStringList { "M0", "L" } << 1 << QStringList { "-", "-", "-" };
     QTest::newRow("refused as a whole") << 0 << QStringList { "E:102" } << 0 << QStringList { "-", "-", "-" };
     QTest::newRow("a later batch") << 1 << QStringList { "M1", "R:A:611", "M2", "E:5120" } << 3
                                    << QStringList { "-", "A 611 0", " 0 5120" };
@@ -164,29 +166,32 @@ void TestServerVerdict::apply_data()
     const QString v16 = QStringLiteral("16.0.1000.6");
     const QString os = QStringLiteral("Unable to open the physical file \"D:\\Data\\ufdata.MDF\". Operating system "
                                       "error %1: \"%1(x)\".");
-    QTest::newRow("the account may not open it") << ready << 5120 << os.arg(5) << 0 << v16 << "" << ""
-                                                 << YearState::NoAccess << 5120 << "/grant \"NT Service\\MSSQLSERVER\"";
-    QTest::newRow("another program holds it") << ready << 5120 << os.arg(32) << 0 << v16 << "" << ""
-                                              << YearState::CannotOpen << 5120 << "另一个 SQL Server 实例";
+    QTest::newRow("the account may not open it")
+        << ready << 5120 << os.arg(5) << 0 << v16 << ""
+        << "" << YearState::NoAccess << 5120 << "/grant \"NT Service\\MSSQLSERVER\"";
+    QTest::newRow("another program holds it") << ready << 5120 << os.arg(32) << 0 << v16 << ""
+                                              << "" << YearState::CannotOpen << 5120 << "另一个 SQL Server 实例";
     QTest::newRow("not a primary file") << ready << 5171 << "x is not a primary database file." << 0 << v16 << ""
                                         << "" << YearState::NotDatabase << 5171 << "不是主数据文件";
-    QTest::newRow("2000 file on 2022") << ready << 0 << "" << 539 << v16 << "" << "" << YearState::TooOld << 950
-                                       << "2008 或 2008 R2";
-    QTest::newRow("2025 file on 2022") << ready << 0 << "" << 998 << v16 << "" << "" << YearState::TooNew << 948
-                                       << "SQL Server 2025 或更新版本";
-    QTest::newRow("read-only log, same version") << ready << 0 << "" << 957 << v16 << "log" << ""
-                                                 << YearState::ReadOnly << 0 << "不能记账";
-    QTest::newRow("read-only data, upgrade") << ready << 0 << "" << 782 << v16 << "data" << ""
-                                             << YearState::ReadOnly << 3415 << "升级须写入文件";
-    QTest::newRow("the account may not read the log") << ready << 0 << "" << 957 << v16 << "" << "log"
-                                                       << YearState::NoAccess << 5120 << "D:\\Data\\ufdata.LDF";
+    QTest::newRow("2000 file on 2022") << ready << 0 << "" << 539 << v16 << ""
+                                       << "" << YearState::TooOld << 950 << "2008 或 2008 R2";
+    QTest::newRow("2025 file on 2022") << ready << 0 << "" << 998 << v16 << ""
+                                       << "" << YearState::TooNew << 948 << "SQL Server 2025 或更新版本";
+    QTest::newRow("read-only log, same version") << ready << 0 << "" << 957 << v16 << "log"
+                                                 << "" << YearState::ReadOnly << 0 << "不能记账";
+    QTest::newRow("read-only data, upgrade") << ready << 0 << "" << 782 << v16 << "data"
+                                             << "" << YearState::ReadOnly << 3415 << "升级须写入文件";
+    QTest::newRow("the account may not read the log") << ready << 0 << "" << 957 << v16 << ""
+                                                      << "log" << YearState::NoAccess << 5120 << "D:\\Data\\ufdata.LDF";
     QTest::newRow("no log: only the data file counts") << YearState::LogMissing << 0 << "" << 957 << v16 << "log"
                                                        << "log" << YearState::LogMissing << 0 << "";
-    QTest::newRow("upgrade shown") << ready << 0 << "" << 782 << v16 << "" << "" << ready << 0
-                                   << "|2014（782），附加后升级为 2022（957）";
-    QTest::newRow("server version unknown: no verdict of the table")
-        << ready << 0 << "" << 539 << "" << "" << "" << ready << 0 << "|2000（539）";
-    QTest::newRow("no answer came") << ready << -1 << "" << 0 << v16 << "" << "" << ready << 0 << "";
+    QTest::newRow("upgrade shown") << ready << 0 << "" << 782 << v16 << ""
+                                   << "" << ready << 0 << "|2014（782），附加后升级为 2022（957）";
+    QTest::newRow("server version unknown: no verdict of the table") << ready << 0 << "" << 539 << ""
+                                                                     << ""
+                                                                     << "" << ready << 0 << "|2000（539）";
+    QTest::newRow("no answer came") << ready << -1 << "" << 0 << v16 << ""
+                                    << "" << ready << 0 << "";
 }
 
 void TestServerVerdict::apply()
@@ -285,8 +290,8 @@ void TestServerVerdict::otherDataFiles()
     for (const OtherDataFile& f : found)
         paths << QString(f.dataFile).replace(root, QStringLiteral("<root>"));
     QCOMPARE(paths,
-        QStringList({ "<root>\\Old.mdf", "<root>\\parked\\Books.MDF", "<root>\\Sales.mdf", "<root>\\ZT001\\05\\ufdata.MDF",
-            "<root>\\ZT001\\2005\\extra.mdf" }));
+        QStringList({ "<root>\\Old.mdf", "<root>\\parked\\Books.MDF", "<root>\\Sales.mdf",
+            "<root>\\ZT001\\05\\ufdata.MDF", "<root>\\ZT001\\2005\\extra.mdf" }));
 
     const QList<ServerDatabase> server { { QStringLiteral("Sales"), QStringLiteral("D:\\Elsewhere\\Sales.mdf") },
         { QStringLiteral("Old"), found.at(0).dataFile } };
@@ -315,8 +320,8 @@ void TestServerVerdict::otherDataFiles()
     nameOtherFileRow(rows[3], verdict("UFDATA_001_2005", "C:\\x\\u.ldf"), server, earlier, &serverFileExists);
     QCOMPARE(rows.at(3).state, YearState::NameTaken);
     QCOMPARE(rows.at(3).otherFile, QStringLiteral("<year>"));
-    nameOtherFileRow(rows[4], verdict("Extra", root + QStringLiteral("/parked/Books.MDF")), server, earlier,
-        &serverFileExists);
+    nameOtherFileRow(
+        rows[4], verdict("Extra", root + QStringLiteral("/parked/Books.MDF")), server, earlier, &serverFileExists);
     QCOMPARE(rows.at(4).state, YearState::Ready); // the log where the file recorded it
     QCOMPARE(rows.at(4).logFile, root + QStringLiteral("/parked/Books.MDF"));
     PlanRow gone = rows.at(4);

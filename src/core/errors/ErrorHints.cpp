@@ -114,18 +114,21 @@ namespace {
         case 2:
             if (isLogFile(file, c))
                 return QStringLiteral("日志文件") + quoted
-                    + QStringLiteral("不存在。请把这个数据库的日志文件放回原处再附加；日志文件确实丢失时，可以只附加数据文件，"
-                                     "让服务器新建日志文件（数据库上次须是正常关闭的）。");
+                    + QStringLiteral(
+                        "不存在。请把这个数据库的日志文件放回原处再附加；日志文件确实丢失时，可以只附加数据文件，"
+                        "让服务器新建日志文件（数据库上次须是正常关闭的）。");
             return QStringLiteral("数据文件") + quoted
                 + QStringLiteral("不存在。请检查文件路径：路径须是服务器上看到的路径。");
         case 3:
             return QStringLiteral("服务器上不存在文件夹") + quotedName(folderOf(file))
-                + QStringLiteral("。请检查文件路径：路径须是服务器上看到的路径（在别的电脑上映射的盘符，服务器上并没有）。");
+                + QStringLiteral(
+                    "。请检查文件路径：路径须是服务器上看到的路径（在别的电脑上映射的盘符，服务器上并没有）。");
         case 5:
             return noAccessHint(file, c.serviceAccount);
         case 32:
             return QStringLiteral("文件") + quoted
-                + QStringLiteral("正被其他程序或另一个 SQL Server 实例使用。请先在那里分离这个数据库或关闭那个程序，再附加。");
+                + QStringLiteral(
+                    "正被其他程序或另一个 SQL Server 实例使用。请先在那里分离这个数据库或关闭那个程序，再附加。");
         case 112:
             return QStringLiteral("磁盘空间不足，服务器无法打开文件") + quoted
                 + QStringLiteral("。请在文件所在的磁盘上腾出空间，再附加。");
@@ -229,20 +232,23 @@ QString errorHint(const DbError& e, const ErrorContext& c)
         return openFailureHint(e, c);
     case 5105: // 2000: the file could not be opened, without the operating system's reason
         return QStringLiteral("服务器无法打开文件") + quotedName(fileOfMessage(e, c))
-            + QStringLiteral("：文件不存在、正被其他程序使用，或 SQL Server 服务的登录账户无权读取它。请检查文件路径和文件夹的权限。");
+            + QStringLiteral("：文件不存在、正被其他程序使用，或 SQL Server "
+                             "服务的登录账户无权读取它。请检查文件路径和文件夹的权限。");
     case 950: {
         static const QRegularExpression version(QStringLiteral("version \\((\\d+)\\)"));
         const int fileVersion = captured(e.description(), version).toInt();
         if (fileVersion > 0)
             return tooOldSentence(fileVersion, serverVersionOf(c.productVersion));
-        return QStringLiteral("该数据文件的版本太旧，这台服务器不能直接升级它，但数据并没有丢失：先把它附加到一台 "
-                              "SQL Server 2008 或 2008 R2 的服务器上，在那里分离（文件随之升级），再附加到这台服务器。");
+        return QStringLiteral(
+            "该数据文件的版本太旧，这台服务器不能直接升级它，但数据并没有丢失：先把它附加到一台 "
+            "SQL Server 2008 或 2008 R2 的服务器上，在那里分离（文件随之升级），再附加到这台服务器。");
     }
     case 3415:
         return readOnlyHint(c.dataFile, c.serviceAccount, true);
     case 5113:
-        return QStringLiteral("数据库上次没有正常关闭，服务器不能只凭数据文件重建日志文件。请找回这个数据库原来的日志文件，"
-                              "和数据文件一起附加；找不回时只能从备份还原。");
+        return QStringLiteral(
+            "数据库上次没有正常关闭，服务器不能只凭数据文件重建日志文件。请找回这个数据库原来的日志文件，"
+            "和数据文件一起附加；找不回时只能从备份还原。");
     case 5173:
         return QStringLiteral("日志文件和数据文件不属于同一个数据库（例如来自另一个年度，或是另一次复制的文件）。"
                               "请把属于这个数据文件的日志文件放在它旁边再附加。");
@@ -267,8 +273,15 @@ QString errorHint(const DbError& e, const ErrorContext& c)
     case 18456:
         return QStringLiteral("服务器拒绝了登录，请检查SA密码。");
     case 5171:
+        if (c.operation == Operation::ScanAttach)
+            return QStringLiteral("文件") + quotedName(c.dataFile)
+                + QStringLiteral("不是主数据文件（.MDF），不能附加。请检查这个文件是不是放错了地方。");
         return QStringLiteral("所选文件不是主数据文件（.MDF）。");
     case 5172:
+        if (c.operation == Operation::ScanAttach)
+            return QStringLiteral("文件") + quotedName(c.dataFile)
+                + QStringLiteral("不是有效的数据库文件（已损坏，或根本不是 SQL Server 的数据文件），不能附加。"
+                                 "请找回完好的文件，或从备份还原。");
         return QStringLiteral("所选文件不是有效的数据库文件。");
     case 8985:
         return QStringLiteral("在数据库中找不到指定的逻辑文件。");
@@ -290,7 +303,8 @@ int tellingErrorNumber(const DbError& e)
 
 int operatingSystemError(const QString& description)
 {
-    static const QRegularExpression os(QStringLiteral("Operating system error (\\d+)"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression os(
+        QStringLiteral("Operating system error (\\d+)"), QRegularExpression::CaseInsensitiveOption);
     return captured(description, os).toInt();
 }
 
@@ -300,9 +314,8 @@ QString noAccessHint(const QString& file, const QString& account)
     if (isLinuxPath(file)) {
         const QString who = account.isEmpty() ? QStringLiteral("SQL Server 服务的账户")
                                               : QStringLiteral("SQL Server 服务的账户") + quotedName(account);
-        QString text = who + QStringLiteral("无权打开文件") + quotedName(file)
-            + QStringLiteral("。请把文件夹") + quotedName(shellPath(folder))
-            + QStringLiteral("及其中文件的所有者改为这个账户");
+        QString text = who + QStringLiteral("无权打开文件") + quotedName(file) + QStringLiteral("。请把文件夹")
+            + quotedName(shellPath(folder)) + QStringLiteral("及其中文件的所有者改为这个账户");
         if (account.isEmpty())
             return text + QStringLiteral("（运行 SQL Server 服务的账户，通常是 mssql）。");
         return text + QStringLiteral("，例如以 root 执行：chown -R ") + account + QStringLiteral(" \"")

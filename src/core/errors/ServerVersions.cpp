@@ -174,13 +174,14 @@ QList<const ServerVersion*> bridgeVersions(int fileVersion, const ServerVersion*
 
 QString tooOldSentence(int fileVersion, const ServerVersion* server)
 {
-    QString text = writtenBy(fileVersion) + thisServer(server)
-        + QStringLiteral("不能直接附加这么旧的文件，但数据并没有丢失：");
+    QString text
+        = writtenBy(fileVersion) + thisServer(server) + QStringLiteral("不能直接附加这么旧的文件，但数据并没有丢失：");
     bool chain = false;
     const QList<const ServerVersion*> bridges = bridgeVersions(fileVersion, server, &chain);
     if (bridges.isEmpty())
         return text
-            + QStringLiteral("请先把它附加到能升级它的旧版本 SQL Server 上，在那里分离（文件随之升级），再附加到这台服务器。");
+            + QStringLiteral(
+                "请先把它附加到能升级它的旧版本 SQL Server 上，在那里分离（文件随之升级），再附加到这台服务器。");
     if (chain) {
         QStringList steps;
         for (const ServerVersion* v : bridges)

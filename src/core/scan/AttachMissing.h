@@ -74,8 +74,8 @@ using AttachProgress = std::function<bool(const PlanRow& row, int index, int cou
 
 // Attaches every row that wantsAttach(), over connections opened with `masterConnectionString`;
 // every other account-year row is reported as already there, skipped or refused (its
-// verdict); Gone rows are left out, and so are the other .MDF files unless asked for. Never throws for a refused attach; throws DbError when the server cannot be reached at
-// the start.
+// verdict); Gone rows are left out, and so are the other .MDF files unless asked for. Never
+// throws for a refused attach; throws DbError when the server cannot be reached at the start.
 QList<AttachResult> attachMissing(const QString& masterConnectionString, const QList<PlanRow>& plan,
     AttachOptions options, const AttachProgress& progress = {});
 

@@ -42,13 +42,14 @@ QList<OtherDataFile> walkOtherDataFiles(const QString& root, const QList<DiskYea
     QList<OtherDataFile> found;
     const QDir rootDir(root);
     // Names are matched without case; only the files that match are looked at more closely.
-    QDirIterator it(root, { QStringLiteral("*.mdf") }, QDir::Files | QDir::Hidden | QDir::System,
-        QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, { QStringLiteral("*.mdf") }, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo e = it.fileInfo();
         OtherDataFile f;
-        f.dataFile = joinServerPath(root, rootDir.relativeFilePath(e.filePath()).replace(QLatin1Char('/'), QLatin1Char('\\')));
+        f.dataFile
+            = joinServerPath(root, rootDir.relativeFilePath(e.filePath()).replace(QLatin1Char('/'), QLatin1Char('\\')));
         if (yearFiles.contains(fileKey(f.dataFile)))
             continue;
         f.size = e.size();

@@ -24,7 +24,8 @@ namespace {
 
     bool isMarker(const BatchResult& r)
     {
-        return r.columns.size() == 1 && r.columns.first().compare(QLatin1String(verdictMarkerColumn), Qt::CaseInsensitive) == 0
+        return r.columns.size() == 1
+            && r.columns.first().compare(QLatin1String(verdictMarkerColumn), Qt::CaseInsensitive) == 0
             && r.rows.size() == 1 && !r.rows.first().isEmpty();
     }
 
@@ -261,8 +262,7 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
         c.productVersion = facts.productVersion;
         DbError e(verdict.error, verdict.message);
         e.setMessageNumbers(verdict.numbers);
-        refuse(row, refusalState(verdict.error, operatingSystemError(verdict.message)), verdict.error,
-            errorHint(e, c));
+        refuse(row, refusalState(verdict.error, operatingSystemError(verdict.message)), verdict.error, errorHint(e, c));
         row.verdictMessage = verdict.message;
         return;
     }

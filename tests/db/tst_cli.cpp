@@ -95,22 +95,41 @@ class TestCli : public QObject
             qWarning("%s", qPrintable(error));
         return error.isEmpty();
     }
-    // The same, written by a stand-in of another version (the files carry its version).
-    bool makeYearOn(int version, const QString& set, const QString& year)
+    // A folder under the root that a server running as another user may write to.
+    void makeOpenFolder(const QString& dir)
+    {
+        QDir().mkpath(dir);
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup
+            | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        for (QString d = dir; d.startsWith(tmp.path()); d = QFileInfo(d).path())
+            QFile::setPermissions(d, all);
+    }
+    // The same, written by a stand-in of another version (the files carry its version), run as
+    // `runAs` when given; `crash` leaves the database attached and ends the server by SIGKILL.
+    bool makeYearOn(
+        int version, const QString& set, const QString& year, const QString& runAs = QString(), bool crash = false)
     {
         StandinProcess writer;
+        writer.setRunAs(runAs);
         if (!writer.start(version)) {
             qWarning("%s", qPrintable(writer.lastError()));
             return false;
         }
         const QString dir = root + QStringLiteral("/ZT") + set + QLatin1Char('/') + year;
-        QDir().mkpath(dir);
-        const QString error = tp::test::createDetachedDatabase(
-            tp::test::standinMasterConnectionString(writer.serverName(), writer.password()),
-            QStringLiteral("UFDATA_%1_%2").arg(set, year), { dir + QStringLiteral("/ufdata.MDF") },
-            dir + QStringLiteral("/ufdata.LDF"));
+        makeOpenFolder(dir);
+        const QString writerCs = tp::test::standinMasterConnectionString(writer.serverName(), writer.password());
+        const QString name = QStringLiteral("UFDATA_%1_%2").arg(set, year);
+        const QString error = crash
+            ? tp::test::executeStatement(writerCs,
+                QStringLiteral("CREATE DATABASE %1 ON PRIMARY (NAME = d, FILENAME = N'%2/ufdata.MDF') LOG ON "
+                               "(NAME = l, FILENAME = N'%2/ufdata.LDF')")
+                    .arg(name, dir))
+            : tp::test::createDetachedDatabase(
+                writerCs, name, { dir + QStringLiteral("/ufdata.MDF") }, dir + QStringLiteral("/ufdata.LDF"));
         if (!error.isEmpty())
             qWarning("%s", qPrintable(error));
+        if (crash && !writer.kill())
+            return false;
         return error.isEmpty();
     }
     QString path(const QString& set, const QString& year, const QString& file)
@@ -126,6 +145,7 @@ class TestCli : public QObject
 private slots:
     void verdicts_data();
     void verdicts();
+    void logLessYearNotShutDownCleanly();
     void otherDataFiles();
 
     void init()
@@ -139,6 +159,7 @@ private slots:
     void cleanup()
     {
         server.stop();
+        server.setRunAs(QString());
         QDir(root).removeRecursively();
     }
 
@@ -259,35 +280,59 @@ private slots:
     }
 };
 
-// The server's verdict on a year before any attach, against a 2022 stand-in: its state and
-// sentence in the scan, and attach-missing sends nothing for a refused year and exits with 1.
+// The server's verdict on a year before any attach, against a 2022 stand-in (run as the
+// service account "nobody" where the row says so, and so are the stand-ins that write the
+// files): its state and sentence in the scan, and attach-missing sends nothing for a refused
+// year and exits with 1.
 void TestCli::verdicts_data()
 {
     QTest::addColumn<int>("writer"); // the version of the stand-in that wrote the files
+    QTest::addColumn<bool>("serviceAccount");
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("state");
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("hintPart");
-    QTest::newRow("2000 files") << 8 << ""
+    QTest::newRow("2000 files") << 8 << false << ""
                                 << "too-old" << 950 << "先把它附加到一台 SQL Server 2008 或 2008 R2 的服务器上";
-    QTest::newRow("2025 files") << 17 << ""
+    QTest::newRow("2025 files") << 17 << false << ""
                                 << "too-new" << 948 << "请把它附加到 SQL Server 2025 或更新版本的服务器上";
-    QTest::newRow("read-only files") << 16 << "read-only"
-                                     << "read-only" << 0 << "附加后数据库只能读";
-    QTest::newRow("not a database file") << 16 << "junk"
+    QTest::newRow("not a database file") << 16 << false << "junk"
                                          << "not-database" << 5172 << "不是有效的数据库文件";
-    QTest::newRow("2014 files are upgraded for good") << 12 << ""
+    QTest::newRow("2014 files are upgraded for good") << 12 << false << ""
                                                       << "ready" << 0 << "升级后不能再附加到 SQL Server 2014";
+#ifdef Q_OS_WIN
+    // The read-only attribute binds every account.
+    QTest::newRow("read-only files") << 16 << false << "read-only"
+                                     << "read-only" << 0 << "附加后数据库只能读";
+#else
+    // The service account, not the superuser the tests run as, is what the files must allow.
+    QTest::newRow("the server may not read the files")
+        << 16 << true << "no-access"
+        << "no-access" << 5120 << "的所有者改为这个账户，例如以 root 执行：chown -R nobody";
+    QTest::newRow("read-only files") << 16 << true << "read-only"
+                                     << "read-only" << 0 << "附加后数据库只能读";
+    QTest::newRow("read-only 2014 files: the upgrade would write them") << 12 << true << "read-only"
+                                                                        << "read-only" << 3415 << "升级须写入文件";
+#endif
 }
 
 void TestCli::verdicts()
 {
     QFETCH(int, writer);
+    QFETCH(bool, serviceAccount);
     QFETCH(QString, damage);
     QFETCH(QString, state);
     QFETCH(int, error);
     QFETCH(QString, hintPart);
-    QVERIFY(makeYearOn(writer, "001", "2005"));
+    const QString account = serviceAccount ? QStringLiteral("nobody") : QString();
+    if (serviceAccount) {
+        server.stop();
+        server.setRunAs(account);
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+    }
+    QVERIFY(makeYearOn(writer, "001", "2005", account));
+    makeOpenFolder(root + QStringLiteral("/ZT001/2006"));
     QVERIFY(makeYear("001", "2006"));
     const QString folder = root + QStringLiteral("/ZT001/2005/");
     for (const char* name : { "ufdata.MDF", "ufdata.LDF" }) {
@@ -297,6 +342,8 @@ void TestCli::verdicts()
             f.write(QByteArray(20000, 'x'));
         } else if (damage == QLatin1String("read-only")) {
             QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else if (damage == QLatin1String("no-access")) {
+            QVERIFY(f.setPermissions({}));
         }
     }
 
@@ -317,6 +364,25 @@ void TestCli::verdicts()
     QVERIFY2(!refused || r.out.contains(QStringLiteral("不能附加 1 个")), qPrintable(r.out));
     for (const char* name : { "ufdata.MDF", "ufdata.LDF" })
         QFile::setPermissions(folder + QLatin1String(name), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// A year whose server was killed, its log gone: the server cannot rebuild the log, and the hint
+// says to find it or restore from a backup.
+void TestCli::logLessYearNotShutDownCleanly()
+{
+    QVERIFY(makeYearOn(16, "001", "2005", QString(), true));
+    QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2005/ufdata.LDF")));
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.json.size() == 1, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(0).value("state").toString(), QStringLiteral("log-missing"));
+
+    r = runCli(common("attach-missing") << "--root" << root << "--rebuild-log"
+                                        << "--json",
+        pw());
+    QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("failed"));
+    QCOMPARE(r.json.at(0).value("error").toInt(), 5113);
+    QVERIFY2(r.json.at(0).value("hint").toString().contains(QStringLiteral("从备份还原")), qPrintable(describe(r)));
 }
 
 // An .MDF beside the account-year layout is listed under the name it records, and attached

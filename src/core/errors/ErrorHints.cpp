@@ -338,9 +338,15 @@ QString readOnlyHint(const QString& file, const QString& account, bool upgrade)
         + (account.isEmpty() ? QString() : quotedName(account)) + QStringLiteral("不能写它，");
     text += upgrade ? QStringLiteral("而附加时要把文件升级到这台服务器的版本，升级须写入文件。")
                     : QStringLiteral("附加后数据库只能读，不能记账。");
-    if (isLinuxPath(file))
-        return text + QStringLiteral("请让这个账户成为文件夹") + quotedName(shellPath(folderOf(file)))
-            + QStringLiteral("及其中文件的所有者并能写这些文件（例如 chmod u+w），再附加。");
+    if (isLinuxPath(file)) {
+        const QString folder = shellPath(folderOf(file));
+        if (account.isEmpty())
+            return text + QStringLiteral("请让运行 SQL Server 服务的账户成为文件夹") + quotedName(folder)
+                + QStringLiteral("及其中文件的所有者，并能写这些文件（chmod u+w），再附加。");
+        return text + QStringLiteral("请让这个账户成为这些文件的所有者并能写它们，再附加，例如以 root 执行：chown -R ")
+            + account + QStringLiteral(" \"") + folder + QStringLiteral("\" && chmod -R u+w \"") + folder
+            + QStringLiteral("\"");
+    }
     return text + QStringLiteral("请去掉文件的只读属性（文件的 属性 → 常规，取消“只读”），并给这个账户文件夹")
         + quotedName(folderOf(file)) + QStringLiteral("的完全控制权限，再附加。");
 }

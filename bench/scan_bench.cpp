@@ -6,7 +6,7 @@
 // 2. The scan of 100 sets x 30 years (3,000 account-years, files with real headers) with the
 //    server's verdict for every year, against the same scan without verdicts, side by side on a
 //    server with its system databases only; and the round trips it takes. Goal: at most 2x.
-//    The stand-in's check whether another database uses a file looks at every file of its
+//    The stand-in's check whether another database uses a file resolves every path of its
 //    catalogue, so the verdict is not measured against 32,767 databases.
 // 3. The plan (no verdicts) of that root against a server with 32,767 databases: wall and
 //    processor time of the client against tsql listing the same catalogue with the same query.

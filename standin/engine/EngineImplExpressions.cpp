@@ -500,8 +500,8 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
         if (isText(a.column) && isText(b.column)) {
             if (op != '+')
                 throw QueryError { msg(8117, { typeName(a.column), opName }) };
-            v.column = Column { QString(), ColumnType::NVarChar, qMin(4000, a.column.maxLength + b.column.maxLength),
-                true };
+            v.column
+                = Column { QString(), ColumnType::NVarChar, qMin(4000, a.column.maxLength + b.column.maxLength), true };
             if (!isNull(a.cell) && !isNull(b.cell))
                 v.cell = Cell(text(a.cell) + text(b.cell));
             return v;
@@ -532,7 +532,8 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
     return v;
 }
 
-std::optional<bool> EngineImpl::test(Session& s, int sessionId, const Condition& c, const RowRef& row, Output& out) const
+std::optional<bool> EngineImpl::test(
+    Session& s, int sessionId, const Condition& c, const RowRef& row, Output& out) const
 {
     switch (c.kind) {
     case Condition::Kind::And:

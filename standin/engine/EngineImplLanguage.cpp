@@ -184,7 +184,7 @@ void EngineImpl::runRaiseError(Session& s, int sessionId, const RaiseErrorStatem
                 a.text = cellString(v.cell);
             } else {
                 a.type = FormatArgument::Type::Unsupported;
-                a.text = v.column.type == ColumnType::Bit ? QStringLiteral("bit")
+                a.text = v.column.type == ColumnType::Bit   ? QStringLiteral("bit")
                     : v.column.type == ColumnType::DateTime ? QStringLiteral("datetime")
                                                             : QStringLiteral("sql_variant");
             }
@@ -197,12 +197,14 @@ void EngineImpl::runRaiseError(Session& s, int sessionId, const RaiseErrorStatem
             // A message of the server's own table, from 13000 on; 50000 is the number of texts.
             const qint64 number = std::get<qint64>(message.cell);
             if (number < 13000 || number == 50000 || number > 2147483647) {
-                out.message(msg(2732, { QString::number(number), QStringLiteral("13000"), QStringLiteral("2147483647") }));
+                out.message(
+                    msg(2732, { QString::number(number), QStringLiteral("13000"), QStringLiteral("2147483647") }));
                 return;
             }
             if (!hasServerMessage(int(number))) {
-                out.message(msg(18054, { QString::number(number), QString::number(qBound(qint64(0), severity, qint64(25))),
-                                           QString::number(state < 0 ? 1 : state) }));
+                out.message(msg(18054,
+                    { QString::number(number), QString::number(qBound(qint64(0), severity, qint64(25))),
+                        QString::number(state < 0 ? 1 : state) }));
                 return;
             }
             QStringList texts;
@@ -254,8 +256,8 @@ void EngineImpl::runThrow(Session& s, int sessionId, const ThrowStatement& t, Ou
     try {
         const Column intType { QString(), ColumnType::Int, 4, true };
         const Value number = convert(evaluate(s, sessionId, t.number, RowRef {}, out), intType);
-        const Value text
-            = convert(evaluate(s, sessionId, t.message, RowRef {}, out), Column { QString(), ColumnType::NVarChar, 2048, true });
+        const Value text = convert(
+            evaluate(s, sessionId, t.message, RowRef {}, out), Column { QString(), ColumnType::NVarChar, 2048, true });
         const Value state = convert(evaluate(s, sessionId, t.state, RowRef {}, out), intType);
         const qint64 n = isNullCell(number.cell) ? 0 : std::get<qint64>(number.cell);
         const qint64 st = isNullCell(state.cell) ? 0 : std::get<qint64>(state.cell);

@@ -338,7 +338,8 @@ void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done
     }
     const std::optional<int> status = runProcedure(s, sessionId, e.procName, e.procText, args, out, nullptr);
     if (status && !e.returnVariable.isEmpty())
-        assignVariable(out, e.returnVariable, Value { Column { QString(), ColumnType::Int, 4, true }, Cell(qint64(*status)) });
+        assignVariable(
+            out, e.returnVariable, Value { Column { QString(), ColumnType::Int, 4, true }, Cell(qint64(*status)) });
     // After a fatal error the connection goes: no return status, just the statement's end.
     if (status && !out.closeConnection && !out.attention) {
         out.events.append(ReturnStatus { *status });

@@ -125,10 +125,12 @@ namespace {
             { 2528, 10, 1, 8,
                 "DBCC execution completed. If DBCC printed error messages, contact your system administrator." },
             { 2715, 16, 3, 8, "Column, parameter, or variable #%1: Cannot find data type %2." }, // [U] state
+            // [U] state
             { 2732, 16, 1, 8,
-                "Error number %1 is invalid. The number must be from %2 through %3 and it cannot be 50000." }, // [U] state
+                "Error number %1 is invalid. The number must be from %2 through %3 and it cannot be 50000." },
+            // [U] state
             { 2747, 16, 1, 8,
-                "Too many substitution parameters for RAISERROR. Cannot exceed %1 substitution parameters." }, // [U] state
+                "Too many substitution parameters for RAISERROR. Cannot exceed %1 substitution parameters." },
             { 2748, 16, 1, 8, "Cannot specify %1 data type (parameter %2) as a substitution parameter." }, // [U] state
             { 2754, 16, 1, 8,
                 "Error severity levels greater than %1 can only be specified by members of the sysadmin role, using "

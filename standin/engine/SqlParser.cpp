@@ -443,7 +443,7 @@ namespace {
             }
             if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String || t.isWord("NULL")
                 || (t.isOperator("-") && peek(1).kind == Token::Kind::Number))
-                return expression();
+                return primary();
             fail();
         }
 

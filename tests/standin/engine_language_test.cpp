@@ -263,6 +263,9 @@ void EngineLanguageTest::variablesAndIf_data()
         << 16 << "DECLARE @i int SET @i = N'abc' PRINT 'next'"
         << QStringList { "245/16/1/1: Conversion failed when converting the nvarchar value 'abc' to data type int." }
         << QStringList();
+    QTest::newRow("compile error in sp_executesql ends that level only")
+        << 16 << "EXEC sp_executesql N'SELECT * FROM nothing' PRINT 'after'"
+        << QStringList { "208/16/1/1: Invalid object name 'nothing'.", "0/0/1/1: after" } << QStringList();
     QTest::newRow("EXEC @rc =")
         << 16 << "DECLARE @rc int EXEC @rc = sp_detach_db 'nowhere' SELECT @rc"
         << QStringList { "15010/16/1/1: The database 'nowhere' does not exist. Supply a valid database name. To see "

@@ -1,5 +1,5 @@
 // The baseline of the start-up benchmark: a minimal Qt Widgets program that shows one empty
-// window and ends after its first paint, as tallyport does with TALLYPORT_EXIT_AFTER_SHOW.
+// window and ends after its first paint, as tallyport-startup-probe does.
 
 #include <QApplication>
 #include <QTimer>

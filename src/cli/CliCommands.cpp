@@ -5,6 +5,7 @@
 #include "CliOutput.h"
 #include "ConnectionStrings.h"
 #include "Console.h"
+#include "Detach.h"
 #include "ErrorHints.h"
 #include "Shrink.h"
 #include "Statements.h"
@@ -405,7 +406,7 @@ namespace {
                     master->setConnectionString(connectionString);
                     master->open();
                 }
-                master->execute(detachDatabaseStatement(name));
+                detachDatabase(*master, name);
                 if (o.json)
                     write(stdout,
                         jsonLine({ { QStringLiteral("database"), name },
@@ -458,12 +459,7 @@ namespace {
                 auto connection = std::make_shared<Connection>(); // closed by its destructor on error
                 connection->setConnectionString(buildDatabaseConnectionString(name, o.server, password));
                 connection->open();
-                QString logicalName;
-                {
-                    Recordset rs;
-                    rs.open(logicalNameQuery(fileId), connection, adOpenStatic, adLockOptimistic, adCmdUnspecified);
-                    logicalName = rs.eof() ? QString() : rs.text(0, 0);
-                }
+                const QString logicalName = readLogicalName(connection, fileId);
                 shrinkFile(connection, name, logicalName);
                 connection->close();
                 if (o.json)

@@ -4,6 +4,7 @@
 #include "DataGrid.h"
 #include "ErrorBoundary.h"
 #include "SignIn.h"
+#include "Statements.h"
 #include "Windows.h"
 
 namespace tp {
@@ -23,7 +24,7 @@ void setupDatabaseGrid()
 {
     DataControl* dc = adodc1();
     dc->setConnectionString(masterConnectionString());
-    dc->setRecordSource(QStringLiteral("select name  from sysdatabases ORDER BY name"));
+    dc->setRecordSource(databaseListSetupSource());
     dataGrid1()->setDataSource(dc);
     // The data control's own first fetch, as when its window comes up.
     try {
@@ -37,7 +38,7 @@ void refreshDatabaseGrid()
 {
     DataControl* dc = adodc1();
     dc->setConnectionString(masterConnectionString());
-    dc->setRecordSource(QStringLiteral("select name from sysdatabases ORDER BY name"));
+    dc->setRecordSource(databaseListRefreshSource());
     dataGrid1()->setDataSource(dc);
     dc->refresh();
 }

@@ -1,8 +1,8 @@
 #include "OperationsInstall.h"
 
-#include "Detach.h"
+#include "DetachButton.h"
 #include "Events.h"
-#include "Shrink.h"
+#include "ShrinkButtons.h"
 #include "Windows.h"
 #include "YearStep.h"
 

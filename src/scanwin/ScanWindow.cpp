@@ -74,15 +74,15 @@ ScanWindow::ScanWindow(QWidget* parent)
     setFont(windowFont());
     setFixedSize(twipsSize(11400, 7140));
 
-    place<QLabel>(this, "Label3", 120, 150, 600, 270)->setText(QStringLiteral("状态"));
-    m_filter = place<QComboBox>(this, "Combo1", 720, 90, 2400, 330);
+    place<QLabel>(this, "stateFilterLabel", 120, 150, 600, 270)->setText(QStringLiteral("状态"));
+    m_filter = place<QComboBox>(this, "stateFilter", 720, 90, 2400, 330);
     m_filter->addItem(QStringLiteral("全部"), -1);
     for (const YearState s : allStates)
         m_filter->addItem(stateText(s), int(s));
-    m_rebuild = place<QCheckBox>(this, "Check1", 3360, 120, 5400, 300);
+    m_rebuild = place<QCheckBox>(this, "rebuildLogCheck", 3360, 120, 5400, 300);
     m_rebuild->setText(QStringLiteral("同时附加缺少日志文件的年度（重建日志文件）"));
 
-    m_table = place<QTableWidget>(this, "Grid1", 120, 540, 11160, 4920);
+    m_table = place<QTableWidget>(this, "planTable", 120, 540, 11160, 4920);
     m_table->setColumnCount(7);
     m_table->setHorizontalHeaderLabels({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
         QStringLiteral("状态"), QStringLiteral("数据文件"), QStringLiteral("日志文件"), QStringLiteral("大小") });
@@ -97,19 +97,19 @@ ScanWindow::ScanWindow(QWidget* parent)
     for (int c = 0; c < 6; ++c)
         m_table->setColumnWidth(c, widths[c]);
 
-    m_counts = place<QLabel>(this, "Label2", 120, 5580, 11160, 270);
-    m_progress = place<QProgressBar>(this, "Progress1", 120, 5940, 5400, 300);
+    m_counts = place<QLabel>(this, "countsLabel", 120, 5580, 11160, 270);
+    m_progress = place<QProgressBar>(this, "progressBar", 120, 5940, 5400, 300);
     m_progress->setTextVisible(true);
-    m_current = place<QLabel>(this, "Label1", 5640, 5955, 5640, 270);
+    m_current = place<QLabel>(this, "currentDatabaseLabel", 5640, 5955, 5640, 270);
 
-    m_attach = place<QPushButton>(this, "Command1", 120, 6420, 2400, 480);
+    m_attach = place<QPushButton>(this, "attachAllButton", 120, 6420, 2400, 480);
     m_attach->setText(QStringLiteral("附加全部未附加的"));
-    m_rescan = place<QPushButton>(this, "Command2", 2640, 6420, 1500, 480);
+    m_rescan = place<QPushButton>(this, "rescanButton", 2640, 6420, 1500, 480);
     m_rescan->setText(QStringLiteral("重新扫描"));
-    m_cancelButton = place<QPushButton>(this, "Command3", 4260, 6420, 1200, 480);
+    m_cancelButton = place<QPushButton>(this, "cancelButton", 4260, 6420, 1200, 480);
     m_cancelButton->setText(QStringLiteral("取消"));
     m_cancelButton->setEnabled(false);
-    auto* close = place<QPushButton>(this, "Command4", 10080, 6420, 1200, 480);
+    auto* close = place<QPushButton>(this, "closeButton", 10080, 6420, 1200, 480);
     close->setText(QStringLiteral("关闭"));
 
     connect(m_filter, &QComboBox::currentIndexChanged, this, [this] { applyFilter(); });

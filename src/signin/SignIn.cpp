@@ -4,6 +4,7 @@
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
 #include "Services.h"
+#include "Statements.h"
 #include "Windows.h"
 
 #include <QLineEdit>
@@ -54,7 +55,7 @@ void loginProbe()
         auto connection = std::make_shared<Connection>();
         connection->open(connectionString, QString(), QString(), adConnectUnspecified);
         auto recordset = std::make_shared<Recordset>();
-        recordset->open(QStringLiteral("SELECT * FROM sysdatabases WHERE (name >= N'u')"), connection, adOpenStatic,
+        recordset->open(loginProbeQuery(), connection, adOpenStatic,
             adLockOptimistic, adCmdUnspecified);
         control<DataGrid>(Windows::form1(), QStringLiteral("DataGrid1"))->setDataSource(recordset);
         // The probe answering at all is the sign-in; a freshly installed server has no

@@ -57,6 +57,9 @@ namespace {
         case TypeVariant:
             c.type = ColumnType::Variant;
             break;
+        case TypeDateTimeOffsetN:
+            c.type = ColumnType::DateTimeOffset;
+            break;
         default:
             c.type = ColumnType::NVarChar;
             break;

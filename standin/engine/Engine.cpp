@@ -46,4 +46,9 @@ void Engine::setCatalogueFault(const CatalogueFault& fault)
     d->setCatalogueFault(fault);
 }
 
+void Engine::endLikeKilledServer()
+{
+    d->endLikeKilledServer();
+}
+
 } // namespace standin

@@ -18,6 +18,9 @@ struct EngineOptions
     QString saPassword; // the only login accepted is sa with this password
     int majorVersion = 16; // 8 = 2000, 9 = 2005, 10 = 2008 ... 16 = 2022
     QString requestLogPath; // when set: one JSON line per request, the SQL text exactly as received
+    // The account the server runs as, as sys.dm_server_services reports it; empty: the USER of the
+    // environment.
+    QString serviceAccount;
     int shrinkDelayMs = 0; // test aid: every DBCC SHRINKFILE takes at least this long
 };
 
@@ -67,6 +70,10 @@ public:
 
     // Test seam: the catalogue writes from now on fail as `fault` says.
     void setCatalogueFault(const CatalogueFault& fault);
+
+    // Test seam: the engine ends as a killed server does. Its destructor then leaves every attached
+    // database marked open (not cleanly shut down) in its primary file, as SIGKILL leaves them.
+    void endLikeKilledServer();
 
 private:
     std::unique_ptr<EngineImpl> d;

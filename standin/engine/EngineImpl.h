@@ -119,6 +119,9 @@ class EngineImpl
 {
 public:
     explicit EngineImpl(EngineOptions options);
+    ~EngineImpl(); // a clean stop: every attached database is marked cleanly shut down
+    EngineImpl(const EngineImpl&) = delete;
+    EngineImpl& operator=(const EngineImpl&) = delete;
 
     ServerVersion version() const;
     int openSession();
@@ -127,6 +130,7 @@ public:
     Reply executeBatch(int session, const QString& sql, const RequestControl& control);
     Reply executeRpc(int session, const QVector<RpcCall>& calls, const RequestControl& control);
     void setCatalogueFault(const CatalogueFault& fault) { m_catalogueFault = fault; }
+    void endLikeKilledServer() { m_killed = true; }
 
 private:
     // ---- requests (EngineImplRequests.cpp) ----
@@ -179,6 +183,7 @@ private:
     Table sysdatabases() const;
     Table sysfiles(const CatalogueDatabase& db) const;
     Table sysaltfiles() const;
+    Table serverServices() const; // sys.dm_server_services
     QString serverName() const;
 
     // ---- databases (EngineImplDatabases.cpp) ----
@@ -188,6 +193,7 @@ private:
     int runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out);
     int runDetachProcedure(const QVector<ProcArg>& args, Output& out);
     void runAlterRecovery(const AlterRecoveryStatement& a, Output& out);
+    void runAlterUpdateability(const AlterRecoveryStatement& a, Output& out);
     void runBackup(Session& s, const BackupStatement& b, Output& out);
 
     // ---- files (EngineImplFiles.cpp) ----
@@ -210,6 +216,17 @@ private:
     FileReadResult readFileOf(const CatalogueDatabase& db, const CatalogueFile& f) const;
     // The 5120 (2005 on) or 5105 (2000) for a file that cannot be opened, as attach words it.
     Message openFailure(const QString& shownPath, int osError) const;
+    // 1802 with the state that tells what preceded it: 1 after 5133, 4 after 5120, 5173 (and
+    // 5170, 5123 [U]), 7 after 5172.
+    Message failedCreate(int state) const;
+    // The 5123 for a file that could not be created or written (Windows error `osError`).
+    Message createFileFailure(const QString& shownPath, int osError) const;
+    // Writes the open (false) or cleanly-shut-down (true) mark into the database's primary file.
+    // Read-only databases are never written. Returns false (with a warning) when the write fails.
+    bool markShutdown(const CatalogueDatabase& db, bool clean);
+    // 0 when every file of the database may be written by the server's account, else the
+    // Windows error of the first that may not.
+    int databaseWriteError(const CatalogueDatabase& db) const;
 
     EngineOptions m_options;
     const VersionFacts& m_facts;
@@ -223,6 +240,7 @@ private:
     QHash<int, Session> m_sessions;
     int m_nextSession = 1;
     std::unique_ptr<QFile> m_requestLog;
+    bool m_killed = false;
 };
 
 // A DATETIME value of a local time.

@@ -56,6 +56,8 @@ namespace {
             return QStringLiteral("bit");
         case ColumnType::DateTime:
             return QStringLiteral("datetime");
+        case ColumnType::DateTimeOffset:
+            return QStringLiteral("datetimeoffset");
         case ColumnType::VarBinary:
             return QStringLiteral("varbinary");
         case ColumnType::Binary:
@@ -249,6 +251,7 @@ Value EngineImpl::convert(const Value& v, const Column& to) const
         out.cell = v.cell;
         return out;
     case ColumnType::DateTime:
+    case ColumnType::DateTimeOffset:
         if (std::holds_alternative<DateTimeValue>(v.cell)) {
             out.cell = v.cell;
             return out;
@@ -418,7 +421,7 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
             else if (p == QLatin1String("collation"))
                 v.cell = Cell(serverCollationName());
             else if (p == QLatin1String("updateability"))
-                v.cell = Cell(QStringLiteral("READ_WRITE"));
+                v.cell = Cell(db->readOnly ? QStringLiteral("READ_ONLY") : QStringLiteral("READ_WRITE"));
             else if (p == QLatin1String("useraccess"))
                 v.cell = Cell(QStringLiteral("MULTI_USER"));
             return v;

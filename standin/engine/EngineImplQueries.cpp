@@ -5,6 +5,7 @@
 #include "EngineImpl.h"
 #include "MessageTable.h"
 
+#include <QCoreApplication>
 #include <QSysInfo>
 #include <algorithm>
 
@@ -154,6 +155,50 @@ Table EngineImpl::sysaltfiles() const
     return t;
 }
 
+Table EngineImpl::serverServices() const
+{
+    // The columns of sys.dm_server_services as the SQL Server documentation lists them;
+    // instant_file_initialization_enabled from 2012 SP4 (the 2012 build played) and 2016 SP1 on.
+    const bool ifi = m_version == 11 || m_version >= 13;
+    Table t;
+    t.columns = {
+        Column { QStringLiteral("servicename"), ColumnType::NVarChar, 256, false },
+        Column { QStringLiteral("startup_type"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("startup_type_desc"), ColumnType::NVarChar, 256, false },
+        Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("status_desc"), ColumnType::NVarChar, 256, false },
+        Column { QStringLiteral("process_id"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("last_startup_time"), ColumnType::DateTimeOffset, 10, true },
+        Column { QStringLiteral("service_account"), ColumnType::NVarChar, 256, false },
+        Column { QStringLiteral("filename"), ColumnType::NVarChar, 256, false },
+        Column { QStringLiteral("is_clustered"), ColumnType::NVarChar, 1, false },
+        Column { QStringLiteral("cluster_nodename"), ColumnType::NVarChar, 256, true },
+    };
+    if (ifi)
+        t.columns.append(
+            Column { QStringLiteral("instant_file_initialization_enabled"), ColumnType::NVarChar, 1, true });
+    QString account = m_options.serviceAccount;
+    if (account.isEmpty())
+        account = qEnvironmentVariable("USER", QStringLiteral("standin"));
+    const QString binn
+        = QStringLiteral("C:\\Program Files\\Microsoft SQL Server\\MSSQL%1.MSSQLSERVER\\MSSQL\\Binn\\").arg(m_version);
+    QVector<Cell> engine { Cell(QStringLiteral("SQL Server (MSSQLSERVER)")), Cell(qint64(2)),
+        Cell(QStringLiteral("Automatic")), Cell(qint64(4)), Cell(QStringLiteral("Running")),
+        Cell(qint64(QCoreApplication::applicationPid())), Cell(toDateTimeValue(m_started)), Cell(account),
+        Cell(QLatin1Char('"') + binn + QStringLiteral("sqlservr.exe\" -sMSSQLSERVER")), Cell(QStringLiteral("N")),
+        Cell() };
+    QVector<Cell> agent { Cell(QStringLiteral("SQL Server Agent (MSSQLSERVER)")), Cell(qint64(3)),
+        Cell(QStringLiteral("Manual")), Cell(qint64(1)), Cell(QStringLiteral("Stopped")), Cell(qint64(0)), Cell(),
+        Cell(account), Cell(QLatin1Char('"') + binn + QStringLiteral("SQLAGENT.EXE\" -i MSSQLSERVER")),
+        Cell(QStringLiteral("N")), Cell() };
+    if (ifi) {
+        engine.append(Cell(QStringLiteral("N")));
+        agent.append(Cell(QStringLiteral("N")));
+    }
+    t.rows = { engine, agent };
+    return t;
+}
+
 bool EngineImpl::resolveTable(Session& s, const SelectStatement& q, Table* table, Output& out)
 {
     const QStringList& parts = q.fromParts;
@@ -185,6 +230,13 @@ bool EngineImpl::resolveTable(Session& s, const SelectStatement& q, Table* table
         if (m_version <= 8 && !sameName(db->name, QStringLiteral("master")))
             return invalid();
         *table = sysaltfiles();
+        return true;
+    }
+    // From 2008 R2 SP1 (10.50), i.e. from 2012 among the versions the stand-in plays; the sys
+    // schema is required.
+    if (sameName(object, QStringLiteral("dm_server_services")) && m_version >= 11
+        && sameName(schema, QStringLiteral("sys"))) {
+        *table = serverServices();
         return true;
     }
     return invalid();

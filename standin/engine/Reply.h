@@ -22,6 +22,8 @@ enum class ColumnType {
     BigInt, // 8 bytes (INTN 8 when nullable)
     Bit, // BIT / BITN
     DateTime, // DATETIME / DATETIMN 8
+    DateTimeOffset, // datetimeoffset(7) from TDS 7.3 (a DateTimeValue: local time and its offset); before 7.3
+                    // nvarchar, as SQL Server sends it to older clients
     VarBinary, // maxLength = bytes
     Binary, // fixed length: maxLength = bytes
     Variant, // sql_variant: a cell of Int -> base type int, of Text -> base type nvarchar
@@ -37,6 +39,7 @@ struct Column {
 struct DateTimeValue {
     qint32 days = 0; // since 1900-01-01
     quint32 ticks = 0; // 1/300 s since midnight
+    qint16 offsetMinutes = 0; // of the local time from UTC; used by DateTimeOffset columns only
 };
 
 // One cell. std::monostate is NULL.

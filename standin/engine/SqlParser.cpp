@@ -1094,6 +1094,7 @@ namespace {
                         for (const char* p : plain) {
                             if (o.isWord(p)) {
                                 s.init = s.init || o.isWord("INIT") || o.isWord("FORMAT");
+                                s.differential = s.differential || o.isWord("DIFFERENTIAL");
                                 ++m_pos;
                                 known = true;
                                 break;
@@ -1129,6 +1130,11 @@ namespace {
                 s.partner = stringLiteral();
                 return s;
             }
+            if (peek().isWord("READ_ONLY") || peek().isWord("READ_WRITE")) {
+                s.updateability = take().text.toUpper();
+                alterTermination();
+                return s;
+            }
             expectWord("RECOVERY");
             if (acceptWord("FULL"))
                 s.model = QStringLiteral("FULL");
@@ -1138,20 +1144,26 @@ namespace {
                 s.model = QStringLiteral("BULK_LOGGED");
             else
                 fail();
+            alterTermination();
+            return s;
+        }
+
+        // ALTER DATABASE .. SET ..: [WITH NO_WAIT | ROLLBACK IMMEDIATE | ROLLBACK AFTER n [SECONDS]]
+        void alterTermination()
+        {
             if (acceptWord("WITH")) {
                 if (acceptWord("NO_WAIT"))
-                    return s;
+                    return;
                 if (acceptWord("ROLLBACK")) {
                     if (acceptWord("IMMEDIATE"))
-                        return s;
+                        return;
                     expectWord("AFTER");
                     integer();
                     acceptWord("SECONDS");
-                    return s;
+                    return;
                 }
                 fail();
             }
-            return s;
         }
 
         // ---- DBCC ----

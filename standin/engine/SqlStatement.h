@@ -128,17 +128,19 @@ struct BackupStatement
     bool truncateOnly = false; // TRUNCATE_ONLY or NO_LOG
     QStringList disks; // TO DISK = '..'
     bool init = false; // WITH INIT or FORMAT: the backup set replaces what the device holds
+    bool differential = false; // BACKUP DATABASE .. WITH DIFFERENTIAL
 };
 
 struct CheckpointStatement
 {
 };
 
-// ALTER DATABASE x SET RECOVERY .. | SET PARTNER = '..' | SET PARTNER OFF
+// ALTER DATABASE x SET RECOVERY .. | SET PARTNER = '..' | SET PARTNER OFF | SET READ_ONLY | SET READ_WRITE
 struct AlterRecoveryStatement
 {
     QString database;
-    QString model; // FULL, SIMPLE, BULK_LOGGED; empty for PARTNER
+    QString model; // FULL, SIMPLE, BULK_LOGGED; empty for PARTNER and the updateability
+    QString updateability; // READ_ONLY or READ_WRITE; empty otherwise
     QString partner; // SET PARTNER = '..': the mirroring partner's address
     bool partnerOff = false; // SET PARTNER OFF
 };

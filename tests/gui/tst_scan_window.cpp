@@ -27,7 +27,7 @@ namespace {
 
 QStringList tableRows(ScanWindow* w, bool visibleOnly = false)
 {
-    auto* t = w->findChild<QTableWidget*>(QStringLiteral("Grid1"));
+    auto* t = w->findChild<QTableWidget*>(QStringLiteral("planTable"));
     QStringList rows;
     for (int r = 0; r < t->rowCount(); ++r) {
         if (visibleOnly && t->isRowHidden(r))
@@ -100,18 +100,18 @@ private slots:
         ScanWindow* w = openFromFolderList();
         QVERIFY2(w, qPrintable("the scan window did not open from Dir1's menu " + fx.lastError()));
         QCOMPARE(w->root(), QDir::toNativeSeparators(root));
-        auto* t = w->findChild<QTableWidget*>(QStringLiteral("Grid1"));
+        auto* t = w->findChild<QTableWidget*>(QStringLiteral("planTable"));
         QStringList headers;
         for (int c = 0; c < t->columnCount(); ++c)
             headers << t->horizontalHeaderItem(c)->text();
         QCOMPARE(headers, QStringList({ "账套号", "年度", "数据库名", "状态", "数据文件", "日志文件", "大小" }));
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
 
-        auto* filter = w->findChild<QComboBox*>(QStringLiteral("Combo1"));
+        auto* filter = w->findChild<QComboBox*>(QStringLiteral("stateFilter"));
         filter->setCurrentIndex(filter->findText(QStringLiteral("缺少日志文件")));
         QCOMPARE(tableRows(w, true), QStringList({ "UFDATA_001_2006 缺少日志文件" }));
 
-        click(w, "Command1");
+        click(w, "attachAllButton");
         QVERIFY2(fx.expectMessage({ QStringLiteral("附加 1 个，已存在 0 个，跳过 1 个，失败 0 个"), tp::vbInformation,
                      QStringLiteral("提示：") }),
             qPrintable(fx.lastError()));
@@ -125,8 +125,8 @@ private slots:
         ScanWindow* w = openFromFolderList();
         QVERIFY2(w, "the scan window did not open");
         fx.server().clearRequests();
-        QTimer::singleShot(0, w, [w] { click(w, "Command3"); });
-        click(w, "Command1");
+        QTimer::singleShot(0, w, [w] { click(w, "cancelButton"); });
+        click(w, "attachAllButton");
         const QList<tp::ShownMessage> shown = fx.takeMessages();
         QVERIFY(shown.size() == 1 && shown[0].text.startsWith(QStringLiteral("已取消")));
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));

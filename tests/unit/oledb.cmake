@@ -2,7 +2,6 @@
 # The connection-string builders are compiled in directly, so this test needs only the
 # platform layer.
 tallyport_add_test(NAME oledb_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/oledb_test.cpp ${PROJECT_SOURCE_DIR}/src/signin/ConnectionStrings.cpp
-    LIBS tp_platform
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/oledb_test.cpp
+    LIBS tp_core_db
     LABELS unit)
-target_include_directories(oledb_test PRIVATE ${PROJECT_SOURCE_DIR}/src/signin)

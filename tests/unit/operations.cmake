@@ -1,10 +1,10 @@
 # Pure logic of the account-year operations: statement texts, quoting, numbers in boxes.
 tallyport_add_test(NAME tst_operations_statements
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_operations_statements.cpp
-    LIBS tp_operations LABELS unit)
+    LIBS tp_core_operations LABELS unit)
 tallyport_add_test(NAME tst_operations_numbertext
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_operations_numbertext.cpp
-    LIBS tp_operations LABELS unit)
+    LIBS tp_core_operations LABELS unit)
 tallyport_add_test(NAME tst_operations_progresscaption
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_operations_progresscaption.cpp
     LIBS tp_batch LABELS unit)

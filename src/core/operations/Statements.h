@@ -12,6 +12,14 @@
 
 namespace tp {
 
+// The login probe: "SELECT * FROM sysdatabases WHERE (name >= N'u')".
+QString loginProbeQuery();
+
+// The database grid's record source: at setup "select name  from sysdatabases ORDER BY name"
+// (two blanks before "from"), at every refresh the same with one blank. Both texts are fixed.
+QString databaseListSetupSource();
+QString databaseListRefreshSource();
+
 // The value with every apostrophe doubled, for use between '...' or N'...'.
 QString sqlQuote(const QString& value);
 

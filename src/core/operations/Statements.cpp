@@ -47,6 +47,21 @@ namespace {
 
 } // namespace
 
+QString loginProbeQuery()
+{
+    return QStringLiteral("SELECT * FROM sysdatabases WHERE (name >= N'u')");
+}
+
+QString databaseListSetupSource()
+{
+    return QStringLiteral("select name  from sysdatabases ORDER BY name");
+}
+
+QString databaseListRefreshSource()
+{
+    return QStringLiteral("select name from sysdatabases ORDER BY name");
+}
+
 QString sqlQuote(const QString& value)
 {
     QString quoted = value;

@@ -1,12 +1,12 @@
-#include "Detach.h"
+#include "DetachButton.h"
 
 #include "Ado.h"
 #include "BoxText.h"
 #include "DatabaseGrid.h"
+#include "Detach.h"
 #include "OperationFailure.h"
 #include "Services.h"
 #include "SignIn.h"
-#include "Statements.h"
 #include "Windows.h"
 
 namespace tp {
@@ -24,8 +24,10 @@ void detachSelectedDatabase()
         Connection connection; // closed by its destructor if a later call throws
         connection.setConnectionString(masterConnectionString());
         connection.open();
-        connection.execute(detachDatabaseStatement(name));
+        detachDatabase(connection, name);
         connection.close();
+    } catch (const OperationError& e) {
+        throwOperationError(e, e.context());
     } catch (const DbError& e) {
         throwOperationError(e, { Operation::Detach, name });
     }

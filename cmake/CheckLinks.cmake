@@ -1,0 +1,17 @@
+# cmake -DLISTER="ldd" | "objdump;-p" -DPROGRAM=<program> -P CheckLinks.cmake
+# Fails when the program loads or imports Qt Widgets, Qt Gui or DBus; prints what it links.
+execute_process(COMMAND ${LISTER} ${PROGRAM} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${LISTER} ${PROGRAM} failed (${rc}): ${err}")
+endif()
+string(REGEX MATCHALL "(Qt6[A-Za-z]+|[Dd][Bb]us[-A-Za-z0-9]*)[.a-z0-9]*(\\.so|\\.dll)" linked "${out}")
+list(REMOVE_DUPLICATES linked)
+message(STATUS "${PROGRAM} links: ${linked}")
+if(NOT linked MATCHES "Qt6Core")
+    message(FATAL_ERROR "no Qt6Core among the libraries of ${PROGRAM}: the listing was not read\n${out}")
+endif()
+foreach(lib ${linked})
+    if(lib MATCHES "Qt6Widgets|Qt6Gui|Qt6DBus|[Dd][Bb]us")
+        message(FATAL_ERROR "${PROGRAM} links ${lib}: the command line must link the core only")
+    endif()
+endforeach()

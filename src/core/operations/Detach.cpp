@@ -1,0 +1,18 @@
+#include "Detach.h"
+
+#include "Ado.h"
+#include "ErrorHints.h"
+#include "Statements.h"
+
+namespace tp {
+
+void detachDatabase(Connection& master, const QString& name)
+{
+    try {
+        master.execute(detachDatabaseStatement(name));
+    } catch (const DbError& e) {
+        throw OperationError(e, { Operation::Detach, name });
+    }
+}
+
+} // namespace tp

@@ -216,7 +216,12 @@ void EngineImpl::runRaiseError(Session& s, int sessionId, const RaiseErrorStatem
         } else {
             const FormatResult formatted = formatRaiseError(cellString(message.cell), args);
             if (formatted.error) {
-                out.message(msg(formatted.error, formatted.errorArgs));
+                // 2000 has no 2786 or 2787: one message for any bad substitution.
+                if (m_version <= 8 && formatted.error != 2748)
+                    out.message(
+                        msg(2757, { QStringLiteral("50000"), QString::number(severity), QString::number(state) }));
+                else
+                    out.message(msg(formatted.error, formatted.errorArgs));
                 return;
             }
             m.number = 50000;

@@ -45,7 +45,9 @@ namespace {
             { 155, 15, 1, 8, "'%1' is not a recognized %2 option." },
             { 156, 15, 1, 8, "Incorrect syntax near the keyword '%1'." },
             { 170, 15, 1, 8, "Line %1: Incorrect syntax near '%2'." },
-            { 174, 15, 1, 8, "The %1 function requires %2 argument(s)." }, // [U] state
+            // 2000: Messages.SQL (FACTS.md S-2000); 2005+: sys.messages. [U] state
+            { 174, 15, 1, 8, "The %1 function requires %2 arguments." },
+            { 174, 15, 1, 9, "The %1 function requires %2 argument(s)." },
             { 191, 15, 1, 8,
                 "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller "
                 "queries." },
@@ -160,18 +162,26 @@ namespace {
                 "Incorrect DBCC statement. Check the documentation for the correct DBCC syntax and options." },
             { 2528, 10, 1, 8,
                 "DBCC execution completed. If DBCC printed error messages, contact your system administrator." },
-            { 2715, 16, 3, 8, "Column, parameter, or variable #%1: Cannot find data type %2." }, // [U] state
-            // [U] state
-            { 2732, 16, 1, 8,
+            // 2000: Messages.SQL (FACTS.md S-2000); 2005+: sys.messages. [U] states
+            { 2715, 16, 3, 8, "Column or parameter #%1: Cannot find data type %2." },
+            { 2715, 16, 3, 9, "Column, parameter, or variable #%1: Cannot find data type %2." },
+            { 2732, 16, 1, 8, "Error number %1 is invalid. The number must be from %2 through %3" },
+            { 2732, 16, 1, 9,
                 "Error number %1 is invalid. The number must be from %2 through %3 and it cannot be 50000." },
             // [U] state
             { 2747, 16, 1, 8,
                 "Too many substitution parameters for RAISERROR. Cannot exceed %1 substitution parameters." },
-            { 2748, 16, 1, 8, "Cannot specify %1 data type (parameter %2) as a substitution parameter." }, // [U] state
+            // %2: RAISERROR's parameter (the first substitution argument is the 4th), as 2000 words it
+            { 2748, 16, 1, 8,
+                "Cannot specify %1 data type (RAISERROR parameter %2) as a substitution parameter for RAISERRROR." },
+            { 2748, 16, 1, 9, "Cannot specify %1 data type (parameter %2) as a substitution parameter." },
             { 2754, 16, 1, 8,
                 "Error severity levels greater than %1 can only be specified by members of the sysadmin role, using "
                 "the WITH LOG option." }, // [U] state
             { 2756, 16, 1, 8, "Invalid value %1 for state. Valid range is from %2 to %3." }, // [U] state, range
+            // 2000's answer where 2005 has 2786 and 2787 (neither is in 2000's table)
+            { 2757, 16, 1, 8,
+                "RAISERROR failed due to invalid parameter substitution(s) for error %1, severity %2, state %3." },
             { 2786, 16, 1, 8,
                 "The data type of substitution parameter %1 does not match the expected type of the format "
                 "specification." }, // [U] state

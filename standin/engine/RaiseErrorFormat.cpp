@@ -74,7 +74,7 @@ FormatResult formatRaiseError(const QString& format, const QVector<FormatArgumen
     for (qsizetype a = 0; a < args.size(); ++a) {
         if (args[a].type == FormatArgument::Type::Unsupported) {
             r.error = 2748;
-            r.errorArgs = { args[a].text, QString::number(a + 1) };
+            r.errorArgs = { args[a].text, QString::number(a + 4) }; // RAISERROR's own parameter number
             return r;
         }
     }

@@ -25,8 +25,9 @@ struct FormatResult
 {
     QString text;
     // When non-zero the message cannot be built and this error is raised instead: 2748 (a type
-    // that cannot be substituted), 2786 (argument and specification do not match), 2787 (a
-    // specification that is not one), with errorArgs for its text.
+    // that cannot be substituted; errorArgs: the type, RAISERROR's parameter number, from 4), 2786
+    // (argument and specification do not match; the argument's number, from 1), 2787 (a
+    // specification that is not one; the specification).
     int error = 0;
     QStringList errorArgs;
 };

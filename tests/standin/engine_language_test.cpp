@@ -287,56 +287,66 @@ void EngineLanguageTest::variablesAndIf()
 
 void EngineLanguageTest::raiseError_data()
 {
+    QTest::addColumn<int>("version");
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("text with arguments") << "RAISERROR(N'%d of %5s|', 16, 1, 5, N'x')"
+    QTest::newRow("text with arguments") << 16 << "RAISERROR(N'%d of %5s|', 16, 1, 5, N'x')"
                                          << QStringList { "50000/16/1/1: 5 of     x|" };
-    QTest::newRow("from a variable") << "DECLARE @m nvarchar(100) SET @m = N'from %s' RAISERROR(@m, 11, 4, N'var')"
+    QTest::newRow("from a variable") << 16
+                                     << "DECLARE @m nvarchar(100) SET @m = N'from %s' RAISERROR(@m, 11, 4, N'var')"
                                      << QStringList { "50000/11/4/1: from var" };
-    QTest::newRow("severity below 10 keeps its class") << "RAISERROR('x', 5, 1)" << QStringList { "50000/5/1/1: x" };
+    QTest::newRow("severity below 10 keeps its class")
+        << 16 << "RAISERROR('x', 5, 1)" << QStringList { "50000/5/1/1: x" };
     QTest::newRow("server message, its own severity")
-        << "RAISERROR(15004, -1, -1)" << QStringList { "15004/16/1/1: Name cannot be NULL." };
+        << 16 << "RAISERROR(15004, -1, -1)" << QStringList { "15004/16/1/1: Name cannot be NULL." };
     QTest::newRow("number below 13000")
-        << "RAISERROR(100, 16, 1)"
+        << 16 << "RAISERROR(100, 16, 1)"
         << QStringList { "2732/16/1/1: Error number 100 is invalid. The number must be from 13000 through 2147483647 "
                          "and it cannot be 50000." };
     QTest::newRow("number not in sys.messages")
-        << "RAISERROR(50001, 16, 2)"
+        << 16 << "RAISERROR(50001, 16, 2)"
         << QStringList { "18054/16/1/1: Error 50001, severity 16, state 2 was raised, but no message with that error "
                          "number was found in sys.messages. If error is larger than 50000, make sure the user-defined "
                          "message is added using sp_addmessage." };
     QTest::newRow("severity 19 without LOG")
-        << "RAISERROR('x', 19, 1)"
+        << 16 << "RAISERROR('x', 19, 1)"
         << QStringList { "2754/16/1/1: Error severity levels greater than 18 can only be specified by members of the "
                          "sysadmin role, using the WITH LOG option." };
     QTest::newRow("severity 20 WITH LOG closes")
-        << "RAISERROR('x', 20, 1) WITH LOG PRINT 'never'" << QStringList { "50000/20/1/1: x", "CLOSE" };
+        << 16 << "RAISERROR('x', 20, 1) WITH LOG PRINT 'never'" << QStringList { "50000/20/1/1: x", "CLOSE" };
     QTest::newRow("severity above 25, state below 0")
-        << "RAISERROR('x', 30, -5) WITH LOG" << QStringList { "50000/25/1/1: x", "CLOSE" };
-    QTest::newRow("state above 255") << "RAISERROR('x', 16, 300)"
+        << 16 << "RAISERROR('x', 30, -5) WITH LOG" << QStringList { "50000/25/1/1: x", "CLOSE" };
+    QTest::newRow("state above 255") << 16 << "RAISERROR('x', 16, 300)"
                                      << QStringList {
                                             "2756/16/1/1: Invalid value 300 for state. Valid range is from 0 to 255."
                                         };
     QTest::newRow("argument of the wrong type")
-        << "RAISERROR('%d', 16, 1, N'x')"
+        << 16 << "RAISERROR('%d', 16, 1, N'x')"
         << QStringList { "2786/16/1/1: The data type of substitution parameter 1 does not match the expected type of "
                          "the format specification." };
     QTest::newRow("21 arguments")
-        << "PRINT 'never' RAISERROR('x', 16, 1, 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21)"
+        << 16 << "PRINT 'never' RAISERROR('x', 16, 1, 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21)"
         << QStringList { "2747/16/1/1: Too many substitution parameters for RAISERROR. Cannot exceed 20 substitution "
                          "parameters." };
     QTest::newRow("an expression is no argument")
-        << "RAISERROR('%d', 16, 1, 1 + 1)" << QStringList { "102/15/1/1: Incorrect syntax near '+'." };
-    QTest::newRow("SETERROR") << "RAISERROR('x', 1, 1) WITH SETERROR PRINT @@ERROR"
+        << 16 << "RAISERROR('%d', 16, 1, 1 + 1)" << QStringList { "102/15/1/1: Incorrect syntax near '+'." };
+    QTest::newRow("2000: bad substitution") << 8 << "RAISERROR('%d', 16, 2, N'x')"
+                                            << QStringList { "2757/16/1/1: RAISERROR failed due to invalid parameter "
+                                                             "substitution(s) for error 50000, severity 16, state 2." };
+    QTest::newRow("2000: number below 13000")
+        << 8 << "RAISERROR(100, 16, 1)"
+        << QStringList { "2732/16/1/1: Error number 100 is invalid. The number must be from 13000 through 2147483647" };
+    QTest::newRow("SETERROR") << 16 << "RAISERROR('x', 1, 1) WITH SETERROR PRINT @@ERROR"
                               << QStringList { "50000/1/1/1: x", "0/0/1/1: 50000" };
 }
 
 void EngineLanguageTest::raiseError()
 {
+    QFETCH(int, version);
     QFETCH(QString, sql);
     QFETCH(QStringList, expected);
-    Harness h;
+    Harness h(version);
     QCOMPARE(messageLines(h.run(sql)), expected);
 }
 

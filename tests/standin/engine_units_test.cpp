@@ -553,7 +553,7 @@ void EngineUnitsTest::raiseErrorFormat_data()
     QTest::newRow("number for text") << "%s %s" << Args { string("a"), number(5) } << "error 2786: 2";
     QTest::newRow("unknown type") << "at %f" << Args { number(1) } << "error 2787: %f";
     QTest::newRow("cut short") << "50%" << Args() << "error 2787: %";
-    QTest::newRow("datetime argument") << "%s" << Args { string("a"), date } << "error 2748: datetime, 2";
+    QTest::newRow("datetime argument") << "%s" << Args { string("a"), date } << "error 2748: datetime, 5";
 }
 
 void EngineUnitsTest::raiseErrorFormat()

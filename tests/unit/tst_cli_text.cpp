@@ -1,4 +1,6 @@
 #include "CliOutput.h"
+#include "Console.h"
+#include "ConsoleOutput.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -6,7 +8,8 @@
 #include <QStringDecoder>
 #include <QTest>
 
-// The command line's text at its edges: JSON lines that strict readers take.
+// The command line's text at its edges: JSON lines that strict readers take, the pieces a
+// Windows console is handed, and the bytes of a password on standard input.
 class TestCliText : public QObject
 {
     Q_OBJECT
@@ -14,6 +17,10 @@ private slots:
     void jsonStrict_data();
     void jsonStrict();
     void jsonOrdinaryAsBefore();
+    void consoleChunks_data();
+    void consoleChunks();
+    void inputLine_data();
+    void inputLine();
 };
 
 void TestCliText::jsonStrict_data()
@@ -64,6 +71,59 @@ void TestCliText::jsonOrdinaryAsBefore()
         { QStringLiteral("summary"),
             QJsonObject { { QStringLiteral("attached"), 2 }, { QStringLiteral("names"), QJsonArray { "a", 1 } } } } };
     QCOMPARE(tp::cli::jsonLine(row), QString::fromUtf8(QJsonDocument(row).toJson(QJsonDocument::Compact)) + "\n");
+}
+
+void TestCliText::consoleChunks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxUnits");
+    QTest::addColumn<QStringList>("chunks");
+    QTest::newRow("empty") << QString() << 8 << QStringList();
+    QTest::newRow("line ends become CR LF once") << QStringLiteral("a\nb\r\n\n") << 64
+                                                 << QStringList { QStringLiteral("a\r\nb\r\n\r\n") };
+    QTest::newRow("split at the limit") << QStringLiteral("账套数据库") << 2
+                                        << QStringList { QStringLiteral("账套"), QStringLiteral("数据"), QStringLiteral("库") };
+    QTest::newRow("pair not split") << QStringLiteral("a\U0001F600b") << 2
+                                    << QStringList { QStringLiteral("a"), QStringLiteral("\U0001F600"), QStringLiteral("b") };
+    QTest::newRow("pair at the end of a piece") << QStringLiteral("ab\U0001F600") << 3
+                                                << QStringList { QStringLiteral("ab"), QStringLiteral("\U0001F600") };
+}
+
+void TestCliText::consoleChunks()
+{
+    QFETCH(QString, text);
+    QFETCH(int, maxUnits);
+    QFETCH(QStringList, chunks);
+    QCOMPARE(tp::consoleChunks(text, maxUnits), chunks);
+}
+
+void TestCliText::inputLine_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<uint>("codePage");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<QString>("text");
+    const QByteArray gbk("\xC3\xDC\xC2\xEB"); // 密码 in code page 936
+    QTest::newRow("UTF-8") << QByteArray("\xE5\xAF\x86\xE7\xA0\x81") << 936u << true << QStringLiteral("密码");
+    QTest::newRow("UTF-8 after a byte order mark") << QByteArray("\xEF\xBB\xBFpw") << 0u << true << "pw";
+    QTest::newRow("empty") << QByteArray() << 0u << true << "";
+    QTest::newRow("not UTF-8, no code page") << gbk << 0u << false << "";
+#ifdef Q_OS_WIN
+    QTest::newRow("code page 936") << gbk << 936u << true << QStringLiteral("密码");
+    QTest::newRow("a lead byte without its trail") << QByteArray("pw\x81") << 936u << false << "";
+#endif
+}
+
+void TestCliText::inputLine()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(uint, codePage);
+    QFETCH(bool, read);
+    QFETCH(QString, text);
+    const std::optional<QString> decoded = tp::decodeInputLine(bytes, codePage);
+    QCOMPARE(decoded.has_value(), read);
+    if (read)
+        QCOMPARE(*decoded, text);
 }
 
 QTEST_APPLESS_MAIN(TestCliText)

@@ -306,7 +306,8 @@ private slots:
         QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2006/ufdata.LDF")));
         CliRun r = runCli({ "scan", "--root", root, "--what-if", "--json" });
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 3, qPrintable(describe(r)));
-        QCOMPARE(r.json.at(0).value("statement").toString(), QStringLiteral("SELECT name, filename FROM master..sysdatabases"));
+        QCOMPARE(r.json.at(0).value("statement").toString(),
+            QStringLiteral("SELECT name, filename FROM master..sysdatabases"));
         QCOMPARE(r.json.at(1).value("state").toString() + " " + r.json.at(2).value("state").toString(),
             QStringLiteral("ready log-missing"));
 

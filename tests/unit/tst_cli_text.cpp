@@ -32,7 +32,8 @@ void TestCliText::jsonStrict_data()
     QTest::newRow("DEL and C1") << QStringLiteral("\x7f\u0085\u009f") << "\\u007f\\u0085\\u009f";
     QTest::newRow("line separators") << QStringLiteral("\u2028\u2029") << "\\u2028\\u2029";
     QTest::newRow("quote, backslash, line ends") << QStringLiteral("\"D:\\x\"\r\n\t") << "\\\"D:\\\\x\\\"\\r\\n\\t";
-    QTest::newRow("lone high surrogate") << QString(QChar(0xD800)) + "x" << "\\ud800x";
+    QTest::newRow("lone high surrogate") << QString(QChar(0xD800)) + "x"
+                                         << "\\ud800x";
     QTest::newRow("lone low surrogate at the end") << "x" + QString(QChar(0xDC00)) << "x\\udc00";
     QTest::newRow("pair the wrong way round") << QString(QChar(0xDC00)) + QChar(0xD800) << "\\udc00\\ud800";
     QTest::newRow("pair and Chinese kept") << QStringLiteral("账套\U0001F600") << "账套\U0001F600";
@@ -79,14 +80,16 @@ void TestCliText::consoleChunks_data()
     QTest::addColumn<int>("maxUnits");
     QTest::addColumn<QStringList>("chunks");
     QTest::newRow("empty") << QString() << 8 << QStringList();
-    QTest::newRow("line ends become CR LF once") << QStringLiteral("a\nb\r\n\n") << 64
-                                                 << QStringList { QStringLiteral("a\r\nb\r\n\r\n") };
-    QTest::newRow("split at the limit") << QStringLiteral("账套数据库") << 2
-                                        << QStringList { QStringLiteral("账套"), QStringLiteral("数据"), QStringLiteral("库") };
-    QTest::newRow("pair not split") << QStringLiteral("a\U0001F600b") << 2
-                                    << QStringList { QStringLiteral("a"), QStringLiteral("\U0001F600"), QStringLiteral("b") };
-    QTest::newRow("pair at the end of a piece") << QStringLiteral("ab\U0001F600") << 3
-                                                << QStringList { QStringLiteral("ab"), QStringLiteral("\U0001F600") };
+    QTest::newRow("line ends become CR LF once")
+        << QStringLiteral("a\nb\r\n\n") << 64 << QStringList { QStringLiteral("a\r\nb\r\n\r\n") };
+    QTest::newRow("split at the limit")
+        << QStringLiteral("账套数据库") << 2
+        << QStringList { QStringLiteral("账套"), QStringLiteral("数据"), QStringLiteral("库") };
+    QTest::newRow("pair not split")
+        << QStringLiteral("a\U0001F600b") << 2
+        << QStringList { QStringLiteral("a"), QStringLiteral("\U0001F600"), QStringLiteral("b") };
+    QTest::newRow("pair at the end of a piece")
+        << QStringLiteral("ab\U0001F600") << 3 << QStringList { QStringLiteral("ab"), QStringLiteral("\U0001F600") };
 }
 
 void TestCliText::consoleChunks()

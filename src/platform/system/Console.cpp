@@ -163,7 +163,8 @@ std::optional<QString> decodeInputLine(const QByteArray& bytes, unsigned codePag
         }
         if (n > 0) {
             QString out(n, Qt::Uninitialized);
-            MultiByteToWideChar(codePage, flags, b.constData(), int(b.size()), reinterpret_cast<wchar_t*>(out.data()), n);
+            MultiByteToWideChar(
+                codePage, flags, b.constData(), int(b.size()), reinterpret_cast<wchar_t*>(out.data()), n);
             return out;
         }
     }

@@ -75,25 +75,34 @@ void TestOperationsStatements::attach()
 
 void TestOperationsStatements::detach_data()
 {
+    // The main window's plain literal, and the command line's N'...'.
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("unicodeStatement");
     QTest::newRow("account year") << "UFDATA_001_2007"
-                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
+                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'"
+                                  << "EXEC sp_detach_db @dbname = N'UFDATA_001_2007'";
     QTest::newRow("apostrophe") << "O'Brien"
-                                << "EXEC sp_detach_db @dbname = 'O''Brien'";
+                                << "EXEC sp_detach_db @dbname = 'O''Brien'"
+                                << "EXEC sp_detach_db @dbname = N'O''Brien'";
     QTest::newRow("two apostrophes") << "''"
-                                     << "EXEC sp_detach_db @dbname = ''''''";
+                                     << "EXEC sp_detach_db @dbname = ''''''"
+                                     << "EXEC sp_detach_db @dbname = N''''''";
     QTest::newRow("blanks only") << "  "
-                                 << "EXEC sp_detach_db @dbname = '  '";
+                                 << "EXEC sp_detach_db @dbname = '  '"
+                                 << "EXEC sp_detach_db @dbname = N'  '";
     QTest::newRow("chinese") << "账套"
-                             << "EXEC sp_detach_db @dbname = '账套'";
+                             << "EXEC sp_detach_db @dbname = '账套'"
+                             << "EXEC sp_detach_db @dbname = N'账套'";
 }
 
 void TestOperationsStatements::detach()
 {
     QFETCH(QString, name);
     QFETCH(QString, statement);
+    QFETCH(QString, unicodeStatement);
     QCOMPARE(tp::detachDatabaseStatement(name), statement);
+    QCOMPARE(tp::detachDatabaseUnicodeStatement(name), unicodeStatement);
 }
 
 void TestOperationsStatements::lookups()

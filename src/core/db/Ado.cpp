@@ -138,7 +138,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
 
     const QString driver = findSqlServerOdbcDriver();
     if (driver.isEmpty())
-        throw DbError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
+        throw DriverMissingError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
     // Braces inside braced values are written as the installed driver reads them; the
     // (cached) question is only asked when the answer makes a difference.
     QStringList odbc = buildOdbcAttributes(attributes, driver, true);
@@ -186,6 +186,9 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     }
     if (!opened) {
         QSqlDatabase::removeDatabase(name);
+        // No number: the server may never have been asked because the driver is not there.
+        if (number == 0 && odbcDriverMissing(driver))
+            throw DriverMissingError(0, scrubPassword(description, secret));
         throw DbError(number, scrubPassword(description, secret));
     }
     m_qtName = name;

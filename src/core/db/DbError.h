@@ -36,4 +36,12 @@ public:
     using DbError::DbError;
 };
 
+// Raised by Connection::open when this machine has no ODBC driver for SQL Server, or the
+// driver manager cannot load the one chosen (its IM002 or IM003, unixODBC's "Can't open lib"):
+// nothing reached a server. Number 0.
+class DriverMissingError : public DbError {
+public:
+    using DbError::DbError;
+};
+
 } // namespace tp

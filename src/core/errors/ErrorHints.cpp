@@ -105,6 +105,14 @@ bool isLinkFailure(const DbError& e)
 
 QString errorHint(const DbError& e, const ErrorContext& c)
 {
+    // Nothing reached the server: what to install says more than "cannot connect".
+    if (dynamic_cast<const DriverMissingError*>(&e))
+        return QStringLiteral("本机没有可用的 SQL Server ODBC 驱动程序，所以没有连接服务器。请安装微软的 ODBC Driver 18 "
+                              "for SQL Server（或 17）；在 Linux 上也可以安装 FreeTDS 的 ODBC 驱动程序（软件包 tdsodbc "
+                              "和 unixodbc）。");
+    if (dynamic_cast<const UnsendableValueError*>(&e))
+        return QStringLiteral("本机安装的 FreeTDS ODBC 驱动程序无法在连接字符串中传送含有“};”的服务器名称、数据库名称或"
+                              "SA密码，所以没有连接服务器。请安装微软的 ODBC Driver 18 for SQL Server（或 17），它能接受这样的值。");
     // A database possibly left in SIMPLE recovery matters more than why: said first, also
     // when the link broke.
     if (c.recoverySwitch == ErrorContext::Switch::Back)

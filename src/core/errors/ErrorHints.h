@@ -61,7 +61,8 @@ ErrorContext contextOf(const DbError& e);
 bool isLinkFailure(const DbError& e);
 
 // The hint for e in the context c: what happened and what to do. Empty when nothing better
-// can be said than the driver's words.
+// can be said than the driver's words. A DriverMissingError names the drivers to install, an
+// UnsendableValueError the driver that takes "};".
 QString errorHint(const DbError& e, const ErrorContext& c);
 
 // The driver's description as one line: informational lines of the server ("DBCC execution

@@ -137,6 +137,11 @@ QString detachDatabaseStatement(const QString& name)
     return QStringLiteral("EXEC sp_detach_db @dbname = '") + sqlQuote(name) + QStringLiteral("'");
 }
 
+QString detachDatabaseUnicodeStatement(const QString& name)
+{
+    return QStringLiteral("EXEC sp_detach_db @dbname = N'") + sqlQuote(name) + QStringLiteral("'");
+}
+
 QString logicalNameQuery(int fileId)
 {
     return QStringLiteral("SELECT name FROM sysfiles WHERE(fileid= ") + QString::number(fileId) + QStringLiteral(")");

@@ -51,8 +51,13 @@ QString primaryFilesQuery();
 // case, \ and / alike, trailing blanks ignored.
 bool samePath(const QString& a, const QString& b);
 
-// EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal)
+// EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal, as the main window
+// has always sent it: the server reads it in its own code page)
 QString detachDatabaseStatement(const QString& name);
+
+// EXEC sp_detach_db @dbname = N'<name>'   (the command line: every character of the name
+// reaches the server, Chinese ones included)
+QString detachDatabaseUnicodeStatement(const QString& name);
 
 // The logical-name look-ups, run in the selected database. fileId 1 = primary data file,
 // 2 = first log file: "SELECT name FROM sysfiles WHERE(fileid= 2)".

@@ -6,6 +6,7 @@
 #include "ConnectionStrings.h"
 #include "Console.h"
 #include "Detach.h"
+#include "PathIdentity.h"
 #include "ErrorHints.h"
 #include "Shrink.h"
 #include "Statements.h"
@@ -294,7 +295,7 @@ namespace {
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
-            printStatements(o, { primaryFilesQuery() });
+            printStatements(o, catalogueQueries());
             return exitOk;
         }
         QString connectionString;
@@ -322,7 +323,7 @@ namespace {
         if (o.whatIf) {
             // Nothing is read from the server: every account-year on disk is taken as not
             // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
-            QStringList statements { primaryFilesQuery() };
+            QStringList statements = catalogueQueries();
             if (options.serverMajorVersion == 0)
                 options.serverMajorVersion = 16;
             const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
@@ -488,6 +489,9 @@ int run(const QStringList& arguments)
     const int bad = parse(arguments, &o);
     if (bad >= 0)
         return bad;
+    // The server opens the files by the paths it is sent: a relative root would be read
+    // against the server's own folder.
+    o.root = absoluteLocalPath(o.root);
     if (o.command == QLatin1String("scan"))
         return scan(o);
     if (o.command == QLatin1String("attach-missing"))

@@ -5,6 +5,7 @@
 #include "ErrorHints.h"
 #include "Statements.h"
 
+#include <QHash>
 #include <memory>
 
 namespace tp {
@@ -30,16 +31,39 @@ namespace {
 
 QList<ServerDatabase> readServerDatabases(Connection& master)
 {
+    constexpr int invalidObjectName = 208;
     // The recordset keeps a shared connection; this one is owned by the caller.
     std::shared_ptr<Connection> shared(&master, [](Connection*) {});
     Recordset rs;
-    rs.open(primaryFilesQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+    rs.open(databaseIdsQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
     QList<ServerDatabase> dbs;
+    QHash<QString, int> byId;
     dbs.reserve(rs.rowCount());
-    for (int i = 0; i < rs.rowCount(); ++i)
-        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)) });
+    for (int i = 0; i < rs.rowCount(); ++i) {
+        byId.insert(rs.text(i, 2).trimmed(), i);
+        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)), {} });
+    }
     rs.close();
+    Recordset files;
+    try {
+        files.open(databaseFilesQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+    } catch (const DbError& e) {
+        if (e.number() != invalidObjectName)
+            throw;
+        return dbs;
+    }
+    for (int i = 0; i < files.rowCount(); ++i) {
+        const auto at = byId.constFind(files.text(i, 0).trimmed());
+        if (at != byId.constEnd())
+            dbs[*at].files.append(trimmedRight(files.text(i, 1)));
+    }
+    files.close();
     return dbs;
+}
+
+QStringList catalogueQueries()
+{
+    return { databaseIdsQuery(), databaseFilesQuery() };
 }
 
 QList<PlanRow> scanDataRoot(Connection& master, const QString& root)

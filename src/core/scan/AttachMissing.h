@@ -7,15 +7,21 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace tp {
 
 class Connection;
 
-// The server's databases and their primary files (databaseFilesQuery) over an open master
-// connection. Throws DbError.
+// The server's databases with their primary files (databaseIdsQuery) and every file of each
+// (databaseFilesQuery, the per-file catalogue of SQL Server 2000 to 2022) over an open master
+// connection. A server without the per-file catalogue (208) gives the primary files alone.
+// Throws DbError for every other refusal.
 QList<ServerDatabase> readServerDatabases(Connection& master);
+
+// The statements readServerDatabases sends, in order.
+QStringList catalogueQueries();
 
 // Reads the catalogue and builds the plan of `root`. Throws DbError when the server refuses.
 QList<PlanRow> scanDataRoot(Connection& master, const QString& root);

@@ -100,6 +100,7 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
 
     QList<AttachResult> results;
     int index = 0;
+    bool cancelled = false;
     for (const PlanRow& row : plan) {
         if (row.state == YearState::Gone)
             continue;
@@ -109,9 +110,11 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
             r.outcome = YearOutcome::AlreadyThere;
         } else if (!wantsAttach(row, options)) {
             r.outcome = YearOutcome::Skipped;
+        } else if (cancelled || (progress && !progress(row, index, count))) {
+            cancelled = true;
+            r.outcome = YearOutcome::Skipped;
+            r.cancelled = true;
         } else {
-            if (progress && !progress(row, index, count))
-                break;
             ++index;
             r.statement = attachStatementFor(row, options);
             try {
@@ -161,6 +164,7 @@ AttachSummary summarize(const QList<AttachResult>& results)
             break;
         case YearOutcome::Skipped:
             ++s.skipped;
+            s.cancelled += r.cancelled ? 1 : 0;
             break;
         case YearOutcome::Failed:
             ++s.failed;
@@ -173,10 +177,13 @@ AttachSummary summarize(const QList<AttachResult>& results)
 QString summaryText(const QList<AttachResult>& results)
 {
     const AttachSummary s = summarize(results);
-    QString text = QStringLiteral("附加 %1 个，已存在 %2 个，跳过 %3 个，失败 %4 个")
+    const QString cancelled
+        = s.cancelled > 0 ? QStringLiteral("（其中 %1 个因取消而未附加）").arg(s.cancelled) : QString();
+    QString text = QStringLiteral("附加 %1 个，已存在 %2 个，跳过 %3 个%4，失败 %5 个")
                        .arg(s.attached)
                        .arg(s.alreadyThere)
                        .arg(s.skipped)
+                       .arg(cancelled)
                        .arg(s.failed);
     if (s.logsRebuilt > 0)
         text += QStringLiteral("（其中 %1 个重建了日志文件）").arg(s.logsRebuilt);

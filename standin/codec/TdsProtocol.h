@@ -48,6 +48,11 @@ inline bool is72OrLater(quint32 tdsVersion)
 {
     return (tdsVersion >> 24) >= 0x72;
 }
+// 7.3 and later know the date and time types (datetimeoffset ...).
+inline bool is73OrLater(quint32 tdsVersion)
+{
+    return (tdsVersion >> 24) >= 0x73;
+}
 // 7.1 and later carry collations in string TYPE_INFO.
 inline bool is71OrLater(quint32 tdsVersion)
 {
@@ -107,6 +112,7 @@ enum DataType : quint8 {
     TypeText = 0x23,
     TypeGuid = 0x24,
     TypeIntN = 0x26,
+    TypeDateTimeOffsetN = 0x2B, // TDS 7.3: scale byte; value: length, time, date, offset
     TypeInt1 = 0x30,
     TypeBit = 0x32,
     TypeInt2 = 0x34,

@@ -73,7 +73,8 @@ void putMessage(QByteArray& out, const Message& message, const TokenContext& ctx
     putU16(out, 0);
     putU32(out, quint32(message.number));
     putU8(out, message.state);
-    putU8(out, error ? message.severity : 0);
+    // Severity 10 travels as class 0 (SQL Server's conversion for compatibility); 0 to 9 as they are.
+    putU8(out, error || message.severity < 10 ? message.severity : 0);
     putUsVarChar(out, message.text.left(maxMessageChars));
     putBVarChar(out, ctx.serverName);
     putBVarChar(out, message.procName);
@@ -145,9 +146,29 @@ namespace {
             t.type = column.nullable ? TypeIntN : TypeInt1;
             t.maxLength = 1;
             break;
+        case ColumnType::BigInt:
+            t.type = column.nullable ? TypeIntN : TypeInt8;
+            t.maxLength = 8;
+            break;
+        case ColumnType::Bit:
+            t.type = column.nullable ? TypeBitN : TypeBit;
+            t.maxLength = 1;
+            break;
         case ColumnType::DateTime:
             t.type = column.nullable ? TypeDateTimeN : TypeDateTime;
             t.maxLength = 8;
+            break;
+        case ColumnType::DateTimeOffset:
+            // Before 7.3 SQL Server sends the date and time types as nvarchar.
+            if (is73OrLater(tdsVersion)) {
+                t.type = TypeDateTimeOffsetN;
+                t.scale = 7;
+                t.maxLength = 10;
+            } else {
+                t.type = TypeNVarChar;
+                t.collation = collation;
+                t.maxLength = 2 * 34;
+            }
             break;
         case ColumnType::VarBinary: {
             t.type = TypeBigVarBinary;
@@ -155,6 +176,10 @@ namespace {
             t.maxLength = isMax && maxAllowed ? plpMaxLength : quint32(qBound(1, column.maxLength, 8000));
             break;
         }
+        case ColumnType::Binary:
+            t.type = TypeBigBinary;
+            t.maxLength = quint32(qBound(1, column.maxLength, 8000));
+            break;
         case ColumnType::Variant:
             t.type = TypeVariant;
             t.maxLength = variantMaxLength;
@@ -177,8 +202,13 @@ namespace {
         return columns;
     }
 
-    Cell paddedCell(const Column& column, const Cell& value)
+    Cell paddedCell(const Column& column, const Cell& value, quint32 tdsVersion)
     {
+        if (column.type == ColumnType::DateTimeOffset && !is73OrLater(tdsVersion)) {
+            if (const auto* d = std::get_if<DateTimeValue>(&value))
+                return dateTimeOffsetText(*d);
+            return value;
+        }
         if (column.type == ColumnType::NChar) {
             if (std::holds_alternative<std::monostate>(value))
                 return value;
@@ -221,7 +251,8 @@ void putRow(QByteArray& out, const QVector<Column>& columns, const QVector<Cell>
     putU8(out, RowToken);
     for (int i = 0; i < columns.size(); ++i) {
         const Cell value = i < row.size() ? row[i] : Cell();
-        putValue(out, columnTypeInfoFor(columns[i], ctx.collation, ctx.tdsVersion), paddedCell(columns[i], value));
+        putValue(out, columnTypeInfoFor(columns[i], ctx.collation, ctx.tdsVersion),
+            paddedCell(columns[i], value, ctx.tdsVersion));
     }
 }
 
@@ -238,7 +269,7 @@ void putReturnValue(QByteArray& out, const ReturnValue& value, const TokenContex
     putU16(out, type.nullable ? 0x0001 : 0x0000);
     const TypeInfo info = columnTypeInfoFor(type, ctx.collation, ctx.tdsVersion);
     putTypeInfo(out, info, ctx.tdsVersion);
-    putValue(out, info, paddedCell(type, value.value));
+    putValue(out, info, paddedCell(type, value.value, ctx.tdsVersion));
 }
 
 QByteArray encodeReply(const Reply& reply, RequestKind kind, const TokenContext& ctx)

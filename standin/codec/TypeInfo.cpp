@@ -2,6 +2,7 @@
 
 #include "TdsProtocol.h"
 
+#include <QDateTime>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -460,6 +461,15 @@ bool readTypeInfo(Cursor& c, quint32 tdsVersion, bool inColumnMetadata, TypeInfo
         if (!c.u32(info.maxLength))
             return cut();
         return true;
+    case TypeDateTimeOffsetN:
+        if (!c.u8(info.scale))
+            return cut();
+        if (info.scale > 7) {
+            error = QStringLiteral("datetimeoffset with scale %1").arg(info.scale);
+            return false;
+        }
+        info.maxLength = 10;
+        return true;
     default:
         error = QStringLiteral("data type 0x%1 is not supported").arg(info.type, 2, 16, QLatin1Char('0'));
         return false;
@@ -495,6 +505,9 @@ void putTypeInfo(QByteArray& out, const TypeInfo& info, quint32 tdsVersion)
         break;
     case TypeVariant:
         putU32(out, info.maxLength);
+        break;
+    case TypeDateTimeOffsetN:
+        putU8(out, info.scale);
         break;
     default:
         break; // fixed-size types: the type byte is all
@@ -558,6 +571,47 @@ bool readValue(Cursor& c, const TypeInfo& info, Cell& value, QString& error)
             std::memcpy(&d, &v, 8);
         }
         value = QString::number(d, 'g', n == 4 ? 9 : 17);
+        return true;
+    }
+    case TypeDateTimeOffsetN: {
+        quint8 n = 0;
+        if (!c.u8(n))
+            return cut();
+        if (n == 0)
+            return true;
+        const int timeBytes = info.scale <= 2 ? 3 : (info.scale <= 4 ? 4 : 5);
+        if (n != timeBytes + 5)
+            return cut();
+        quint64 units = 0;
+        for (int i = 0; i < timeBytes; ++i) {
+            quint8 b = 0;
+            if (!c.u8(b))
+                return cut();
+            units |= quint64(b) << (8 * i);
+        }
+        quint32 days = 0;
+        for (int i = 0; i < 3; ++i) {
+            quint8 b = 0;
+            if (!c.u8(b))
+                return cut();
+            days |= quint32(b) << (8 * i);
+        }
+        quint16 offset = 0;
+        if (!c.u16(offset))
+            return cut();
+        qint64 perSecond = 1;
+        for (int i = 0; i < info.scale; ++i)
+            perSecond *= 10;
+        // UTC on the wire; the value keeps the local time of its offset.
+        const QDateTime utc(
+            QDate(1, 1, 1).addDays(days), QTime(0, 0).addMSecs(qint64(units * 1000 / perSecond)), Qt::UTC);
+        const qint16 minutes = qint16(offset);
+        const QDateTime local = utc.addSecs(qint64(minutes) * 60);
+        DateTimeValue d;
+        d.days = qint32(QDate(1900, 1, 1).daysTo(local.date()));
+        d.ticks = quint32(qint64(local.time().msecsSinceStartOfDay()) * 300 / 1000);
+        d.offsetMinutes = minutes;
+        value = d;
         return true;
     }
     case TypeDateTime:
@@ -698,6 +752,26 @@ void putValue(QByteArray& out, const TypeInfo& info, const Cell& value)
         }
         return;
     }
+    case TypeDateTimeOffsetN: {
+        if (isNull) {
+            putU8(out, 0);
+            return;
+        }
+        // scale 7 (100 ns units): time 5 bytes, date 3 bytes, offset 2 bytes; time and date in UTC.
+        const DateTimeValue d = cellDateTime(value);
+        const QDateTime local(
+            QDate(1900, 1, 1).addDays(d.days), QTime(0, 0).addMSecs(qint64(d.ticks) * 1000 / 300), Qt::UTC);
+        const QDateTime utc = local.addSecs(-qint64(d.offsetMinutes) * 60);
+        const quint64 units = quint64(utc.time().msecsSinceStartOfDay()) * 10000;
+        const quint32 days = quint32(QDate(1, 1, 1).daysTo(utc.date()));
+        putU8(out, 10);
+        for (int i = 0; i < 5; ++i)
+            putU8(out, quint8(units >> (8 * i)));
+        for (int i = 0; i < 3; ++i)
+            putU8(out, quint8(days >> (8 * i)));
+        putU16(out, quint16(d.offsetMinutes));
+        return;
+    }
     case TypeDateTime:
     case TypeDateTimeN: {
         const DateTimeValue d = cellDateTime(value);
@@ -764,6 +838,16 @@ void putValue(QByteArray& out, const TypeInfo& info, const Cell& value)
     default:
         return;
     }
+}
+
+QString dateTimeOffsetText(const DateTimeValue& value)
+{
+    const QDateTime local(
+        QDate(1900, 1, 1).addDays(value.days), QTime(0, 0).addMSecs(qint64(value.ticks) * 1000 / 300), Qt::UTC);
+    const int minutes = qAbs(int(value.offsetMinutes));
+    return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QStringLiteral("0000 ")
+        + (value.offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace standin::tds

@@ -48,4 +48,8 @@ QByteArray encodeCodePage(const QString& text, const QByteArray& collation);
 // A cell's value as text (for string types given an integer, and similar).
 QString cellText(const Cell& value);
 
+// A DateTimeValue as SQL Server writes a datetimeoffset(7) for clients before TDS 7.3:
+// "2024-05-06 07:08:09.1230000 +02:00".
+QString dateTimeOffsetText(const DateTimeValue& value);
+
 } // namespace standin::tds

@@ -54,6 +54,8 @@ bool Catalogue::load(const QString& path, QString* error)
         db.compatibilityLevel = o.value(QStringLiteral("cmptlevel")).toInt();
         db.fileVersion = o.value(QStringLiteral("fileVersion")).toInt();
         db.fullBackupTaken = o.value(QStringLiteral("fullBackup")).toBool();
+        db.differentialBase = o.value(QStringLiteral("diffBase")).toBool(db.fullBackupTaken);
+        db.readOnly = o.value(QStringLiteral("readOnly")).toBool();
         db.mirroringPartner = o.value(QStringLiteral("partner")).toString();
         for (const QJsonValue& fv : o.value(QStringLiteral("files")).toArray()) {
             const QJsonObject fo = fv.toObject();
@@ -87,6 +89,9 @@ CatalogueWriteError Catalogue::save(const QString& path, QString* error, const C
         o[QStringLiteral("cmptlevel")] = db.compatibilityLevel;
         o[QStringLiteral("fileVersion")] = db.fileVersion;
         o[QStringLiteral("fullBackup")] = db.fullBackupTaken;
+        o[QStringLiteral("diffBase")] = db.differentialBase;
+        if (db.readOnly)
+            o[QStringLiteral("readOnly")] = true;
         if (!db.mirroringPartner.isEmpty())
             o[QStringLiteral("partner")] = db.mirroringPartner;
         QJsonArray files;

@@ -30,7 +30,13 @@ struct CatalogueDatabase
     QString pageVerify = QStringLiteral("CHECKSUM");
     int compatibilityLevel = 160;
     int fileVersion = 957; // internal version found in the primary file
-    bool fullBackupTaken = false; // a log backup needs a database backup first
+    bool fullBackupTaken = false; // the log chain is whole: a log backup needs a database backup first
+    // A database backup exists that a differential backup can be based on (a switch to SIMPLE or
+    // TRUNCATE_ONLY breaks the log chain but keeps the base).
+    bool differentialBase = false;
+    // Attached (or set) READ_ONLY: sysdatabases status 1024, DATABASEPROPERTYEX Updateability
+    // READ_ONLY; nothing is written to its files.
+    bool readOnly = false;
     // The address of the mirroring partner: a mirrored database cannot leave FULL recovery.
     QString mirroringPartner;
     QVector<CatalogueFile> files; // in fileid order

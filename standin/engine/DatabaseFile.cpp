@@ -1,11 +1,18 @@
 #include "DatabaseFile.h"
 
+#include "MessageTable.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace standin {
 
@@ -58,6 +65,8 @@ namespace {
         o[QStringLiteral("recovery")] = h.recovery;
         o[QStringLiteral("pageVerify")] = h.pageVerify;
         o[QStringLiteral("created")] = h.created.toUTC().toString(Qt::ISODateWithMs);
+        if (h.kind == FileKind::PrimaryData)
+            o[QStringLiteral("clean")] = h.cleanShutdown;
         QJsonArray files;
         for (const FileRecord& f : h.files)
             files.append(toJson(f));
@@ -74,6 +83,14 @@ namespace {
         qToLittleEndian<quint32>(quint32(json.size()), p + 16);
         memcpy(p + PreambleSize, json.constData(), size_t(json.size()));
         return page;
+    }
+
+    // The Windows error for a failed call: errno when it says something, else what Qt says.
+    int failureError(const QFileDevice& f, int savedErrno)
+    {
+        if (savedErrno != 0)
+            return windowsError(savedErrno);
+        return f.error() == QFileDevice::ResourceError ? 112 : 5;
     }
 
 } // namespace
@@ -96,20 +113,54 @@ FileRecord* DatabaseHeader::file(int fileId)
     return nullptr;
 }
 
+int openPathError(const QString& localPath)
+{
+    const QByteArray path = QFile::encodeName(localPath);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0) {
+        const int e = errno;
+        if (e != ENOENT)
+            return windowsError(e);
+        // Missing: the file (2) when its folder is there, else the path (3).
+        const QByteArray folder = QFile::encodeName(QFileInfo(localPath).path());
+        struct stat parent;
+        if (::stat(folder.constData(), &parent) == 0)
+            return S_ISDIR(parent.st_mode) ? 2 : 3;
+        return errno == ENOENT || errno == ENOTDIR ? 3 : windowsError(errno);
+    }
+    if (S_ISDIR(st.st_mode))
+        return 5;
+    return 0;
+}
+
+int writeAccessError(const QString& localPath)
+{
+    const QByteArray path = QFile::encodeName(localPath);
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return windowsError(errno);
+    if ((st.st_mode & 0222) == 0)
+        return 5; // the read-only attribute: nobody writes it, not even an administrator
+    if (::access(path.constData(), W_OK) != 0)
+        return windowsError(errno);
+    return 0;
+}
+
 FileReadResult readDatabaseFile(const QString& localPath)
 {
     FileReadResult r;
-    const QFileInfo info(localPath);
-    if (info.isDir()) {
-        r.osError = 5;
+    r.osError = openPathError(localPath);
+    if (r.osError != 0)
+        return r;
+    const QByteArray encoded = QFile::encodeName(localPath);
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        r.osError = windowsError(errno);
         return r;
     }
-    if (!info.exists()) {
-        r.osError = QFileInfo(info.path()).isDir() ? 2 : 3;
-        return r;
-    }
-    QFile f(localPath);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         r.osError = 5;
         return r;
     }
@@ -143,6 +194,7 @@ FileReadResult readDatabaseFile(const QString& localPath)
     h.recovery = o.value(QStringLiteral("recovery")).toString(QStringLiteral("FULL"));
     h.pageVerify = o.value(QStringLiteral("pageVerify")).toString(QStringLiteral("CHECKSUM"));
     h.created = QDateTime::fromString(o.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
+    h.cleanShutdown = o.value(QStringLiteral("clean")).toBool(true);
     for (const QJsonValue& v : o.value(QStringLiteral("files")).toArray()) {
         FileRecord rec;
         if (!fromJson(v.toObject(), &rec)) {
@@ -158,15 +210,22 @@ FileReadResult readDatabaseFile(const QString& localPath)
     return r;
 }
 
-bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error)
+bool createDatabaseFile(
+    const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error, int* osError)
 {
+    int ignored = 0;
+    int& os = osError ? *osError : ignored;
+    os = 0;
     const QByteArray page = headerPage(header);
     if (page.isEmpty()) {
         *error = QStringLiteral("header too large");
+        os = 5;
         return false;
     }
     QFile f(localPath);
+    errno = 0;
     if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        os = failureError(f, errno);
         *error = f.errorString();
         return false;
     }
@@ -180,32 +239,46 @@ bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, 
         ok = f.seek(n * PageSize) && f.write(stamp) == stamp.size();
     }
     ok = ok && f.resize(qint64(own.sizePages) * PageSize);
-    if (!ok)
+    if (!ok) {
+        os = failureError(f, errno);
         *error = f.errorString();
+    }
     f.close();
     return ok;
 }
 
-bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error)
+bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error, int* osError)
 {
+    int ignored = 0;
+    int& os = osError ? *osError : ignored;
+    os = 0;
     const QByteArray page = headerPage(header);
     QFile f(localPath);
+    errno = 0;
     if (page.isEmpty() || !f.open(QIODevice::ReadWrite)) {
-        *error = f.errorString();
+        os = page.isEmpty() ? 5 : failureError(f, errno);
+        *error = page.isEmpty() ? QStringLiteral("header too large") : f.errorString();
         return false;
     }
     const bool ok = f.seek(0) && f.write(page) == page.size() && f.flush();
-    if (!ok)
+    if (!ok) {
+        os = failureError(f, errno);
         *error = f.errorString();
+    }
     return ok;
 }
 
-bool truncatePages(const QString& localPath, qint32 pages, QString* error)
+bool truncatePages(const QString& localPath, qint32 pages, QString* error, int* osError)
 {
+    int ignored = 0;
+    int& os = osError ? *osError : ignored;
+    os = 0;
     QFile f(localPath);
     if (f.size() <= qint64(pages) * PageSize)
         return true;
+    errno = 0;
     if (!f.resize(qint64(pages) * PageSize)) {
+        os = failureError(f, errno);
         *error = f.errorString();
         return false;
     }

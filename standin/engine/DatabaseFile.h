@@ -7,8 +7,8 @@
 // Pages 1 .. used-1 carry a small stamp; pages used .. size-1 are free (zeros) and are what a
 // shrink cuts off. The file's length is always size * 8192.
 //
-// The engine writes a file when it creates it, and afterwards only when it shrinks it. It never
-// deletes one.
+// The engine writes a file when it creates it, when it shrinks it, and (page 0 of the primary
+// file only) when it marks the database open or cleanly shut down. It never deletes one.
 
 #include <QDateTime>
 #include <QString>
@@ -51,6 +51,9 @@ struct DatabaseHeader
     QString recovery = QStringLiteral("FULL"); // FULL, SIMPLE or BULK_LOGGED at creation
     QString pageVerify = QStringLiteral("CHECKSUM"); // CHECKSUM or TORN_PAGE_DETECTION
     QDateTime created;
+    // Primary file only: false while the database is attached (open), true once it was detached or the
+    // server stopped cleanly. A database killed with the server keeps false: its log cannot be rebuilt.
+    bool cleanShutdown = true;
     // PrimaryData: every file of the database in fileid order. Otherwise: the file itself only.
     QVector<FileRecord> files;
 
@@ -62,7 +65,7 @@ struct DatabaseHeader
 
 struct FileReadResult
 {
-    int osError = 0; // 2, 3, 5 when the file cannot be opened
+    int osError = 0; // Windows error when the file cannot be opened: 2, 3, 5 (access denied, a folder) ...
     QString badProperty; // set when the file is not a database file: the property that is wrong
     DatabaseHeader header;
     bool ok() const { return osError == 0 && badProperty.isEmpty(); }
@@ -71,14 +74,25 @@ struct FileReadResult
 // Reads the header page of a file (nothing else).
 FileReadResult readDatabaseFile(const QString& localPath);
 
+// 0 when the server's account may write the file; otherwise the Windows error SQL Server would get
+// opening it for writing: 5 when the account has no write permission or the file has no write bits
+// at all (a read-only file, even for root), 19 on a read-only file system.
+int writeAccessError(const QString& localPath);
+
+// What opening a path for reading gives: 0, or the Windows error (2 file missing, 3 folder missing,
+// 5 access denied or a folder).
+int openPathError(const QString& localPath);
+
 // Creates `localPath` (which must not exist) with `header` in page 0, `own` giving size and used
 // pages. Returns false with a reason when the file cannot be created.
-bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error);
+// `osError` (optional) receives the Windows error of a failure (5, 112 ...).
+bool createDatabaseFile(const QString& localPath, const DatabaseHeader& header, const FileRecord& own, QString* error,
+    int* osError = nullptr);
 
 // Rewrites page 0 of an existing file in place.
-bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error);
+bool rewriteHeader(const QString& localPath, const DatabaseHeader& header, QString* error, int* osError = nullptr);
 
 // Cuts the file to `pages` pages (never grows it).
-bool truncatePages(const QString& localPath, qint32 pages, QString* error);
+bool truncatePages(const QString& localPath, qint32 pages, QString* error, int* osError = nullptr);
 
 } // namespace standin

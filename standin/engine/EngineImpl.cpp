@@ -20,12 +20,22 @@ void Output::message(const Message& m)
     }
 }
 
+void reportQueryError(Output& out, const QueryError& error)
+{
+    out.message(error.message);
+    if (error.kind == QueryError::Kind::Compile)
+        out.scopeAborted = true;
+    else if (error.kind == QueryError::Kind::Batch)
+        out.abortBatch = true;
+}
+
 DateTimeValue toDateTimeValue(const QDateTime& t)
 {
     const QDateTime local = t.toLocalTime();
     DateTimeValue v;
     v.days = qint32(QDate(1900, 1, 1).daysTo(local.date()));
     v.ticks = quint32(qint64(local.time().msecsSinceStartOfDay()) * 300 / 1000);
+    v.offsetMinutes = qint16(local.offsetFromUtc() / 60);
     return v;
 }
 
@@ -76,6 +86,11 @@ EngineImpl::EngineImpl(EngineOptions options)
         m_catalogue = Catalogue();
     }
     ensureSystemDatabases();
+    // The attached databases are open again: their primary files say so until a clean stop.
+    for (const CatalogueDatabase& db : m_catalogue.databases) {
+        if (!db.isSystem())
+            markShutdown(db, false);
+    }
     if (!m_options.requestLogPath.isEmpty()) {
         m_requestLog = std::make_unique<QFile>(m_options.requestLogPath);
         if (!m_requestLog->open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -83,6 +98,16 @@ EngineImpl::EngineImpl(EngineOptions options)
                 qPrintable(m_requestLog->errorString()));
             m_requestLog.reset();
         }
+    }
+}
+
+EngineImpl::~EngineImpl()
+{
+    if (m_killed)
+        return;
+    for (const CatalogueDatabase& db : m_catalogue.databases) {
+        if (!db.isSystem())
+            markShutdown(db, true);
     }
 }
 
@@ -170,10 +195,14 @@ bool EngineImpl::commitCatalogue(const Catalogue& before, Output& out, const QSt
     // operating system refused the write [unconfirmed which error a real server gives here].
     const CatalogueDatabase* master = m_catalogue.find(QStringLiteral("master"));
     const CatalogueFile* file = master ? master->primary() : nullptr;
+    // 2005 on: the object, then its index (".'clst'", the clustered index of a system base table
+    // [unconfirmed name]), then database and filegroup.
     Message m = failure == CatalogueWriteError::DiskFull
-        ? msg(1105,
-            { m_version <= 8 ? QStringLiteral("sysdatabases") : QStringLiteral("sys.sysdbreg"),
-                QStringLiteral("master"), QStringLiteral("PRIMARY") })
+        ? (m_version <= 8
+                ? msg(1105, { QStringLiteral("sysdatabases"), QStringLiteral("master"), QStringLiteral("PRIMARY") })
+                : msg(1105,
+                    { QStringLiteral("sys.sysdbreg"), QStringLiteral(".'clst'"), QStringLiteral("master"),
+                        QStringLiteral("PRIMARY") }))
         : msg(823,
             { osErrorText(5), QStringLiteral("write"), QStringLiteral("0x00000000000000"),
                 file ? resolve(file->path).shown : QStringLiteral("master.mdf") });
@@ -285,6 +314,8 @@ qint32 EngineImpl::databaseStatus(const CatalogueDatabase& db) const
         status |= 8;
     else if (db.recovery == QLatin1String("BULK_LOGGED"))
         status |= 4;
+    if (db.readOnly)
+        status |= 1024;
     return status;
 }
 
@@ -304,6 +335,55 @@ Message EngineImpl::openFailure(const QString& shownPath, int osError) const
     if (m_version <= 8)
         return msg(5105, { shownPath });
     return msg(5120, { shownPath, QString::number(osError), osErrorText(osError) });
+}
+
+Message EngineImpl::failedCreate(int state) const
+{
+    Message m = msg(1802);
+    m.state = quint8(state);
+    return m;
+}
+
+Message EngineImpl::createFileFailure(const QString& shownPath, int osError) const
+{
+    return msg(5123, { osErrorText(osError == 0 ? 5 : osError), shownPath });
+}
+
+bool EngineImpl::markShutdown(const CatalogueDatabase& db, bool clean)
+{
+    if (db.readOnly)
+        return true;
+    const CatalogueFile* primary = db.primary();
+    if (!primary)
+        return false;
+    const ServerPath path = resolve(primary->path);
+    if (!path.reachable())
+        return false;
+    FileReadResult r = readDatabaseFile(path.local);
+    if (!r.ok() || r.header.kind != FileKind::PrimaryData || r.header.databaseGuid != db.guid)
+        return false;
+    if (r.header.cleanShutdown == clean)
+        return true;
+    r.header.cleanShutdown = clean;
+    QString error;
+    if (!rewriteHeader(path.local, r.header, &error)) {
+        qWarning(
+            "stand-in: cannot mark %s %s: %s", qPrintable(path.local), clean ? "shut down" : "open", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+int EngineImpl::databaseWriteError(const CatalogueDatabase& db) const
+{
+    for (const CatalogueFile& f : db.files) {
+        const ServerPath path = resolve(f.path);
+        if (!path.reachable())
+            return 3;
+        if (const int error = writeAccessError(path.local))
+            return error;
+    }
+    return 0;
 }
 
 } // namespace standin

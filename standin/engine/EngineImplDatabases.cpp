@@ -210,13 +210,22 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     for (const Planned& p : plan) {
         const int error = openError(p.path);
         if (error == 3) {
-            out.message(msg(5133, { p.path.shown, osErrorText(3) }));
-            out.message(msg(1802));
+            // 2000 has no 5133: the folder's error comes with 5123 [derived].
+            out.message(
+                m_version <= 8 ? createFileFailure(p.path.shown, 3) : msg(5133, { p.path.shown, osErrorText(3) }));
+            out.message(failedCreate(1));
             return;
         }
-        if (error == 0 || error == 5 || identities.contains(p.path.local)) {
+        const bool isFolder = error == 5 && QFileInfo(p.path.local).isDir();
+        if (error == 0 || isFolder || identities.contains(p.path.local)) {
             out.message(msg(5170, { p.path.shown }));
-            out.message(msg(1802));
+            out.message(failedCreate(4));
+            return;
+        }
+        if (error != 2) {
+            // The folder may not be entered by the server's account.
+            out.message(createFileFailure(p.path.shown, error));
+            out.message(failedCreate(4));
             return;
         }
         identities.insert(p.path.local);
@@ -230,6 +239,7 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
     header.recovery = modelRecovery();
     header.pageVerify = m_version <= 8 ? QStringLiteral("TORN_PAGE_DETECTION") : QStringLiteral("CHECKSUM");
     header.created = QDateTime::currentDateTime();
+    header.cleanShutdown = false; // created open: attached from the start
     for (const Planned& p : plan)
         header.files.append(p.record);
     std::sort(header.files.begin(), header.files.end(),
@@ -241,10 +251,12 @@ void EngineImpl::runCreateDatabase(const CreateDatabaseStatement& c, Output& out
             own.files = { p.record };
         }
         QString error;
-        if (!createDatabaseFile(p.path.local, own, p.record, &error)) {
+        int osError = 0;
+        if (!createDatabaseFile(p.path.local, own, p.record, &error, &osError)) {
             // Files made so far stay where they are: the engine never deletes a file.
-            out.message(msg(5123, { QStringLiteral("5(%1)").arg(error), p.path.shown }));
-            out.message(msg(1802));
+            qWarning("stand-in: cannot create %s: %s", qPrintable(p.path.local), qPrintable(error));
+            out.message(createFileFailure(p.path.shown, osError));
+            out.message(failedCreate(4));
             return;
         }
     }
@@ -274,6 +286,11 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         out.message(msg(1829));
         return;
     }
+    // What a listed file that cannot be opened gives: 5120 + 1802 (2005 on), 5105 + 1813 (2000).
+    auto cannotOpen = [&](const QString& shown, int osError) {
+        out.message(openFailure(shown, osError));
+        out.message(m_version <= 8 ? msg(1813, { c.name }) : failedCreate(4));
+    };
     // 1. Open every listed file, in the order given.
     struct Opened
     {
@@ -287,19 +304,14 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         int error = openError(o.path);
         if (error == 0 && databaseUsingFile(o.path))
             error = 32;
-        if (error != 0) {
-            out.message(openFailure(o.path.shown, error));
-            out.message(m_version <= 8 ? msg(1813, { c.name }) : msg(1802));
-            return;
-        }
+        if (error != 0)
+            return cannotOpen(o.path.shown, error);
         const FileReadResult r = readDatabaseFile(o.path.local);
-        if (r.osError != 0) {
-            out.message(openFailure(o.path.shown, r.osError));
-            out.message(m_version <= 8 ? msg(1813, { c.name }) : msg(1802));
-            return;
-        }
+        if (r.osError != 0)
+            return cannotOpen(o.path.shown, r.osError);
         if (!r.badProperty.isEmpty()) {
             out.message(msg(5172, { o.path.shown, r.badProperty }));
+            out.message(failedCreate(7));
             return;
         }
         o.header = r.header;
@@ -319,9 +331,10 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     }
     if (primary.version < m_facts.oldestAttachable) {
         out.message(msg(1813, { c.name }));
-        out.message(msg(950, { c.name, QString::number(primary.version) }));
+        out.message(msg(950, { c.name, QString::number(primary.version), QStringLiteral("515") }));
         return;
     }
+    const bool upgrade = primary.version < m_facts.internalVersion;
 
     // 3. Every other listed file must be a file of this database that the primary lists.
     QHash<int, ServerPath> pathOf;
@@ -332,14 +345,16 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         if (o.header.kind == FileKind::PrimaryData || o.header.databaseGuid != primary.databaseGuid || !own
             || !primary.file(own->fileId) || pathOf.contains(own->fileId)) {
             out.message(msg(5173));
-            out.message(msg(1813, { c.name }));
+            out.message(m_version <= 8 ? msg(1813, { c.name }) : failedCreate(4));
             return;
         }
         pathOf.insert(own->fileId, o.path);
     }
 
-    // 4. Files the statement leaves out are looked for where the primary file recorded them; a
-    //    single missing log is built anew next to the primary file.
+    // 4. Files the statement leaves out are looked for where the primary file recorded them (FOR
+    //    ATTACH_REBUILD_LOG too uses the logs that are there). A single missing log is built anew,
+    //    but only for a database that was shut down cleanly: FOR ATTACH beside the primary file,
+    //    FOR ATTACH_REBUILD_LOG in the server's default log folder (1 MB).
     QVector<Message> notes;
     std::optional<FileRecord> rebuiltLog;
     int logs = 0;
@@ -353,7 +368,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         if (error == 0 && databaseUsingFile(recorded))
             error = 32;
         FileReadResult found;
-        if (error == 0 && !(c.rebuildLog && r.isLog())) {
+        if (error == 0) {
             found = readDatabaseFile(recorded.local);
             if (found.ok() && found.header.databaseGuid == primary.databaseGuid && found.header.own()
                 && found.header.own()->fileId == r.fileId) {
@@ -362,13 +377,24 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
             }
         }
         if (r.isLog() && logs == 1) {
-            const ServerPath newLog = resolve(
-                serverFolderOf(listed.first().path.shown) + QLatin1Char('\\') + c.name + QStringLiteral("_log.LDF"));
-            if (!c.rebuildLog || error != 0) {
-                notes.append(m_version <= 8 ? msg(5105, { recorded.shown }) : msg(5111, { recorded.shown }));
-                if (m_version <= 8)
-                    notes.last().severity = 10;
-            }
+            // The recorded log cannot be used: say so, as an informational message (2000: 5105).
+            Message activation = m_version <= 8 ? msg(5105, { recorded.shown }) : msg(5111, { recorded.shown });
+            activation.severity = 10;
+            notes.append(activation);
+            auto refuse = [&](const Message& why) {
+                for (const Message& m : notes)
+                    out.message(m);
+                out.message(why);
+                out.message(msg(1813, { c.name }));
+            };
+            if (!primary.cleanShutdown)
+                return refuse(m_version <= 8 ? msg(1818, { recorded.shown }) : msg(5113));
+            if (writeAccessError(listed.first().path.local) != 0 && m_version >= 9)
+                return refuse(msg(5129));
+            const ServerPath newLog = c.rebuildLog
+                ? resolve(m_defaultDataFolder + QLatin1Char('/') + c.name + QStringLiteral("_log.ldf"))
+                : resolve(serverFolderOf(listed.first().path.shown) + QLatin1Char('\\') + c.name
+                    + QStringLiteral("_log.LDF"));
             if (openError(newLog) != 2) {
                 for (const Message& m : notes)
                     out.message(m);
@@ -378,8 +404,8 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
             }
             FileRecord log = r;
             log.physicalName = newLog.shown;
-            log.sizePages = m_facts.modelLogPages;
-            log.usedPages = m_facts.modelLogUsedPages;
+            log.sizePages = c.rebuildLog ? 128 : m_facts.modelLogPages;
+            log.usedPages = qMin(log.sizePages, m_facts.modelLogUsedPages);
             rebuiltLog = log;
             pathOf.insert(r.fileId, newLog);
             notes.append(msg(5182, { newLog.shown }));
@@ -394,20 +420,39 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
         }
         return;
     }
+
+    // 5. Files the server's account may not write make a read-only database, which cannot be upgraded.
+    bool readOnly = false;
+    for (const ServerPath& p : std::as_const(pathOf)) {
+        if (rebuiltLog && p.local == pathOf.value(rebuiltLog->fileId).local)
+            continue;
+        if (writeAccessError(p.local) != 0)
+            readOnly = true;
+    }
+    if (readOnly && upgrade) {
+        for (const Message& m : notes)
+            out.message(m);
+        out.message(msg(3415, { c.name }));
+        return;
+    }
+
     if (rebuiltLog) {
         DatabaseHeader header = primary;
         header.kind = FileKind::Log;
         header.files = { *rebuiltLog };
         QString error;
-        if (!createDatabaseFile(pathOf.value(rebuiltLog->fileId).local, header, *rebuiltLog, &error)) {
-            out.message(msg(5123, { QStringLiteral("5(%1)").arg(error), rebuiltLog->physicalName }));
+        int osError = 0;
+        if (!createDatabaseFile(pathOf.value(rebuiltLog->fileId).local, header, *rebuiltLog, &error, &osError)) {
+            qWarning("stand-in: cannot create %s: %s", qPrintable(pathOf.value(rebuiltLog->fileId).local),
+                qPrintable(error));
+            out.message(createFileFailure(rebuiltLog->physicalName, osError));
             out.message(msg(1813, { c.name }));
             return;
         }
     }
     for (const Message& m : notes)
         out.message(m);
-    if (m_version >= 10 && primary.version < m_facts.internalVersion) {
+    if (m_version >= 10 && upgrade) {
         out.message(msg(944, { c.name, QString::number(primary.version), QString::number(m_facts.internalVersion) }));
     }
 
@@ -420,11 +465,13 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     db.pageVerify = primary.pageVerify;
     db.compatibilityLevel = qMax(primary.compatibilityLevel, m_facts.lowestCompatibilityLevel);
     db.fileVersion = primary.version;
+    db.readOnly = readOnly;
     for (const FileRecord& r : primary.files)
         db.files.append(CatalogueFile { r.fileId, r.groupId, r.logicalName, pathOf.value(r.fileId).shown });
     const Catalogue before = m_catalogue;
     m_catalogue.add(db);
-    commitCatalogue(before, out);
+    if (commitCatalogue(before, out))
+        markShutdown(db, false);
 }
 
 int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out)
@@ -484,14 +531,21 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
         return fail(msg(7940));
     if (inUse(db->name))
         return fail(msg(3703, { db->name }));
-    // The files stay exactly as they are; only the server forgets the database.
+    // A detach always shuts the database down cleanly: the primary file says so, and the files are
+    // otherwise as they were; the server forgets the database.
+    const CatalogueDatabase detached = *db;
     const Catalogue before = m_catalogue;
     m_catalogue.remove(db->name);
-    return commitCatalogue(before, out, proc) ? 0 : 1;
+    if (!commitCatalogue(before, out, proc))
+        return 1;
+    markShutdown(detached, true);
+    return 0;
 }
 
 void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
 {
+    if (!a.updateability.isEmpty())
+        return runAlterUpdateability(a, out);
     // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
     const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(a.database);
@@ -509,6 +563,9 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
     }
     if (!a.model.isEmpty() && db->dbid == 2 && a.model != QLatin1String("SIMPLE"))
         return refuse(msg(5058, { QStringLiteral("RECOVERY"), db->name }));
+    // A read-only database cannot take a checkpoint: no option changes.
+    if (!a.model.isEmpty() && db->readOnly)
+        return refuse(msg(5004));
     if (a.model.isEmpty()) {
         // Mirroring: the stand-in takes the partner as given; a real server first needs the
         // mirror copy restored WITH NORECOVERY on the partner [unconfirmed what it checks first].
@@ -517,8 +574,8 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
                 return refuse(msg(1416, { db->name }));
             db->mirroringPartner.clear();
         } else {
-            if (db->isSystem())
-                return refuse(msg(1469, { db->name }));
+            // SQL Server's refusal for a system database was not found [unconfirmed]: system
+            // databases go through the same checks (master, msdb and tempdb are SIMPLE: 1465).
             if (db->recovery != QLatin1String("FULL"))
                 return refuse(msg(1465, { db->name }));
             db->mirroringPartner = a.partner;
@@ -538,6 +595,54 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
     db->recovery = a.model;
     if (!commitCatalogue(before, out) && m_version >= 9)
         out.message(msg(5069));
+}
+
+void EngineImpl::runAlterUpdateability(const AlterRecoveryStatement& a, Output& out)
+{
+    const Catalogue before = m_catalogue;
+    CatalogueDatabase* db = m_catalogue.find(a.database);
+    auto refuse = [&](const Message& m) {
+        out.message(m);
+        if (m_version >= 9)
+            out.message(msg(5069));
+    };
+    if (!db) {
+        if (m_version <= 8)
+            out.message(msg(911, { a.database }));
+        else
+            refuse(msg(5011, { a.database }));
+        return;
+    }
+    // master and tempdb stay writable [unconfirmed number].
+    if (db->dbid == 1 || db->dbid == 2)
+        return refuse(msg(5058, { a.updateability, db->name }));
+    const bool readOnly = a.updateability == QLatin1String("READ_ONLY");
+    if (db->readOnly == readOnly)
+        return;
+    if (!readOnly) {
+        // The files must take writes again [unconfirmed: 5120 with the operating system's error on
+        // 2005 on, 3510 on 2000].
+        for (const CatalogueFile& f : db->files) {
+            const ServerPath path = resolve(f.path);
+            const int error = path.reachable() ? writeAccessError(path.local) : 3;
+            if (error != 0) {
+                if (m_version <= 8)
+                    return refuse(msg(3510, { db->name }));
+                return refuse(msg(5120, { path.shown, QString::number(error), osErrorText(error) }));
+            }
+        }
+    }
+    // The state lives in the catalogue only (not in the primary file): after a detach and attach
+    // the database is as its files allow [derived simplification].
+    db->readOnly = readOnly;
+    const CatalogueDatabase changed = *db;
+    if (!commitCatalogue(before, out)) {
+        if (m_version >= 9)
+            out.message(msg(5069));
+        return;
+    }
+    if (!readOnly)
+        markShutdown(changed, false);
 }
 
 void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
@@ -584,7 +689,7 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
             if (error == 0 && databaseUsingFile(d.path))
                 error = 32;
             if (error != 0 && error != 2) {
-                out.message(msg(3201, { disk, osErrorText(error) }));
+                out.message(msg(3201, { disk, osErrorText(error) })); // 2000: the text has no error part
                 out.message(msg(3013, { what }));
                 return;
             }
@@ -601,10 +706,22 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         out.message(msg(3013, { what }));
         return;
     }
-    if (b.log && !db->fullBackupTaken) {
-        out.message(msg(4214));
+    // A differential needs a database backup to be based on; it neither mends nor breaks the log chain.
+    if (!b.log && b.differential && !db->differentialBase) {
+        out.message(msg(3035, { db->name }));
         out.message(msg(3013, { what }));
         return;
+    }
+    QVector<Message> warnings;
+    if (b.log && !db->fullBackupTaken) {
+        // 2000 warns (severity 10) and backs the log up; later versions refuse.
+        if (m_version <= 8) {
+            warnings.append(msg(4214));
+        } else {
+            out.message(msg(4214));
+            out.message(msg(3013, { what }));
+            return;
+        }
     }
     // The position of the new backup set on its media ("on file N").
     int position = 1;
@@ -636,7 +753,9 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         if (d.null)
             continue;
         QJsonObject set;
-        set[QStringLiteral("type")] = b.log ? QStringLiteral("LOG") : QStringLiteral("DATABASE");
+        set[QStringLiteral("type")] = b.log
+            ? QStringLiteral("LOG")
+            : (b.differential ? QStringLiteral("DIFFERENTIAL") : QStringLiteral("DATABASE"));
         set[QStringLiteral("database")] = db->name;
         set[QStringLiteral("guid")] = db->guid;
         set[QStringLiteral("pages")] = pages;
@@ -645,15 +764,19 @@ void EngineImpl::runBackup(Session& s, const BackupStatement& b, Output& out)
         const int osError = appendBackupSet(d.path.local, set, b.init, &error);
         if (osError != 0) {
             qWarning("stand-in: cannot write the backup %s: %s", qPrintable(d.path.local), qPrintable(error));
-            out.message(msg(3202, { d.given, osErrorText(osError) }));
+            // 2000 quotes the bare number ("status = 112").
+            out.message(msg(3202, { d.given, m_version <= 8 ? QString::number(osError) : osErrorText(osError) }));
             out.message(msg(3013, { what }));
             return;
         }
     }
+    for (const Message& m : warnings)
+        out.message(m);
     for (const Message& m : processed)
         out.message(m);
-    if (!b.log) {
+    if (!b.log && !b.differential) {
         db->fullBackupTaken = true;
+        db->differentialBase = true;
         if (!commitCatalogue(before, out)) {
             out.message(msg(3013, { what }));
             return;

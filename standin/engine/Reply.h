@@ -19,8 +19,13 @@ enum class ColumnType {
     Int, // 4 bytes (INTN 4 when nullable)
     SmallInt, // 2 bytes (INTN 2 when nullable)
     TinyInt, // 1 byte (INTN 1 when nullable)
+    BigInt, // 8 bytes (INTN 8 when nullable)
+    Bit, // BIT / BITN
     DateTime, // DATETIME / DATETIMN 8
+    DateTimeOffset, // datetimeoffset(7) from TDS 7.3 (a DateTimeValue: local time and its offset); before 7.3
+                    // nvarchar, as SQL Server sends it to older clients
     VarBinary, // maxLength = bytes
+    Binary, // fixed length: maxLength = bytes
     Variant, // sql_variant: a cell of Int -> base type int, of Text -> base type nvarchar
 };
 
@@ -34,6 +39,7 @@ struct Column {
 struct DateTimeValue {
     qint32 days = 0; // since 1900-01-01
     quint32 ticks = 0; // 1/300 s since midnight
+    qint16 offsetMinutes = 0; // of the local time from UTC; used by DateTimeOffset columns only
 };
 
 // One cell. std::monostate is NULL.
@@ -90,6 +96,7 @@ using Event = std::variant<Message, ResultSet, Done, ReturnStatus, DatabaseChang
 struct Reply {
     QVector<Event> events;
     bool closeConnection = false; // after a fatal error (severity >= 20) the server drops the client
+    bool attention = false; // the client's attention stopped the request: these events, then DONE_ATTN
 };
 
 // One call of an RPC request, decoded by the codec. Values of text parameters

@@ -1,5 +1,7 @@
 #include "ServerPath.h"
 
+#include "DatabaseFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -39,12 +41,7 @@ int openError(const ServerPath& path)
 {
     if (!path.reachable())
         return 3;
-    const QFileInfo info(path.local);
-    if (info.isDir())
-        return 5;
-    if (info.exists())
-        return 0;
-    return QFileInfo(info.path()).isDir() ? 2 : 3;
+    return openPathError(path.local);
 }
 
 QString fileIdentity(const ServerPath& path)

@@ -22,7 +22,8 @@ struct ServerPath
 ServerPath resolveServerPath(const QString& given, const QString& defaultDataFolder);
 
 // What opening the file would give on the server: 0 when it exists as a file, 2 when the
-// folder exists but not the file, 3 when the folder is missing, 5 when it is a folder.
+// folder exists but not the file, 3 when the folder is missing, 5 when it is a folder or the
+// server's account may not reach it (the file system's permissions apply).
 int openError(const ServerPath& path);
 
 // An identity for "the same file" checks (canonical path when it exists, cleaned path otherwise).

@@ -13,7 +13,8 @@
 //   passes the stand-in's standard output to the client;
 // - when the client sends "stop" or goes away, the stand-in is stopped (SIGTERM, then SIGKILL
 //   after 5 s), and only then is the connection closed; when the stand-in ends by itself the
-//   connection is closed too.
+//   connection is closed too; "kill" ends it with SIGKILL at once (a crash, for the tests of
+//   databases that were not shut down cleanly).
 //
 // WINEPREFIX is the wine prefix the tests run in (default ~/.cache/qt6-mingw-wine, as the
 // toolchain's wine-run.sh has it).
@@ -74,6 +75,8 @@ private:
                 startServer(line);
             else if (line == "stop")
                 stopServer();
+            else if (line == "kill")
+                killServer();
         }
     }
 
@@ -104,6 +107,17 @@ private:
             }
         });
         m_process->start(m_binary, args, QIODevice::ReadOnly);
+    }
+
+    // As a crash ends it: SIGKILL, no clean shutdown.
+    void killServer()
+    {
+        if (m_process && m_process->state() != QProcess::NotRunning) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+        if (m_socket->state() == QAbstractSocket::ConnectedState)
+            m_socket->disconnectFromHost();
     }
 
     void stopServer()

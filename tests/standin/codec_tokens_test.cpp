@@ -5,6 +5,7 @@
 #include "Prelogin.h"
 #include "TokenDecoder.h"
 #include "Tokens.h"
+#include "TypeInfo.h"
 #include "Wire.h"
 #include "codec_bytes.h"
 
@@ -116,6 +117,8 @@ private slots:
     void columnWireTypes();
     void variantEncoding_data();
     void variantEncoding();
+    void dateTimeOffsetEncoding_data();
+    void dateTimeOffsetEncoding();
 
     void moreRule_data();
     void moreRule();
@@ -532,6 +535,62 @@ void CodecTokensTest::variantEncoding()
     QByteArray row;
     putRow(row, { column(ColumnType::Variant, 0, true) }, { value }, probeContext());
     COMPARE_BYTES(row, hex("D1") + bytes);
+}
+
+void CodecTokensTest::dateTimeOffsetEncoding_data()
+{
+    QTest::addColumn<quint32>("version");
+    QTest::addColumn<Cell>("value");
+    QTest::addColumn<QByteArray>("entry"); // COLMETADATA entry (flags, TYPE_INFO)
+    QTest::addColumn<QByteArray>("bytes"); // the value in the ROW
+    DateTimeValue v; // 2024-05-06 07:08:09 at +02:00, i.e. 05:08:09 UTC
+    v.days = 45416;
+    v.ticks = (7 * 3600 + 8 * 60 + 9) * 300;
+    v.offsetMinutes = 120;
+    // datetimeoffset(7): 5 bytes of 100 ns since midnight UTC, 3 bytes of days since 0001-01-01, the
+    // offset in minutes.
+    QTest::newRow("7.4") << Tds74 << Cell(v) << hex("0100 2B 07") << hex("0A 80824D0C2B C3460B 7800");
+    QTest::newRow("7.3") << Tds73B << Cell(v) << hex("0100 2B 07") << hex("0A 80824D0C2B C3460B 7800");
+    QTest::newRow("NULL") << Tds74 << Cell() << hex("0100 2B 07") << hex("00");
+    // Before 7.3 SQL Server sends it as text.
+    QTest::newRow("7.2 as nvarchar") << Tds72 << Cell(v) << hex("0100 E7 4400 0904D00034")
+                                     << (hex("4400") + utf16(QStringLiteral("2024-05-06 07:08:09.0000000 +02:00")));
+}
+
+void CodecTokensTest::dateTimeOffsetEncoding()
+{
+    QFETCH(quint32, version);
+    QFETCH(Cell, value);
+    QFETCH(QByteArray, entry);
+    QFETCH(QByteArray, bytes);
+    Column col = column(ColumnType::DateTimeOffset, 10, true);
+    col.name = QString();
+    QByteArray meta;
+    putColMetadata(meta, { col }, probeContext(version));
+    const QByteArray userType = version >= Tds72 ? hex("00000000") : hex("0000");
+    COMPARE_BYTES(meta, hex("81 01 00") + userType + entry + hex("00"));
+    QByteArray row;
+    putRow(row, { col }, { value }, probeContext(version));
+    COMPARE_BYTES(row, hex("D1") + bytes);
+    if (version < Tds73A)
+        return;
+    // Read back: the same local time and offset.
+    TypeInfo info;
+    QString error;
+    Cursor typeCursor(entry.mid(2));
+    QVERIFY2(readTypeInfo(typeCursor, version, true, info, error), qPrintable(error));
+    Cursor valueCursor(bytes);
+    Cell back;
+    QVERIFY2(readValue(valueCursor, info, back, error), qPrintable(error));
+    if (std::holds_alternative<std::monostate>(value)) {
+        QVERIFY(std::holds_alternative<std::monostate>(back));
+        return;
+    }
+    const auto d = std::get<DateTimeValue>(back);
+    const auto w = std::get<DateTimeValue>(value);
+    QCOMPARE(d.days, w.days);
+    QCOMPARE(d.ticks, w.ticks);
+    QCOMPARE(d.offsetMinutes, w.offsetMinutes);
 }
 
 void CodecTokensTest::moreRule_data()

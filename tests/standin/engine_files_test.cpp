@@ -3,6 +3,11 @@
 
 #include "engine_harness.h"
 
+#include "DatabaseFile.h"
+#include "VersionTable.h"
+
+#include <QCoreApplication>
+
 #include <QFileInfo>
 
 using namespace enginetest;
@@ -89,6 +94,21 @@ private slots:
     void backupLog();
     void failedCatalogueWrite_data();
     void failedCatalogueWrite();
+    void readOnlyFilesAttach_data();
+    void readOnlyFilesAttach();
+    void alterReadOnly_data();
+    void alterReadOnly();
+    void rebuildLog_data();
+    void rebuildLog();
+    void cleanShutdownMark();
+    void differentialBackup_data();
+    void differentialBackup();
+    void mirroringRefusals_data();
+    void mirroringRefusals();
+    void checkPrimaryFileBatch_data();
+    void checkPrimaryFileBatch();
+    void serverServices_data();
+    void serverServices();
 };
 
 void EngineFilesTest::createWritesFilesInOwnFormat()
@@ -153,20 +173,46 @@ void EngineFilesTest::createRefusals_data()
                          "file path or the file name, and retry the operation.",
                "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
                "Check related errors." };
+    // 1802's state says what came before it: 1 after 5133.
     QTest::newRow("folder missing")
         << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/none/o.mdf')"
         << QStringList {
                "5133/16/1 '' line 1: Directory lookup for the file \"%1/none/o.mdf\" failed with the operating "
                "system error 3(The system cannot find the path specified.).",
-               "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "1802/16/1 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
                "Check related errors."
            };
     QTest::newRow("drive letter does not exist here")
         << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = 'D:\\Data\\o.mdf')"
         << QStringList { "5133/16/1 '' line 1: Directory lookup for the file \"D:\\Data\\o.mdf\" failed with the "
                          "operating system error 3(The system cannot find the path specified.).",
-               "1802/16/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "1802/16/1 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
                "Check related errors." };
+    // SQL Server 2000 has no 5133; its 1802 is severity 11 and points to "previous errors".
+    QTest::newRow("folder missing 2000")
+        << 8 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/none/o.mdf')"
+        << QStringList { "5123/16/1 '' line 1: CREATE FILE encountered operating system error 3(The system cannot "
+                         "find the path specified.) while attempting to open or create the physical file "
+                         "'%1/none/o.mdf'.",
+               "1802/11/1 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "Check previous errors." };
+    QTest::newRow("file exists 2000")
+        << 8 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/Books.mdf')"
+        << QStringList { "5170/16/1 '' line 1: Cannot create file '%1/Books.mdf' because it already exists.",
+               "1802/11/4 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. "
+               "Check previous errors." };
+    QTest::newRow("same logical name twice 2000")
+        << 8 << "CREATE DATABASE Other ON (NAME = x, FILENAME = '%1/x1.mdf') LOG ON (NAME = X, FILENAME = '%1/x2.ldf')"
+        << QStringList { "1828/16/3 '' line 1: The file named 'X' is already in use. Choose another name." };
+    QTest::newRow("primary smaller than model")
+        << 16 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/o.mdf', SIZE = 64KB)"
+        << QStringList { "1803/17/1 '' line 1: The CREATE DATABASE statement failed. The primary file must be at "
+                         "least 3 MB to accommodate a copy of the model database." };
+    QTest::newRow("primary smaller than model 2000")
+        << 8 << "CREATE DATABASE Other ON (NAME = o, FILENAME = '%1/o.mdf', SIZE = 64KB)"
+        << QStringList { "1803/17/1 '' line 1: CREATE DATABASE failed. Could not allocate enough disk space for a new "
+                         "database on the named disks. Total space allocated must be at least 1 MB to accommodate a "
+                         "copy of the model database." };
     QTest::newRow("same logical name twice")
         << 16 << "CREATE DATABASE Other ON (NAME = x, FILENAME = '%1/x1.mdf') LOG ON (NAME = X, FILENAME = '%1/x2.ldf')"
         << QStringList {
@@ -206,14 +252,18 @@ void EngineFilesTest::detachAttachRoundTrip()
     QVERIFY(h.create(QStringLiteral("UFDATA_001_2007")));
     const QString mdf = h.files() + QStringLiteral("/UFDATA_001_2007.mdf");
     const QString ldf = h.files() + QStringLiteral("/UFDATA_001_2007_log.ldf");
-    const QByteArray mdfHash = fileHash(mdf);
+    // An attached database's primary file says it is open; the log is never written.
+    QVERIFY(readDatabaseFile(mdf).ok());
+    QCOMPARE(readDatabaseFile(mdf).header.cleanShutdown, false);
     const QByteArray ldfHash = fileHash(ldf);
 
     const Reply detach = h.run(detachStatement(QStringLiteral("UFDATA_001_2007")));
     QCOMPARE(describe(detach), (QStringList { "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0" }));
     QVERIFY(!h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
-    QCOMPARE(fileHash(mdf), mdfHash);
+    // A detach shuts the database down cleanly: that mark is the only change.
+    QCOMPARE(readDatabaseFile(mdf).header.cleanShutdown, true);
     QCOMPARE(fileHash(ldf), ldfHash);
+    const QByteArray mdfHash = fileHash(mdf);
 
     // The application's statement, with Windows separators and the blank padding a 2000 grid leaves.
     QString winMdf = mdf;
@@ -224,7 +274,7 @@ void EngineFilesTest::detachAttachRoundTrip()
         (QStringList {
             "DONEINPROC status 0 rows 0", "RETURNSTATUS 0", "DONEPROC status 0 rows 0", "DONE status 0 rows 0" }));
     QVERIFY(h.databaseNames().contains(QStringLiteral("UFDATA_001_2007")));
-    QCOMPARE(fileHash(mdf), mdfHash);
+    QCOMPARE(readDatabaseFile(mdf).header.cleanShutdown, false);
     QCOMPARE(fileHash(ldf), ldfHash);
     // sysdatabases reports the path as given, without the padding.
     const auto rs = results(h.run(QStringLiteral("select filename from sysdatabases where name = N'UFDATA_001_2007'")));
@@ -240,8 +290,11 @@ void EngineFilesTest::detachAttachRoundTrip()
     QCOMPARE(describe(again).mid(1),
         (QStringList {
             "DONEINPROC status 2 rows 0", "RETURNSTATUS 1", "DONEPROC status 2 rows 0", "DONE status 2 rows 0" }));
-    // Positional arguments work the same.
+    // Positional arguments work the same. Detached again, the files are byte for byte as after the
+    // first detach.
     QVERIFY(h.run(detachStatement(QStringLiteral("UFDATA_001_2007"))).events.size() == 3);
+    QCOMPARE(fileHash(mdf), mdfHash);
+    QCOMPARE(fileHash(ldf), ldfHash);
     const Reply positional = h.run(QStringLiteral("exec sp_attach_db N'Again', N'%1', N'%2'").arg(mdf, ldf));
     QVERIFY2(errors(positional).isEmpty(), qPrintable(describe(positional).join('\n')));
     QVERIFY(h.databaseNames().contains(QStringLiteral("Again")));
@@ -300,15 +353,32 @@ void EngineFilesTest::attachRefusals_data()
         << "junk.mdf"
         << "A_log.ldf"
         << QStringList { "5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. "
-                         "The FILE SIZE property is incorrect." };
+                         "The FILE SIZE property is incorrect.",
+               "1802/16/7 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. Check "
+               "related "
+               "errors." };
     QTest::newRow("log of another database")
         << 16 << "X"
         << "A.mdf"
         << "C_log.ldf"
         << QStringList { "5173/16/1 '' line 1: One or more files do not match the primary file of the database. If you "
-                         "are attempting to attach a database, retry the operation with the correct files.  If this is "
+                         "are attempting to attach a database, retry the operation with the correct files. If this is "
                          "an existing database, the file may be corrupted and should be restored from a backup.",
+               done1802 };
+    QTest::newRow("log of another database 2000")
+        << 8 << "X"
+        << "A.mdf"
+        << "C_log.ldf"
+        << QStringList { "5173/16/1 '' line 1: Cannot associate files with different databases.",
                "1813/16/2 '' line 1: Could not open new database 'X'. CREATE DATABASE is aborted." };
+    QTest::newRow("not a database file 2000")
+        << 8 << "X"
+        << "junk.mdf"
+        << "A_log.ldf"
+        << QStringList { "5172/16/15 '' line 1: The header for file '%1/junk.mdf' is not a valid database file header. "
+                         "The FILE SIZE property is incorrect.",
+               "1802/11/7 '' line 1: CREATE DATABASE failed. Some file names listed could not be created. Check "
+               "previous errors." };
     QTest::newRow("name empty") << 16 << ""
                                 << "A.mdf"
                                 << "A_log.ldf"
@@ -358,11 +428,12 @@ void EngineFilesTest::attachFromNewerOrTooOldServer_data()
         << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
                "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 957. This "
                "server supports version 655 and earlier. A downgrade path is not supported." };
+    // On 2000, 948 has severity 14 and another text: the connection stays.
     QTest::newRow("2005 file on 2000")
         << 9 << 8
         << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
-               "948/20/1 '' line 1: The database 'Moved' cannot be opened because it is version 611. This "
-               "server supports version 539 and earlier. A downgrade path is not supported." };
+               "948/14/1 '' line 1: Database 'Moved' cannot be upgraded. Database is version 611 and this server "
+               "supports version 539." };
     QTest::newRow("2000 file on 2022")
         << 8 << 16
         << QStringList { "1813/16/2 '' line 1: Could not open new database 'Moved'. CREATE DATABASE is aborted.",
@@ -395,7 +466,7 @@ void EngineFilesTest::attachFromNewerOrTooOldServer()
     const Reply r = h.run(attachStatement(QStringLiteral("Moved"), mdf, ldf));
     QCOMPARE(messageLines(r), expected);
     const bool refused = !expected.isEmpty() && expected.first().startsWith(QStringLiteral("1813"));
-    QCOMPARE(r.closeConnection, refused);
+    QCOMPARE(r.closeConnection, refused && reader >= 9); // severity 20 from 2005 on
     QCOMPARE(h.databaseNames().contains(QStringLiteral("Moved")), !refused);
     if (!refused) {
         // Attached databases show this server's version; the level is raised to what it supports.
@@ -870,6 +941,18 @@ void EngineFilesTest::failedCatalogueWrite()
     h.engine().setCatalogueFault(fault);
     const Reply r = h.run(withFolder(statement, h.files()));
     QCOMPARE(numbers(r), expected);
+    if (expected.contains(1105)) {
+        // From 2005 on the object comes with its index part.
+        const QVector<Message> errs = errors(r);
+        const auto m = std::find_if(errs.begin(), errs.end(), [](const Message& e) { return e.number == 1105; });
+        QCOMPARE(m->text,
+            QStringLiteral(
+                "Could not allocate space for object 'sys.sysdbreg'.'clst' in database 'master' because the "
+                "'PRIMARY' filegroup is full. Create disk space by deleting unneeded files, dropping objects "
+                "in the filegroup, adding additional files to the filegroup, or setting autogrowth on for "
+                "existing files in the filegroup."));
+        QCOMPARE(int(m->severity), 17);
+    }
     QCOMPARE(fileHash(catalogue), before);
     QVERIFY(!QFile::exists(catalogue + QStringLiteral(".new")));
 
@@ -880,6 +963,479 @@ void EngineFilesTest::failedCatalogueWrite()
     QCOMPARE(numbers(h.run(s, "BACKUP LOG Kept TO DISK = 'NUL'")), (QList<int> { 4214, 3013 }));
     h.restart();
     QCOMPARE(h.databaseNames(), names);
+}
+
+namespace {
+
+// Makes the files of a detached database in `folder` with a server of `version`; `killed`: the
+// server dies while the database is attached (its primary file stays marked open).
+bool makeFiles(int version, const QString& folder, const QString& name, bool killed)
+{
+    Harness old(version);
+    if (!old.create(name, folder))
+        return false;
+    if (killed) {
+        old.engine().endLikeKilledServer();
+        return true;
+    }
+    return errors(old.run(detachStatement(name))).isEmpty();
+}
+
+void removeWriteBits(const QString& path)
+{
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+}
+
+} // namespace
+
+void EngineFilesTest::readOnlyFilesAttach_data()
+{
+    QTest::addColumn<int>("writer");
+    QTest::addColumn<int>("reader");
+    QTest::addColumn<QStringList>("expected"); // empty: attached read-only
+    QTest::newRow("2022 files on 2022") << 16 << 16 << QStringList {};
+    QTest::newRow("2005 files on 2005") << 9 << 9 << QStringList {};
+    QTest::newRow("2000 files on 2000") << 8 << 8 << QStringList {};
+    QTest::newRow("2008 files on 2022: an upgrade is needed")
+        << 10 << 16
+        << QStringList {
+               "3415/16/2 '' line 1: Database 'Ro' cannot be upgraded because it is read-only, has read-only "
+               "files or the user does not have permissions to modify some of the files. Make the database or "
+               "files writeable, and rerun recovery."
+           };
+    QTest::newRow("2005 files on 2008: an upgrade is needed")
+        << 9 << 10
+        << QStringList { "3415/16/2 '' line 1: Database 'Ro' cannot be upgraded because it is read-only or has "
+                         "read-only files. Make the database or files writeable, and rerun recovery." };
+}
+
+// Files the server may not write (here: no write bits, which binds root too) attach as a read-only
+// database when no upgrade is needed, and are refused with 3415 when one is.
+void EngineFilesTest::readOnlyFilesAttach()
+{
+    QFETCH(int, writer);
+    QFETCH(int, reader);
+    QFETCH(QStringList, expected);
+    QTemporaryDir shared;
+    QVERIFY(makeFiles(writer, shared.path(), QStringLiteral("Ro"), false));
+    const QString mdf = shared.path() + QStringLiteral("/Ro.mdf");
+    const QString ldf = shared.path() + QStringLiteral("/Ro_log.ldf");
+    removeWriteBits(mdf);
+    removeWriteBits(ldf);
+    const QByteArray mdfHash = fileHash(mdf);
+    Harness h(reader);
+    const Reply r = h.run(attachStatement(QStringLiteral("Ro"), mdf, ldf));
+    QCOMPARE(messageLines(r), expected);
+    QCOMPARE(h.databaseNames().contains(QStringLiteral("Ro")), expected.isEmpty());
+    if (!expected.isEmpty())
+        return;
+    const auto rs = results(h.run(QStringLiteral("select status from sysdatabases where name = 'Ro'")));
+    QVERIFY(integer(rs[0].rows[0][0]) & 1024);
+    QCOMPARE(text(results(h.run(QStringLiteral("SELECT DATABASEPROPERTYEX('Ro', 'Updateability')")))[0].rows[0][0]),
+        QStringLiteral("READ_ONLY"));
+    // No option changes, no shrink: nothing is written to the files.
+    const QStringList refusal = reader <= 8
+        ? QStringList { "5004/16/1 '' line 1: To use ALTER DATABASE, the database must be in a writable state in which "
+                        "a "
+                        "checkpoint can be executed." }
+        : QStringList {
+              "5004/16/1 '' line 1: To use ALTER DATABASE, the database must be in a writable state in which a "
+              "checkpoint can be executed.",
+              "5069/16/1 '' line 1: ALTER DATABASE statement failed."
+          };
+    QCOMPARE(messageLines(h.run(QStringLiteral("ALTER DATABASE Ro SET RECOVERY SIMPLE"))), refusal);
+    const int s = h.connect(QStringLiteral("Ro"));
+    const QString shrinkRefusal = reader <= 8
+        ? QStringLiteral(
+            "3906/16/1 '' line 1: Could not run BEGIN TRANSACTION in database 'Ro' because the database is "
+            "read-only.")
+        : QStringLiteral("3906/16/1 '' line 1: Failed to update database \"Ro\" because the database is read-only.");
+    QCOMPARE(messageLines(h.run(s, QStringLiteral("DBCC SHRINKFILE (Ro_Log)"))), QStringList { shrinkRefusal });
+    h.engine().closeSession(s);
+    QVERIFY(messages(h.run(detachStatement(QStringLiteral("Ro")))).isEmpty());
+    QCOMPARE(fileHash(mdf), mdfHash);
+    QVERIFY(readDatabaseFile(mdf).header.cleanShutdown);
+}
+
+void EngineFilesTest::alterReadOnly_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2000") << 8;
+    QTest::newRow("2022") << 16;
+}
+
+// ALTER DATABASE .. SET READ_ONLY | READ_WRITE, as tests make a read-only database.
+void EngineFilesTest::alterReadOnly()
+{
+    QFETCH(int, version);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    const auto lines = [&](const char* sql) { return messageLines(h.run(QString::fromLatin1(sql))); };
+    const auto status = [&]() {
+        return integer(
+            results(h.run(QStringLiteral("select status from sysdatabases where name = 'Acct'")))[0].rows[0][0]);
+    };
+    QCOMPARE(lines("ALTER DATABASE Acct SET READ_ONLY"), QStringList {});
+    QVERIFY(status() & 1024);
+    QCOMPARE(lines("ALTER DATABASE Acct SET READ_ONLY WITH ROLLBACK IMMEDIATE"), QStringList {});
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE Acct SET RECOVERY BULK_LOGGED"))),
+        version <= 8 ? QList<int> { 5004 } : (QList<int> { 5004, 5069 }));
+    h.restart(); // the state is kept
+    QVERIFY(status() & 1024);
+    // Writable again only when the files are.
+    removeWriteBits(h.files() + QStringLiteral("/Acct_log.ldf"));
+    const QStringList refused = version <= 8
+        ? QStringList { "3510/16/1 '' line 1: Database 'Acct' cannot be changed from read-only because the primary "
+                        "and/or log file(s) are not writable." }
+        : QStringList { QStringLiteral("5120/16/101 '' line 1: Unable to open the physical file \"%1/Acct_log.ldf\". "
+                                       "Operating system error 5: \"5(Access is denied.)\".")
+                            .arg(h.files()),
+              "5069/16/1 '' line 1: ALTER DATABASE statement failed." };
+    QCOMPARE(lines("ALTER DATABASE Acct SET READ_WRITE"), refused);
+    QVERIFY(QFile::setPermissions(
+        h.files() + QStringLiteral("/Acct_log.ldf"), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(lines("ALTER DATABASE Acct SET READ_WRITE"), QStringList {});
+    QVERIFY(!(status() & 1024));
+    QCOMPARE(text(results(h.run(QStringLiteral("SELECT DATABASEPROPERTYEX('Acct', 'Updateability')")))[0].rows[0][0]),
+        QStringLiteral("READ_WRITE"));
+    QCOMPARE(lines("ALTER DATABASE Acct SET RECOVERY SIMPLE"), QStringList {});
+    QCOMPARE(numbers(h.run(QStringLiteral("ALTER DATABASE master SET READ_ONLY"))),
+        version <= 8 ? QList<int> { 5058 } : (QList<int> { 5058, 5069 }));
+}
+
+void EngineFilesTest::rebuildLog_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<bool>("killed"); // the files come from a server killed with the database attached
+    QTest::addColumn<bool>("logMissing");
+    QTest::addColumn<QString>("statement"); // %1: the files folder
+    QTest::addColumn<QStringList>("expected"); // %1: the files folder, %2: the default data folder
+    const QString rebuild
+        = QStringLiteral("CREATE DATABASE Solo ON (FILENAME = N'%1/Solo.mdf') FOR ATTACH_REBUILD_LOG");
+    const QString single = QStringLiteral("EXEC sp_attach_db @dbname = N'Solo', @filename1 = N'%1/Solo.mdf'");
+    const QString activation = QStringLiteral(
+        "5111/10/1 '' line 1: File activation failure. The physical file name \"%1/Solo_log.ldf\" may be "
+        "incorrect.");
+    const QString notRebuilt = QStringLiteral(
+        "5113/10/1 '' line 1: The log cannot be rebuilt because there were open transactions/users when "
+        "the database was shutdown, no checkpoint occurred to the database, or the database was "
+        "read-only. This error could occur if the transaction log file was manually deleted or lost "
+        "due to a hardware or environment failure.");
+    const QString aborted
+        = QStringLiteral("1813/16/2 '' line 1: Could not open new database 'Solo'. CREATE DATABASE is "
+                         "aborted.");
+    QTest::newRow("clean, log there: REBUILD_LOG uses it") << 16 << false << false << rebuild << QStringList {};
+    QTest::newRow("clean, log missing: built in the default log folder")
+        << 16 << false << true << rebuild
+        << QStringList { activation, "5182/10/1 '' line 1: New log file '%2/Solo_log.ldf' was created." };
+    QTest::newRow("killed, log there: recovery uses it") << 16 << true << false << rebuild << QStringList {};
+    QTest::newRow("killed, log missing: REBUILD_LOG refused")
+        << 16 << true << true << rebuild << QStringList { activation, notRebuilt, aborted };
+    QTest::newRow("killed, log missing: single-file attach refused 2005")
+        << 9 << true << true << single << QStringList { activation, notRebuilt, aborted };
+    QTest::newRow("killed, log missing: single-file attach refused 2000")
+        << 8 << true << true << single
+        << QStringList {
+               "5105/10/2 '' line 1: Device activation error. The physical file name '%1/Solo_log.ldf' may be "
+               "incorrect.",
+               "1818/16/1 '' line 1: Primary log file '%1/Solo_log.ldf' is missing and the database was not cleanly "
+               "shut "
+               "down so it cannot be rebuilt.",
+               aborted
+           };
+    QTest::newRow("clean, log missing: single-file attach rebuilds beside the primary 2005")
+        << 9 << false << true << single
+        << QStringList { activation, "5182/10/1 '' line 1: New log file '%1\\Solo_log.LDF' was created." };
+}
+
+// A log is rebuilt only when it is missing, and only for a database that was shut down cleanly.
+void EngineFilesTest::rebuildLog()
+{
+    QFETCH(int, version);
+    QFETCH(bool, killed);
+    QFETCH(bool, logMissing);
+    QFETCH(QString, statement);
+    QFETCH(QStringList, expected);
+    QTemporaryDir shared;
+    QVERIFY(makeFiles(version, shared.path(), QStringLiteral("Solo"), killed));
+    const QString ldf = shared.path() + QStringLiteral("/Solo_log.ldf");
+    QCOMPARE(readDatabaseFile(shared.path() + QStringLiteral("/Solo.mdf")).header.cleanShutdown, !killed);
+    if (logMissing)
+        QVERIFY(QFile::rename(ldf, shared.path() + QStringLiteral("/kept.ldf")));
+    const QByteArray ldfHash = logMissing ? QByteArray() : fileHash(ldf);
+    Harness h(version);
+    const Reply r = h.run(withFolder(statement, shared.path()));
+    for (QString& e : expected)
+        e = withFolder(e, shared.path()).replace(QStringLiteral("%2"), h.dataDir() + QStringLiteral("/DATA"));
+    QCOMPARE(messageLines(r), expected);
+    const bool refused = !expected.isEmpty() && expected.last().startsWith(QStringLiteral("1813"));
+    QCOMPARE(h.databaseNames().contains(QStringLiteral("Solo")), !refused);
+    if (refused) {
+        QVERIFY(!QFileInfo::exists(h.dataDir() + QStringLiteral("/DATA/Solo_log.ldf")));
+        return;
+    }
+    const int s = h.connect(QStringLiteral("Solo"));
+    const QString logPath
+        = text(results(h.run(s, QStringLiteral("select filename from sysfiles where fileid = 2")))[0].rows[0][0]);
+    if (!logMissing) {
+        QCOMPARE(logPath, ldf);
+        QCOMPARE(fileHash(ldf), ldfHash);
+    } else if (statement.contains(QLatin1String("REBUILD_LOG"))) {
+        QCOMPARE(logPath, h.dataDir() + QStringLiteral("/DATA/Solo_log.ldf"));
+        QCOMPARE(QFileInfo(logPath).size(), qint64(128) * 8192); // 1 MB
+    }
+}
+
+// The primary file says whether the database was shut down cleanly: open while attached (also
+// after a restart), clean after a detach or a clean stop, open after a kill.
+void EngineFilesTest::cleanShutdownMark()
+{
+    QTemporaryDir keep;
+    const QString data = keep.path() + QStringLiteral("/standin");
+    const QString mdf = keep.path() + QStringLiteral("/Mark.mdf");
+    auto clean = [&]() { return readDatabaseFile(mdf).header.cleanShutdown; };
+    {
+        Harness h(16, data);
+        QVERIFY(h.create(QStringLiteral("Mark"), keep.path()));
+        QCOMPARE(clean(), false);
+    }
+    QCOMPARE(clean(), true); // the engine stopped cleanly
+    {
+        Harness h(16, data);
+        QCOMPARE(clean(), false); // attached again
+        h.engine().endLikeKilledServer();
+    }
+    QCOMPARE(clean(), false);
+    Harness h(16, data);
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Mark")))).isEmpty());
+    QCOMPARE(clean(), true);
+}
+
+void EngineFilesTest::differentialBackup_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("no base") << 16 << "BACKUP DATABASE Acct TO DISK = 'NUL' WITH DIFFERENTIAL"
+                             << QList<int> { 3035, 3013 };
+    QTest::newRow("no base 2000") << 8 << "BACKUP DATABASE Acct TO DISK = 'NUL' WITH DIFFERENTIAL"
+                                  << QList<int> { 3035, 3013 };
+    QTest::newRow("after a database backup")
+        << 16 << "BACKUP DATABASE Acct TO DISK = 'NUL' BACKUP DATABASE Acct TO DISK = 'NUL' WITH DIFFERENTIAL"
+        << QList<int> { 4035, 4035, 3014, 4035, 4035, 3014 };
+    // A switch through SIMPLE breaks the log chain; a differential keeps its base but does not mend the chain.
+    QTest::newRow("differential does not end the 4214 state")
+        << 16
+        << "BACKUP DATABASE Acct TO DISK = 'NUL' ALTER DATABASE Acct SET RECOVERY SIMPLE ALTER DATABASE Acct SET "
+           "RECOVERY "
+           "FULL BACKUP DATABASE Acct TO DISK = 'NUL' WITH DIFFERENTIAL BACKUP LOG Acct TO DISK = 'NUL'"
+        << QList<int> { 4035, 4035, 3014, 4035, 4035, 3014, 4214, 3013 };
+    QTest::newRow("a refused differential does not either")
+        << 16 << "BACKUP DATABASE Acct TO DISK = 'NUL' WITH DIFFERENTIAL BACKUP LOG Acct TO DISK = 'NUL'"
+        << QList<int> { 3035, 3013, 4214, 3013 };
+    // On 2000 a log backup with no database backup only warns.
+    QTest::newRow("log backup without database backup 2000")
+        << 8 << "BACKUP LOG Acct TO DISK = 'NUL'" << QList<int> { 4214, 4035, 3014 };
+}
+
+void EngineFilesTest::differentialBackup()
+{
+    QFETCH(int, version);
+    QFETCH(QString, batch);
+    QFETCH(QList<int>, expected);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    const Reply r = h.run(batch);
+    QCOMPARE(numbers(r), expected);
+    const QVector<Message> all = messages(r);
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const Message& m = all[i];
+        if (m.number == 3035) {
+            QCOMPARE(all.value(i + 1).text, QStringLiteral("BACKUP DATABASE is terminating abnormally."));
+            QCOMPARE(int(m.severity), 16);
+            QCOMPARE(m.text,
+                version <= 8
+                    ? QStringLiteral("Cannot perform a differential backup for database 'Acct', because a current "
+                                     "database backup does not exist. Perform a full database backup by reissuing "
+                                     "BACKUP DATABASE, omitting the WITH DIFFERENTIAL option.")
+                    : QStringLiteral("Cannot perform a differential backup for database \"Acct\", because a "
+                                     "current database backup does not exist. Perform a full database backup by "
+                                     "reissuing BACKUP DATABASE, omitting the WITH DIFFERENTIAL option."));
+        }
+        if (m.number == 4214 && version <= 8) {
+            QCOMPARE(int(m.severity), 10);
+            QCOMPARE(m.text,
+                QStringLiteral("There is no current database backup. This log backup cannot be used to roll forward a "
+                               "preceding database backup."));
+        }
+    }
+}
+
+void EngineFilesTest::mirroringRefusals_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("not FULL, 2008")
+        << 10 << "ALTER DATABASE Simple SET PARTNER = 'TCP://m:5022'"
+        << QStringList {
+               "1465/16/1 '' line 1: Database mirroring cannot be enabled because the \"Simple\" database is not "
+               "in full recovery mode on both partners.",
+               "5069/16/1 '' line 1: ALTER DATABASE statement failed."
+           };
+    QTest::newRow("not FULL, 2012")
+        << 11 << "ALTER DATABASE Simple SET PARTNER = 'TCP://m:5022'"
+        << QStringList {
+               "1465/16/1 '' line 1: Database \"Simple\" database is not in full recovery mode on each of the "
+               "server instances. The full recovery model is required for a database to participate in "
+               "database mirroring or in an availability group.",
+               "5069/16/1 '' line 1: ALTER DATABASE statement failed."
+           };
+    // No made-up number for a system database: master is SIMPLE, so 1465 is what it gets.
+    QTest::newRow("master")
+        << 16 << "ALTER DATABASE master SET PARTNER = 'TCP://m:5022'"
+        << QStringList {
+               "1465/16/1 '' line 1: Database \"master\" database is not in full recovery mode on each of the "
+               "server instances. The full recovery model is required for a database to participate in "
+               "database mirroring or in an availability group.",
+               "5069/16/1 '' line 1: ALTER DATABASE statement failed."
+           };
+}
+
+void EngineFilesTest::mirroringRefusals()
+{
+    QFETCH(int, version);
+    QFETCH(QString, statement);
+    QFETCH(QStringList, expected);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Simple")));
+    QVERIFY(errors(h.run(QStringLiteral("ALTER DATABASE Simple SET RECOVERY SIMPLE"))).isEmpty());
+    QCOMPARE(messageLines(h.run(statement)), expected);
+}
+
+void EngineFilesTest::checkPrimaryFileBatch_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2000") << 8;
+    QTest::newRow("2005") << 9;
+    QTest::newRow("2022") << 16;
+}
+
+// The scan's one batch: many checkprimaryfile (.., 2) with markers between them. A refusal stops
+// only its own statement; each success gives its three rows; newer and older files are read.
+void EngineFilesTest::checkPrimaryFileBatch()
+{
+    QFETCH(int, version);
+    QTemporaryDir shared;
+    const int older = version == 8 ? 8 : version - 1;
+    const int newer = version == 16 ? 17 : version + 1;
+    QVERIFY(makeFiles(older, shared.path(), QStringLiteral("Older"), false));
+    QVERIFY(makeFiles(newer, shared.path(), QStringLiteral("Newer"), false));
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Live")));
+    QVERIFY(h.create(QStringLiteral("Gone")));
+    QVERIFY(errors(h.run(detachStatement(QStringLiteral("Gone")))).isEmpty());
+    writeJunk(h.files() + QStringLiteral("/junk.mdf"), 16384);
+    const QStringList files { shared.path() + QStringLiteral("/Older.mdf"), h.files() + QStringLiteral("/none.mdf"),
+        h.files() + QStringLiteral("/Live.mdf"), h.files() + QStringLiteral("/junk.mdf"),
+        h.files() + QStringLiteral("/Gone_log.ldf"), h.files() + QStringLiteral("/nofolder/x.mdf"),
+        shared.path() + QStringLiteral("/Newer.mdf"), h.files() + QStringLiteral("/Gone.mdf") };
+    QString batch;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        batch += QStringLiteral("SELECT N'file %1'\ndbcc checkprimaryfile (N'%2',2)\n").arg(i).arg(files[i]);
+    const Reply r = h.run(batch);
+    QVERIFY(!r.closeConnection);
+    const auto rs = results(r);
+    // Markers and the successful files' property rows, in order.
+    QStringList seen;
+    for (const ResultSet& set : rs) {
+        if (set.columns.size() == 1)
+            seen << text(set.rows[0][0]);
+        else
+            seen << QStringLiteral("%1 v%2").arg(text(set.rows[0][1])).arg(integer(set.rows[1][1]));
+    }
+    QCOMPARE(seen,
+        (QStringList { "file 0", QStringLiteral("Older v%1").arg(internalVersionOf(older)), "file 1", "file 2",
+            "file 3", "file 4", "file 5", "file 6", QStringLiteral("Newer v%1").arg(internalVersionOf(newer)), "file 7",
+            QStringLiteral("Gone v%1").arg(internalVersionOf(version)) }));
+    QStringList refusals;
+    for (const Message& m : errors(r))
+        refusals << messageLine(m).replace(h.files(), QStringLiteral("F"));
+    if (version <= 8) {
+        QCOMPARE(refusals,
+            (QStringList { "5105/16/2 '' line 4: Device activation error. The physical file name 'F/none.mdf' may be "
+                           "incorrect.",
+                "5105/16/2 '' line 6: Device activation error. The physical file name 'F/Live.mdf' may be incorrect.",
+                "5172/16/15 '' line 8: The header for file 'F/junk.mdf' is not a valid database file header. The "
+                "PageAudit property is incorrect.",
+                "5171/16/1 '' line 10: F/Gone_log.ldf is not a primary database file.",
+                "5105/16/2 '' line 12: Device activation error. The physical file name 'F/nofolder/x.mdf' may be "
+                "incorrect." }));
+    } else {
+        QCOMPARE(refusals,
+            (QStringList {
+                "5120/16/101 '' line 4: Unable to open the physical file \"F/none.mdf\". Operating system error 2: "
+                "\"2(The system cannot find the file specified.)\".",
+                "5120/16/101 '' line 6: Unable to open the physical file \"F/Live.mdf\". Operating system error 32: "
+                "\"32(The process cannot access the file because it is being used by another process.)\".",
+                "5172/16/15 '' line 8: The header for file 'F/junk.mdf' is not a valid database file header. The "
+                "PageAudit property is incorrect.",
+                "5171/16/1 '' line 10: F/Gone_log.ldf is not a primary database file.",
+                "5120/16/101 '' line 12: Unable to open the physical file \"F/nofolder/x.mdf\". Operating system error "
+                "3: \"3(The system cannot find the path specified.)\"." }));
+    }
+    // Every DBCC ends with 2528; every statement has its DONE, the failed ones with the error bit.
+    QCOMPARE(numbers(r).count(2528), int(files.size()));
+    int failedDone = 0;
+    int dones = 0;
+    for (const Event& e : r.events) {
+        if (const auto* d = std::get_if<Done>(&e)) {
+            ++dones;
+            failedDone += (d->status & Done::Error) ? 1 : 0;
+        }
+    }
+    QCOMPARE(dones, int(2 * files.size()));
+    QCOMPARE(failedDone, 5);
+}
+
+void EngineFilesTest::serverServices_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("columns"); // 0: no such view
+    QTest::newRow("2008: 208") << 10 << 0;
+    QTest::newRow("2012 SP4") << 11 << 12;
+    QTest::newRow("2014") << 12 << 11;
+    QTest::newRow("2022") << 16 << 12;
+}
+
+void EngineFilesTest::serverServices()
+{
+    QFETCH(int, version);
+    QFETCH(int, columns);
+    Harness h(version);
+    const Reply r = h.run(QStringLiteral("SELECT * FROM sys.dm_server_services"));
+    if (columns == 0) {
+        QCOMPARE(messageLines(r), QStringList { "208/16/1 '' line 1: Invalid object name 'sys.dm_server_services'." });
+        return;
+    }
+    QCOMPARE(numbers(h.run(QStringLiteral("SELECT * FROM dm_server_services"))), QList<int> { 208 });
+    const ResultSet rs = results(r).first();
+    QStringList names;
+    for (const Column& c : rs.columns)
+        names << c.name;
+    QStringList wanted { "servicename", "startup_type", "startup_type_desc", "status", "status_desc", "process_id",
+        "last_startup_time", "service_account", "filename", "is_clustered", "cluster_nodename" };
+    if (columns == 12)
+        wanted << "instant_file_initialization_enabled";
+    QCOMPARE(names, wanted);
+    QCOMPARE(rs.columns[6].type, ColumnType::DateTimeOffset);
+    QCOMPARE(rs.rows.size(), 2);
+    QCOMPARE(text(rs.rows[0][0]), QStringLiteral("SQL Server (MSSQLSERVER)"));
+    QCOMPARE(text(rs.rows[0][4]), QStringLiteral("Running"));
+    QCOMPARE(integer(rs.rows[0][5]), qint64(QCoreApplication::applicationPid()));
+    QCOMPARE(text(rs.rows[1][0]), QStringLiteral("SQL Server Agent (MSSQLSERVER)"));
+    QVERIFY(!text(rs.rows[0][7]).isEmpty());
+    QVERIFY(text(rs.rows[0][8]).contains(QStringLiteral("MSSQL%1.MSSQLSERVER").arg(version)));
 }
 
 QTEST_GUILESS_MAIN(EngineFilesTest)

@@ -75,10 +75,17 @@ bool StandinProcess::launch()
 {
     m_port = 0;
     m_lastError.clear();
-    const QStringList arguments = QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+    QStringList arguments = QStringList { QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
         QStringLiteral("--data-dir"), dataDir(), QStringLiteral("--sa-password"), m_password,
         QStringLiteral("--version"), QString::number(m_version), QStringLiteral("--request-log"), requestLogPath() }
         + m_extraArguments;
+    if (!m_runAs.isEmpty()) {
+        // The user must be able to walk into the data folder (the server makes it its own).
+        QFile::setPermissions(m_dir->path(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        arguments << QStringLiteral("--run-as") << m_runAs;
+    }
     const QString launcher = qEnvironmentVariable("TALLYPORT_STANDIN_LAUNCHER");
     if (!launcher.isEmpty())
         return launchThroughLauncher(launcher, arguments);
@@ -203,6 +210,29 @@ void StandinProcess::stop()
     }
     m_process.reset();
     m_port = 0;
+}
+
+bool StandinProcess::kill()
+{
+    if (m_launcher) {
+        if (m_launcher->state() != QAbstractSocket::ConnectedState)
+            return false;
+        m_launcher->write("kill\n");
+        m_launcher->flush();
+        QDeadlineTimer deadline(stopLimitMs);
+        while (m_launcher->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
+            m_launcher->waitForDisconnected(int(qMax<qint64>(1, deadline.remainingTime())));
+        m_launcher.reset();
+        m_port = 0;
+        return true;
+    }
+    if (!m_process || m_process->state() == QProcess::NotRunning)
+        return false;
+    m_process->kill();
+    m_process->waitForFinished(stopLimitMs);
+    m_process.reset();
+    m_port = 0;
+    return true;
 }
 
 bool StandinProcess::isRunning() const

@@ -38,6 +38,17 @@ public:
     bool restart();
     // Arguments added to the command line of the next start() or restart().
     void setExtraArguments(const QStringList& arguments) { m_extraArguments = arguments; }
+    // The next start() or restart() runs the server as `user` (--run-as): it binds its port,
+    // makes its data folder the user's and drops to the user's uid and gid, so the file system's
+    // permissions apply to it as to SQL Server's service account. Needs root (CI runs as root);
+    // the test folder is then opened to others (0755) so that the user reaches the data folder.
+    // Files a test gives the server must be reachable by `user`: set their folders' and files'
+    // modes deliberately (a QTemporaryDir is 0700). Empty: run as the test does.
+    void setRunAs(const QString& user) { m_runAs = user; }
+    QString runAs() const { return m_runAs; }
+    // Ends the server with SIGKILL, as a crash would: nothing is shut down cleanly (the attached
+    // databases stay marked open in their primary files). False when it was not running.
+    bool kill();
     // The server's process id; 0 when it is not running.
     qint64 processId() const;
     void stop();
@@ -71,6 +82,7 @@ private:
     int m_port = 0;
     QString m_lastError;
     QStringList m_extraArguments;
+    QString m_runAs;
     mutable qint64 m_logOffset = 0; // bytes of the request log that clearRequests() set aside
 };
 

@@ -162,13 +162,24 @@ private slots:
         QVERIFY2(tp::isAbsolutePath(sent) && tp::samePath(sent, path("001", "2005", "ufdata.MDF")), qPrintable(r.out));
     }
 
+    void logFileOfAnotherDatabase_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("2000: file names padded") << 8;
+        QTest::newRow("2022") << 16;
+    }
+
     // The log file of an account-year is the log of another database: the year is not ready.
     void logFileOfAnotherDatabase()
     {
+        QFETCH(int, version);
+        server.stop();
+        QVERIFY2(server.start(version), qPrintable(server.lastError()));
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
         QVERIFY(makeYear("001", "2005"));
         QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2005/ufdata.LDF")));
         QCOMPARE(tp::test::executeStatement(cs,
-                     "CREATE DATABASE Books ON (NAME = b, FILENAME = N'" + tmp.filePath("books.mdf")
+                     "CREATE DATABASE Books ON (NAME = b, FILENAME = N'" + root + "/books.mdf"
                          + "') LOG ON (NAME = b_log, FILENAME = N'" + path("001", "2005", "ufdata.LDF") + "')"),
             QString());
         const CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());

@@ -100,6 +100,9 @@ QString normalizedPath(const QString& path, const QString& currentFolder)
 
 QString normalizedPath(const QString& path)
 {
+    // The current folder is asked for only where it counts: most paths carry their drive.
+    if (hasDrive(path) || isUnc(path))
+        return normalizedPath(path, QString());
     return normalizedPath(path, QDir::currentPath());
 }
 

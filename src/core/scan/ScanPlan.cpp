@@ -192,7 +192,9 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         files += db.files;
         for (int i = 0; i < files.size(); ++i) {
             const QString& f = files.at(i);
-            byFile.insert(pathKey(f), byFile.value(pathKey(f), &db));
+            const QString key = pathKey(f);
+            if (!byFile.contains(key))
+                byFile.insert(key, &db);
             if (!diskNames.contains(fileNameKey(f)) || !isLocalName(f))
                 continue;
             const FileIdentity id = fileIdentity(withoutTrailingBlanks(f));

@@ -8,6 +8,7 @@
 #include "ConsoleOutput.h"
 #include "Detach.h"
 #include "ErrorHints.h"
+#include "PathIdentity.h"
 #include "Shrink.h"
 #include "Statements.h"
 
@@ -332,7 +333,7 @@ namespace {
             return exitFailed;
         if (o.whatIf) {
             // Nothing is read from the server: every account-year is shown as it is on disk.
-            printStatements(o, { primaryFilesQuery() });
+            printStatements(o, catalogueQueries());
             printPlan(o, buildPlan(o.root, walkDataRoot(o.root), {}, nullptr));
             return exitOk;
         }
@@ -367,7 +368,7 @@ namespace {
             // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
             // The statements are those of a real run in its order; without --server-version it
             // asks the server's version before the first attach.
-            QStringList statements { primaryFilesQuery() };
+            QStringList statements = catalogueQueries();
             if (options.serverMajorVersion == 0) {
                 statements.append(productVersionQuery());
                 options.serverMajorVersion = 16;
@@ -582,6 +583,10 @@ int run(const QStringList& arguments)
     const int bad = parse(arguments, &o);
     if (bad >= 0)
         return bad;
+    // The server opens the files by the paths it is sent: a relative root would be read
+    // against the server's own folder.
+    if (!o.root.isEmpty())
+        o.root = absoluteLocalPath(o.root);
     if (o.whatIf)
         return dispatch(o);
     // From here on Ctrl+C waits for the statement the server is carrying out; each command

@@ -1,8 +1,11 @@
+#include "PathIdentity.h"
 #include "StandinProcess.h"
+#include "Statements.h"
 #include "fileattach_dbfiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -35,11 +38,14 @@ struct CliRun
 };
 
 CliRun runCli(const QStringList& args, const QByteArray& input = QByteArray(),
-    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const QString& workingFolder = QString())
 {
     CliRun r;
     QProcess p;
     p.setProcessEnvironment(environment);
+    if (!workingFolder.isEmpty())
+        p.setWorkingDirectory(workingFolder);
     // Under wine a process start now and then fails with "Internal error" when the machine is
     // busy; a second start is not a second run of the command, which never began.
     bool started = false;
@@ -198,7 +204,8 @@ private slots:
             "--what-if", "--server-version", "8" });
         QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-            QStringList({ "SELECT name, filename FROM master..sysdatabases",
+            QStringList({ "SELECT name, filename, dbid FROM master..sysdatabases",
+                "SELECT dbid, filename FROM master..sysaltfiles",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
                     + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2006',@filename1 = N'" + path("001", "2006", "ufdata.MDF")
@@ -208,6 +215,46 @@ private slots:
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
         QCOMPARE(r.json.at(1).value("statement").toString(), QStringLiteral("EXEC sp_detach_db @dbname = N'O''Brien'"));
         QVERIFY2(attachesSent(server).isEmpty() && server.sqlTexts().isEmpty(), "what-if sent something");
+    }
+
+    // The server reads a relative path against its own folder: the command line sends the
+    // root made absolute against the folder it was started in.
+    void relativeRootIsSentAbsolute()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        const CliRun r = runCli({ "attach-missing", "--root", QFileInfo(root).fileName(), "--what-if" }, QByteArray(),
+            QProcessEnvironment::systemEnvironment(), QFileInfo(root).path());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        const QStringList lines = r.out.split(QLatin1Char('\n')).filter(QStringLiteral("sp_attach_db"));
+        const QString attach = lines.value(0);
+        const QString sent = attach.section(QStringLiteral("@filename1 = N'"), 1).section(QLatin1Char('\''), 0, 0);
+        QVERIFY2(tp::isAbsolutePath(sent) && tp::samePath(sent, path("001", "2005", "ufdata.MDF")), qPrintable(r.out));
+    }
+
+    void logFileOfAnotherDatabase_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("2000: file names padded") << 8;
+        QTest::newRow("2022") << 16;
+    }
+
+    // The log file of an account-year is the log of another database: the year is not ready.
+    void logFileOfAnotherDatabase()
+    {
+        QFETCH(int, version);
+        server.stop();
+        QVERIFY2(server.start(version), qPrintable(server.lastError()));
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+        QVERIFY(makeYear("001", "2005"));
+        QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2005/ufdata.LDF")));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "CREATE DATABASE Books ON (NAME = b, FILENAME = N'" + root + "/books.mdf"
+                         + "') LOG ON (NAME = b_log, FILENAME = N'" + path("001", "2005", "ufdata.LDF") + "')"),
+            QString());
+        const CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("state").toString(), QStringLiteral("files-in-use"));
+        QCOMPARE(r.json.at(0).value("otherDatabase").toString(), QStringLiteral("Books"));
     }
 
     void scanThenAttachMissing()
@@ -305,10 +352,11 @@ private slots:
         QVERIFY(makeYear("001", "2006"));
         QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2006/ufdata.LDF")));
         CliRun r = runCli({ "scan", "--root", root, "--what-if", "--json" });
-        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 3, qPrintable(describe(r)));
-        QCOMPARE(r.json.at(0).value("statement").toString(),
-            QStringLiteral("SELECT name, filename FROM master..sysdatabases"));
-        QCOMPARE(r.json.at(1).value("state").toString() + " " + r.json.at(2).value("state").toString(),
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 4, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("statement").toString() + " / " + r.json.at(1).value("statement").toString(),
+            QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases / "
+                           "SELECT dbid, filename FROM master..sysaltfiles"));
+        QCOMPARE(r.json.at(2).value("state").toString() + " " + r.json.at(3).value("state").toString(),
             QStringLiteral("ready log-missing"));
 
         const QStringList attach { "attach-missing", "--server", server.serverName(), "--root", root, "--rebuild-log" };

@@ -134,6 +134,14 @@ void TestOperationsStatements::samePath_data()
                                           << "D:\\a.MDF" << false;
     QTest::newRow("log is not the data file") << "D:\\a.LDF"
                                               << "D:\\a.MDF" << false;
+    QTest::newRow("a drive root in the account-year scheme") << "C:\\ZT001\\2005\\ufdata.MDF"
+                                                             << "C:\\\\ZT001\\2005\\ufdata.MDF" << true;
+    QTest::newRow("doubled inside a UNC name") << "\\\\server\\share\\\\x\\ufdata.MDF"
+                                               << "\\\\server\\share\\x\\ufdata.MDF" << true;
+    QTest::newRow("a UNC name is not a rooted path") << "\\\\server\\share\\x"
+                                                     << "\\server\\share\\x" << false;
+    QTest::newRow("dots resolved") << "D:\\Data\\.\\ZT001\\..\\ZT001\\ufdata.MDF"
+                                   << "D:/Data/ZT001/ufdata.MDF" << true;
 }
 
 void TestOperationsStatements::samePath()

@@ -1,5 +1,7 @@
 #include "Statements.h"
 
+#include "PathIdentity.h"
+
 #include <QSet>
 #include <QStringList>
 
@@ -122,14 +124,19 @@ QString primaryFilesQuery()
     return QStringLiteral("SELECT name, filename FROM master..sysdatabases");
 }
 
+QString databaseIdsQuery()
+{
+    return QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases");
+}
+
+QString databaseFilesQuery()
+{
+    return QStringLiteral("SELECT dbid, filename FROM master..sysaltfiles");
+}
+
 bool samePath(const QString& a, const QString& b)
 {
-    const auto normal = [](const QString& path) {
-        QString p = logicalFileName(path);
-        p.replace(QLatin1Char('/'), QLatin1Char('\\'));
-        return p;
-    };
-    return normal(a).compare(normal(b), Qt::CaseInsensitive) == 0;
+    return pathKey(a) == pathKey(b);
 }
 
 QString detachDatabaseStatement(const QString& name)

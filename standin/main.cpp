@@ -1,7 +1,7 @@
 // tallyport-standin: a stand-in SQL Server on TDS for the tests and the demo.
 //
 //   tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW [--version N] [--request-log FILE]
-//                     [--message-memory BYTES]
+//                     [--message-memory BYTES] [--shrink-delay-ms N]
 //
 // Port 0 picks a free port. Once listening it prints "listening on HOST:PORT" (the address
 // and port actually bound) on stdout. SIGTERM and SIGINT end it cleanly. Bad arguments or a
@@ -24,7 +24,7 @@ namespace {
 constexpr int badUsage = 2;
 
 const char usage[] = "usage: tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW "
-                     "[--version N] [--request-log FILE] [--message-memory BYTES]\n";
+                     "[--version N] [--request-log FILE] [--message-memory BYTES] [--shrink-delay-ms N]\n";
 
 struct Arguments
 {
@@ -63,7 +63,8 @@ QString parseArguments(const QStringList& args, Arguments& out)
         const QString& option = args[i];
         const bool known = option == QLatin1String("--listen") || option == QLatin1String("--data-dir")
             || option == QLatin1String("--sa-password") || option == QLatin1String("--version")
-            || option == QLatin1String("--request-log") || option == QLatin1String("--message-memory");
+            || option == QLatin1String("--request-log") || option == QLatin1String("--message-memory")
+            || option == QLatin1String("--shrink-delay-ms");
         if (!known)
             return QStringLiteral("unknown argument '%1'").arg(option);
         if (i + 1 >= args.size())
@@ -103,6 +104,12 @@ QString parseArguments(const QStringList& args, Arguments& out)
             if (!ok || bytes < 0)
                 return QStringLiteral("--message-memory wants a number of bytes, not '%1'").arg(value);
             out.limits.messageMemory = bytes;
+        } else if (option == QLatin1String("--shrink-delay-ms")) {
+            bool ok = false;
+            const int ms = value.toInt(&ok);
+            if (!ok || ms < 0)
+                return QStringLiteral("--shrink-delay-ms wants a number of milliseconds, not '%1'").arg(value);
+            out.engine.shrinkDelayMs = ms;
         } else {
             out.engine.requestLogPath = value;
         }

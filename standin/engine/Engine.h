@@ -7,6 +7,7 @@
 #include "Reply.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace standin {
@@ -17,6 +18,16 @@ struct EngineOptions
     QString saPassword; // the only login accepted is sa with this password
     int majorVersion = 16; // 8 = 2000, 9 = 2005, 10 = 2008 ... 16 = 2022
     QString requestLogPath; // when set: one JSON line per request, the SQL text exactly as received
+    int shrinkDelayMs = 0; // test aid: every DBCC SHRINKFILE takes at least this long
+};
+
+// How a running request learns that its client cancelled it (an attention).
+struct RequestControl
+{
+    // Waits up to `ms` milliseconds for the client's attention; true as soon as one has come (also
+    // one that came before the call). The request then stops at the running statement. Without a
+    // function, slow statements simply wait.
+    std::function<bool(int ms)> waitForAttention;
 };
 
 struct LoginOutcome
@@ -51,8 +62,8 @@ public:
     void closeSession(int session);
     LoginOutcome login(int session, const QString& user, const QString& password, const QString& database);
 
-    Reply executeBatch(int session, const QString& sql);
-    Reply executeRpc(int session, const QVector<RpcCall>& calls);
+    Reply executeBatch(int session, const QString& sql, const RequestControl& control = RequestControl());
+    Reply executeRpc(int session, const QVector<RpcCall>& calls, const RequestControl& control = RequestControl());
 
     // Test seam: the catalogue writes from now on fail as `fault` says.
     void setCatalogueFault(const CatalogueFault& fault);

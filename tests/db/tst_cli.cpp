@@ -256,7 +256,7 @@ private slots:
         const QStringList sent = batches();
         QCOMPARE(sent.size(), 1);
         QVERIFY2(sent.first().startsWith("BEGIN TRY ALTER DATABASE UFDATA_001_2005 SET RECOVERY SIMPLE CHECKPOINT "
-                                         "DBCC SHRINKFILE (ufdata_Log) ALTER DATABASE UFDATA_001_2005 SET RECOVERY "
+                                         "DBCC SHRINKFILE (UFDATA_001_2005_log) ALTER DATABASE UFDATA_001_2005 SET RECOVERY "
                                          "FULL END TRY BEGIN CATCH "),
             qPrintable(sent.first()));
     }

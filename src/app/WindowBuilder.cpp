@@ -12,6 +12,7 @@
 #include "TextArea.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -23,6 +24,24 @@
 namespace tp {
 
 namespace {
+
+// While a window's controls are made the application font is the window's, then the one it
+// was again. A text box lays out its text in the application font as it is made, before it takes
+// its window's: that would load a font that no control of the window shows.
+class ApplicationFontScope {
+public:
+    explicit ApplicationFontScope(const QFont& font)
+        : m_saved(QApplication::font())
+    {
+        QApplication::setFont(font);
+    }
+    ~ApplicationFontScope() { QApplication::setFont(m_saved); }
+    ApplicationFontScope(const ApplicationFontScope&) = delete;
+    ApplicationFontScope& operator=(const ApplicationFontScope&) = delete;
+
+private:
+    QFont m_saved;
+};
 
 // The password box shows "*" for each character, at once.
 class PasswordStarStyle : public QProxyStyle {
@@ -161,6 +180,7 @@ FormWindow* buildWindow(WindowId id, const WindowSpec& window, const QList<Contr
     w->setAttribute(Qt::WA_DeleteOnClose, false);
 
     QHash<QString, QWidget*> byName;
+    const ApplicationFontScope font(w->font());
     for (const ControlSpec& s : controls) {
         QWidget* container = s.container.isEmpty() ? w : byName.value(s.container);
         if (!container)

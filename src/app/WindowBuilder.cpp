@@ -13,6 +13,7 @@
 #include "Twips.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -162,8 +163,20 @@ QFont windowFont()
     // Where SimSun is missing a Song face stands in for it: AR PL UMing, whose ASCII is half
     // as wide as its Chinese as in SimSun, so every text fits the boxes drawn for SimSun.
     // The Noto faces come last: their wider Latin and taller lines do not fit every box.
-    f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
-        QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    // The installed ones first, in this order, the others after them: for a family it lacks,
+    // the font database works out (through fontconfig on Linux) what would stand in for it
+    // before it tries the next one, and it stops at the first one installed.
+    static const QStringList families = [] {
+        const QStringList wanted {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+            QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")};
+        const QStringList installed = QFontDatabase::families();
+        QStringList first;
+        QStringList last;
+        for (const QString& family : wanted)
+            (installed.contains(family, Qt::CaseInsensitive) ? first : last) << family;
+        return first + last;
+    }();
+    f.setFamilies(families);
     f.setPointSize(9);
     f.setStyleStrategy(QFont::PreferDefault);
     return f;

@@ -512,15 +512,12 @@ namespace {
             const QString logical = QStringLiteral("<逻辑文件名>");
             QStringList statements;
             for (const QString& name : o.names) {
-                statements << logicalNameQuery(fileId) << productVersionQuery();
-                const LogTruncation truncation = logTruncationFor(version, QStringLiteral("FULL"));
-                if (version >= 10)
-                    statements << recoveryModelQuery(name);
-                if (truncation == LogTruncation::SimpleRoundTrip)
-                    statements << setRecoveryStatement(name, QStringLiteral("SIMPLE"));
-                statements << shrinkBatch(truncation, name, logical);
-                if (truncation == LogTruncation::SimpleRoundTrip)
-                    statements << setRecoveryStatement(name, QStringLiteral("FULL"));
+                statements << logicalNameQuery(fileId);
+                const auto answer = [&](const QString& query) {
+                    statements << query;
+                    return query == productVersionQuery() ? QString::number(version) : QStringLiteral("FULL");
+                };
+                statements << planShrink(answer, name, logical, fileId).batch;
             }
             printStatements(o, statements);
             return exitOk;
@@ -542,7 +539,7 @@ namespace {
                 connection->setConnectionString(buildDatabaseConnectionString(name, o.server, password));
                 connection->open();
                 const QString logicalName = readLogicalName(connection, fileId);
-                shrinkFile(connection, name, logicalName);
+                shrinkFile(connection, name, logicalName, fileId);
                 connection->close();
                 if (o.json)
                     write(stdout,

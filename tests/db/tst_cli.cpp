@@ -1,3 +1,4 @@
+#include "Ado.h"
 #include "PathIdentity.h"
 #include "StandinProcess.h"
 #include "Statements.h"
@@ -214,6 +215,22 @@ private slots:
         r = runCli({ "detach", "--what-if", "--json", "UFDATA_001_2005", "O'Brien" });
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
         QCOMPARE(r.json.at(1).value("statement").toString(), QStringLiteral("EXEC sp_detach_db @dbname = N'O''Brien'"));
+        // A shrink's what-if shows what a shrink sends: the data file's on 2008 and later
+        // without a recovery switch, the log's as one batch.
+        r = runCli({ "shrink", "--data", "--what-if", "UFDATA_001_2005" });
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+            QStringList({ "SELECT name FROM sysfiles WHERE(fileid= 1)",
+                "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
+                "CHECKPOINT DBCC SHRINKFILE ([<逻辑文件名>])" }));
+        r = runCli({ "shrink", "--log", "--what-if", "--server-version", "10", "UFDATA_001_2005" });
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(r.exitCode == 0 && lines.size() == 4, qPrintable(describe(r)));
+        QCOMPARE(lines.at(2),
+            QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2005','Recovery') AS nvarchar(128))"));
+        QVERIFY2(lines.at(3).startsWith("BEGIN TRY ALTER DATABASE UFDATA_001_2005 SET RECOVERY SIMPLE CHECKPOINT ")
+                && lines.at(3).endsWith(" RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH"),
+            qPrintable(lines.at(3)));
         QVERIFY2(attachesSent(server).isEmpty() && server.sqlTexts().isEmpty(), "what-if sent something");
     }
 
@@ -305,6 +322,58 @@ private slots:
             pw());
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
         QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("shrunk"));
+    }
+
+    // The command line killed while the server shrinks the log: the server ends the batch by
+    // itself and sets the recovery model back.
+    void killedDuringShrink()
+    {
+        server.setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("6000") });
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        server.setExtraArguments({});
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
+                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
+                         + "' ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
+            QString());
+        server.clearRequests();
+        const auto batches = [&] {
+            QStringList sent;
+            for (const QString& t : server.sqlTexts()) {
+                if (t.contains(QLatin1String("SET RECOVERY")))
+                    sent << t;
+            }
+            return sent;
+        };
+
+        auto master = std::make_shared<tp::Connection>();
+        master->open(cs, QString(), QString(), tp::adConnectUnspecified);
+        const auto recovery = [&] {
+            tp::Recordset rs;
+            rs.open("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2005','Recovery') AS nvarchar(128))", master,
+                tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
+            return rs.text(0, 0);
+        };
+        QProcess cli;
+        cli.start(qEnvironmentVariable("TALLYPORT_CLI"), common("shrink") << "--log" << "UFDATA_001_2005");
+        QVERIFY2(cli.waitForStarted(10000), qPrintable(cli.errorString()));
+        cli.write(pw());
+        cli.closeWriteChannel();
+        // Killed while the server shrinks (6 s), before the reply came.
+        QTRY_VERIFY_WITH_TIMEOUT(!batches().isEmpty(), 30000);
+        cli.kill();
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::CrashExit);
+
+        QTRY_COMPARE_WITH_TIMEOUT(recovery(), QStringLiteral("FULL"), 30000);
+        const QStringList sent = batches();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY2(sent.first().startsWith("BEGIN TRY ALTER DATABASE UFDATA_001_2005 SET RECOVERY SIMPLE CHECKPOINT "
+                                         "DBCC SHRINKFILE (UFDATA_001_2005_log) ALTER DATABASE UFDATA_001_2005 SET RECOVERY "
+                                         "FULL END TRY BEGIN CATCH "),
+            qPrintable(sent.first()));
     }
 
     void failuresGiveStatusOne()

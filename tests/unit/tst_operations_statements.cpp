@@ -1,3 +1,4 @@
+#include "Shrink.h"
 #include "Statements.h"
 
 #include <QTest>
@@ -28,6 +29,8 @@ private slots:
     void shrinkBatch_data();
     void shrinkBatch();
     void setRecovery();
+    void shrinkPlan_data();
+    void shrinkPlan();
 };
 
 void TestOperationsStatements::attach_data()
@@ -343,6 +346,62 @@ void TestOperationsStatements::setRecovery()
     QCOMPARE(tp::setRecoveryStatement(QStringLiteral("O'Brien"), QStringLiteral("FULL")),
         QStringLiteral("ALTER DATABASE [O'Brien] SET RECOVERY FULL"));
     QCOMPARE(tp::recoveryModelName(QStringLiteral("FULL; DROP")), QString());
+}
+
+// What a shrink asks and sends, per version, file and model (the answer to the model query).
+void TestOperationsStatements::shrinkPlan_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("fileId");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("logical");
+    QTest::addColumn<QStringList>("sent");
+    const QString version = QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))");
+    const QString recovery
+        = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
+    QTest::newRow("2000 data file: the fixed text") << 8 << 1 << "FULL" << "UFDATA_001_2007" << "ufdata"
+        << QStringList { version, "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata)" };
+    QTest::newRow("2005 log, model not asked") << 9 << 2 << "FULL" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)" };
+    QTest::newRow("2008 R2 log, full: RAISERROR") << 10 << 2 << "FULL" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, recovery,
+               "BEGIN TRY ALTER DATABASE UFDATA_001_2007 SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE (ufdata_Log) "
+               "ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL END TRY BEGIN CATCH DECLARE @number int, @message "
+               "nvarchar(2048) SELECT @number = ERROR_NUMBER(), @message = ERROR_MESSAGE() IF "
+               "CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128)) <> N'FULL' ALTER DATABASE "
+               "UFDATA_001_2007 SET RECOVERY FULL; RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH" };
+    QTest::newRow("2012 log, bulk-logged, apostrophe: THROW") << 11 << 2 << "bulk_logged" << "O'Brien"
+        << "O'Brien_log"
+        << QStringList { "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
+               "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))",
+               "BEGIN TRY ALTER DATABASE [O'Brien] SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE ([O'Brien_log]) "
+               "ALTER DATABASE [O'Brien] SET RECOVERY BULK_LOGGED END TRY BEGIN CATCH IF "
+               "CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128)) <> N'BULK_LOGGED' ALTER DATABASE "
+               "[O'Brien] SET RECOVERY BULK_LOGGED; THROW; END CATCH" };
+    QTest::newRow("2022 log, simple") << 16 << 2 << "SIMPLE" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, recovery, "CHECKPOINT DBCC SHRINKFILE (ufdata_Log)" };
+    QTest::newRow("2022 data file, full: no switch, model not asked")
+        << 16 << 1 << "FULL" << "UFDATA_001_2007" << "ufdata"
+        << QStringList { version, "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
+}
+
+void TestOperationsStatements::shrinkPlan()
+{
+    QFETCH(int, version);
+    QFETCH(int, fileId);
+    QFETCH(QString, model);
+    QFETCH(QString, database);
+    QFETCH(QString, logical);
+    QFETCH(QStringList, sent);
+    QStringList asked;
+    const tp::ShrinkPlan plan = tp::planShrink(
+        [&](const QString& query) {
+            asked << query;
+            return asked.size() == 1 ? QString::number(version) + QStringLiteral(".0.1600.1") : model;
+        },
+        database, logical, fileId);
+    QCOMPARE(asked << plan.batch, sent);
 }
 
 QTEST_APPLESS_MAIN(TestOperationsStatements)

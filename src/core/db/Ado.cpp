@@ -73,6 +73,12 @@ DbError errorOf(const OdbcStatement& st, const Connection& c)
         text = QStringLiteral("The statement failed without a message from the driver.");
     DbError error(firstErrorNumber(records), c.scrub(text), state);
     error.setStatementSent(true);
+    QList<int> numbers;
+    for (const OdbcDiagnostic& d : errors) {
+        if (d.nativeError != 0)
+            numbers << d.nativeError;
+    }
+    error.setErrorNumbers(numbers);
     return error;
 }
 

@@ -3,6 +3,7 @@
 // (or the driver's, when the server never answered) and the driver's description.
 // The description never contains the password of the connection that raised it.
 
+#include <QList>
 #include <QString>
 #include <stdexcept>
 
@@ -22,11 +23,17 @@ public:
     bool statementSent() const { return m_statementSent; }
     void setStatementSent(bool sent) { m_statementSent = sent; }
 
+    // Every error number of the failure in the order the server sent them (a refused ALTER
+    // DATABASE: the reason, then 5069); empty when only number() is known.
+    const QList<int>& errorNumbers() const { return m_errorNumbers; }
+    void setErrorNumbers(const QList<int>& numbers) { m_errorNumbers = numbers; }
+
 private:
     int m_number;
     QString m_description;
     QString m_sqlState;
     bool m_statementSent = false;
+    QList<int> m_errorNumbers;
 };
 
 // Raised before anything is sent when the installed ODBC driver cannot carry a value of the

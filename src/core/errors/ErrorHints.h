@@ -39,6 +39,7 @@ struct ErrorContext
     // the model it had, and which switch the server refused.
     QString recoveryModel;
     enum class Switch { None, ToSimple, Back } recoverySwitch = Switch::None;
+    bool readOnly = false; // the database is read-only (a refused switch to SIMPLE)
 };
 
 // A DbError with the operation it came from, thrown by the operations in place of the bare

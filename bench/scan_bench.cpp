@@ -217,8 +217,9 @@ int main(int argc, char** argv)
     std::printf("scan of 100 sets x 30 years with and without the server's verdict, median of 5\n");
     std::printf("  scan without verdicts:                             %8.1f ms\n", medianOf(without));
     std::printf("  scan with the verdict for every year:              %8.1f ms\n", medianOf(with));
-    std::printf("  round trips with verdicts: %d (catalogue, version, service account, %d batches)\n", roundTrips,
-        roundTrips - 3);
+    const int catalogue = int(tp::catalogueQueries().size());
+    std::printf("  round trips with verdicts: %d (%d of the catalogue, version, service account, %d batches)\n",
+        roundTrips, catalogue, roundTrips - catalogue - 2);
     std::printf("  ratio with / without, wall time:                   %8.2f   (goal <= 2)\n",
         medianOf(with) / medianOf(without));
     std::printf("  client processor time without / with verdicts:     %8.1f / %.1f ms, ratio %.2f\n",

@@ -2,6 +2,7 @@
 //
 //   tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW [--version N] [--request-log FILE]
 //                     [--message-memory BYTES] [--run-as USER] [--service-account NAME]
+//                     [--shrink-delay-ms N]
 //
 // Port 0 picks a free port. Once listening it prints "listening on HOST:PORT" (the address
 // and port actually bound) on stdout. SIGTERM and SIGINT end it cleanly. Bad arguments or a
@@ -45,7 +46,7 @@ constexpr int badUsage = 2;
 
 const char usage[] = "usage: tallyport-standin --listen HOST:PORT --data-dir DIR --sa-password PW "
                      "[--version N] [--request-log FILE] [--message-memory BYTES] [--run-as USER] "
-                     "[--service-account NAME]\n";
+                     "[--service-account NAME] [--shrink-delay-ms N]\n";
 
 struct Arguments
 {
@@ -86,7 +87,8 @@ QString parseArguments(const QStringList& args, Arguments& out)
         const bool known = option == QLatin1String("--listen") || option == QLatin1String("--data-dir")
             || option == QLatin1String("--sa-password") || option == QLatin1String("--version")
             || option == QLatin1String("--request-log") || option == QLatin1String("--message-memory")
-            || option == QLatin1String("--run-as") || option == QLatin1String("--service-account");
+            || option == QLatin1String("--run-as") || option == QLatin1String("--service-account")
+            || option == QLatin1String("--shrink-delay-ms");
         if (!known)
             return QStringLiteral("unknown argument '%1'").arg(option);
         if (i + 1 >= args.size())
@@ -132,6 +134,12 @@ QString parseArguments(const QStringList& args, Arguments& out)
             out.runAs = value;
         } else if (option == QLatin1String("--service-account")) {
             out.engine.serviceAccount = value;
+        } else if (option == QLatin1String("--shrink-delay-ms")) {
+            bool ok = false;
+            const int ms = value.toInt(&ok);
+            if (!ok || ms < 0)
+                return QStringLiteral("--shrink-delay-ms wants a number of milliseconds, not '%1'").arg(value);
+            out.engine.shrinkDelayMs = ms;
         } else {
             out.engine.requestLogPath = value;
         }

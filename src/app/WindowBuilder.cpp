@@ -12,6 +12,8 @@
 #include "TextArea.h"
 #include "Twips.h"
 
+#include <QApplication>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
@@ -23,6 +25,24 @@
 namespace tp {
 
 namespace {
+
+// While a window's controls are made the application font is the window's, then the one it
+// was again. A text box lays out its text in the application font as it is made, before it takes
+// its window's: that would load a font that no control of the window shows.
+class ApplicationFontScope {
+public:
+    explicit ApplicationFontScope(const QFont& font)
+        : m_saved(QApplication::font())
+    {
+        QApplication::setFont(font);
+    }
+    ~ApplicationFontScope() { QApplication::setFont(m_saved); }
+    ApplicationFontScope(const ApplicationFontScope&) = delete;
+    ApplicationFontScope& operator=(const ApplicationFontScope&) = delete;
+
+private:
+    QFont m_saved;
+};
 
 // The password box shows "*" for each character, at once.
 class PasswordStarStyle : public QProxyStyle {
@@ -143,8 +163,20 @@ QFont windowFont()
     // Where SimSun is missing a Song face stands in for it: AR PL UMing, whose ASCII is half
     // as wide as its Chinese as in SimSun, so every text fits the boxes drawn for SimSun.
     // The Noto faces come last: their wider Latin and taller lines do not fit every box.
-    f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
-        QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    // The installed ones first, in this order, the others after them: for a family it lacks,
+    // the font database works out (through fontconfig on Linux) what would stand in for it
+    // before it tries the next one, and it stops at the first one installed.
+    static const QStringList families = [] {
+        const QStringList wanted {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+            QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")};
+        const QStringList installed = QFontDatabase::families();
+        QStringList first;
+        QStringList last;
+        for (const QString& family : wanted)
+            (installed.contains(family, Qt::CaseInsensitive) ? first : last) << family;
+        return first + last;
+    }();
+    f.setFamilies(families);
     f.setPointSize(9);
     f.setStyleStrategy(QFont::PreferDefault);
     return f;
@@ -161,6 +193,7 @@ FormWindow* buildWindow(WindowId id, const WindowSpec& window, const QList<Contr
     w->setAttribute(Qt::WA_DeleteOnClose, false);
 
     QHash<QString, QWidget*> byName;
+    const ApplicationFontScope font(w->font());
     for (const ControlSpec& s : controls) {
         QWidget* container = s.container.isEmpty() ? w : byName.value(s.container);
         if (!container)

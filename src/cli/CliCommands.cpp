@@ -5,9 +5,11 @@
 #include "CliOutput.h"
 #include "ConnectionStrings.h"
 #include "Console.h"
+#include "ConsoleOutput.h"
 #include "Detach.h"
 #include "ErrorHints.h"
 #include "OtherDataFiles.h"
+#include "PathIdentity.h"
 #include "ServerVerdict.h"
 #include "Shrink.h"
 #include "Statements.h"
@@ -24,11 +26,10 @@ namespace {
     constexpr int exitFailed = 1;
     constexpr int exitUsage = 2;
 
+    // UTF-16 to a Windows console, UTF-8 to anything else (ConsoleOutput).
     void write(FILE* to, const QString& text)
     {
-        const QByteArray bytes = text.toUtf8();
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-        std::fflush(to);
+        writeText(to == stderr ? StdStream::Error : StdStream::Output, text);
     }
 
     const char usage[] = "用法：\n"
@@ -130,11 +131,24 @@ namespace {
         return -1;
     }
 
+    // Reads the password as asked; on failure says why on standard error and returns false.
     bool readPassword(const Options& o, QString* password)
     {
-        if (o.passwordStdin)
-            return readLineFromStdin(password);
-        return readPasswordNoEcho(QStringLiteral("SA 密码："), password);
+        const InputLine read = o.passwordStdin ? readLineFromStdin(password)
+                                               : readPasswordNoEcho(QStringLiteral("SA 密码："), password);
+        if (read == InputLine::Read)
+            return true;
+        if (read == InputLine::NotText) {
+            const unsigned codePage = inputCodePage();
+            write(stderr,
+                codePage == 0 ? QStringLiteral("错误：读到的 SA 密码不是有效的 UTF-8 文本，没有连接服务器。\n")
+                              : QStringLiteral("错误：读到的 SA 密码既不是有效的 UTF-8 文本，也不是代码页 %1 的文本，"
+                                               "没有连接服务器。\n")
+                                    .arg(codePage));
+        } else {
+            write(stderr, QStringLiteral("错误：没有读到 SA 密码（标准输入不是终端时请用 --password-stdin）。\n"));
+        }
+        return false;
     }
 
     // The error as the windows' report gives it: the hint, the number, the driver's words.
@@ -317,15 +331,25 @@ namespace {
     std::unique_ptr<Connection> connect(const Options& o, QString* connectionString)
     {
         QString password;
-        if (!readPassword(o, &password)) {
-            write(stderr, QStringLiteral("错误：没有读到 SA 密码（标准输入不是终端时请用 --password-stdin）。\n"));
+        if (!readPassword(o, &password))
             return nullptr;
-        }
         *connectionString = buildMasterConnectionString(o.server, password);
         auto c = std::make_unique<Connection>();
         try {
             c->setConnectionString(*connectionString);
             c->open();
+        } catch (const UnsendableValueError&) {
+            const QString what = password.contains(QLatin1String("};")) ? QStringLiteral("SA 密码")
+                                                                        : QStringLiteral("服务器名称");
+            write(stderr,
+                QStringLiteral("错误：%1中含有“};”，本机安装的 FreeTDS ODBC 驱动程序无法在连接字符串中传送它，"
+                               "所以没有连接服务器。请安装微软的 ODBC Driver 18 for SQL Server（或 17），"
+                               "它能接受这样的%1。\n")
+                    .arg(what));
+            return nullptr;
+        } catch (const DriverMissingError& e) {
+            write(stderr, QStringLiteral("错误：%1\n").arg(errorLine(e, {})));
+            return nullptr;
         } catch (const DbError& e) {
             write(stderr, QStringLiteral("错误：连接服务器 %1 失败。%2\n").arg(o.server, errorLine(e, {})));
             return nullptr;
@@ -344,22 +368,43 @@ namespace {
         return false;
     }
 
+    // Whether Ctrl+C asked to stop (see run()): then says so with what was left undone.
+    bool interrupted(const QString& notDone)
+    {
+        if (!InterruptDeferral::requested())
+            return false;
+        write(stderr, QStringLiteral("已按 Ctrl+C 停止：%1\n").arg(notDone));
+        return true;
+    }
+
+    QString nameList(const QStringList& names)
+    {
+        return names.join(QStringLiteral("、"));
+    }
+
     int scan(const Options& o)
     {
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
+            // Nothing is read from the server: every account-year is shown as it is on disk, and
+            // every one of them is asked about.
             const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
-            printStatements(o, QStringList { primaryFilesQuery() } + whatIfVerdictStatements(o, plan, true));
+            printStatements(o, catalogueQueries() + whatIfVerdictStatements(o, plan, true));
+            printPlan(o, plan);
             return exitOk;
         }
         QString connectionString;
         std::unique_ptr<Connection> master = connect(o, &connectionString);
         if (!master)
             return exitFailed;
+        if (interrupted(QStringLiteral("没有读取服务器的数据库列表。")))
+            return interruptedExitStatus;
         try {
             const QList<PlanRow> plan = scanDataRoot(*master, o.root);
             master->close();
+            if (interrupted(QStringLiteral("读取了服务器的数据库列表，没有列出。")))
+                return interruptedExitStatus;
             printPlan(o, plan);
         } catch (const DbError& e) {
             write(stderr, QStringLiteral("错误：读取服务器的数据库列表失败。%1\n").arg(errorLine(e, {})));
@@ -379,11 +424,16 @@ namespace {
         if (o.whatIf) {
             // Nothing is read from the server: every account-year on disk is taken as not
             // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
-            QStringList statements { primaryFilesQuery() };
-            if (options.serverMajorVersion == 0)
-                options.serverMajorVersion = 16;
+            // The statements are those of a real run in its order; without --server-version it
+            // asks the server's version before the first attach.
+            // The scan before it asks the server about every year on disk (and with --all-files
+            // about the other .MDF files).
             const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
-            statements += whatIfVerdictStatements(o, plan, o.allFiles);
+            QStringList statements = catalogueQueries() + whatIfVerdictStatements(o, plan, o.allFiles);
+            if (options.serverMajorVersion == 0) {
+                statements.append(productVersionQuery());
+                options.serverMajorVersion = 16;
+            }
             for (const PlanRow& r : plan) {
                 if (wantsAttach(r, options))
                     statements.append(attachStatementFor(r, options));
@@ -404,13 +454,21 @@ namespace {
         std::unique_ptr<Connection> master = connect(o, &connectionString);
         if (!master)
             return exitFailed;
+        const QString noneAttached = QStringLiteral("没有附加任何年度。");
+        if (interrupted(noneAttached))
+            return interruptedExitStatus;
+        QList<PlanRow> plan;
         QList<AttachResult> results;
         try {
             ScanOptions scanOptions;
             scanOptions.otherDataFiles = o.allFiles;
-            const QList<PlanRow> plan = scanDataRoot(*master, o.root, scanOptions);
+            plan = scanDataRoot(*master, o.root, scanOptions);
             master->close();
-            results = attachMissing(connectionString, plan, options);
+            if (interrupted(noneAttached))
+                return interruptedExitStatus;
+            // Ctrl+C stops before the next attach; the one the server is doing is answered.
+            results = attachMissing(connectionString, plan, options,
+                [](const PlanRow&, int, int) { return !InterruptDeferral::requested(); });
         } catch (const DbError& e) {
             write(stderr, QStringLiteral("错误：%1\n").arg(errorLine(e, {})));
             return exitFailed;
@@ -458,7 +516,22 @@ namespace {
                 alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
             write(stdout, summaryText(results).section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
         }
-        return s.failed == 0 && s.refused == 0 ? exitOk : exitFailed;
+        QStringList sent;
+        for (const AttachResult& r : results) {
+            if (!r.statement.isEmpty())
+                sent << r.row.databaseName;
+        }
+        QStringList notAttached;
+        for (const PlanRow& r : plan) {
+            if (wantsAttach(r, options) && !sent.contains(r.databaseName))
+                notAttached << r.databaseName;
+        }
+        if (!notAttached.isEmpty() && interrupted(QStringLiteral("以下 %1 个年度没有附加：%2。")
+                                                      .arg(notAttached.size())
+                                                      .arg(nameList(notAttached))))
+            return interruptedExitStatus;
+        // Everything asked for was done only when no year was skipped or refused.
+        return s.failed == 0 && s.skipped == 0 && s.refused == 0 ? exitOk : exitFailed;
     }
 
     int detach(const Options& o)
@@ -466,7 +539,7 @@ namespace {
         if (o.whatIf) {
             QStringList statements;
             for (const QString& name : o.names)
-                statements.append(detachDatabaseStatement(name));
+                statements.append(detachDatabaseUnicodeStatement(name));
             printStatements(o, statements);
             return exitOk;
         }
@@ -476,14 +549,19 @@ namespace {
             return exitFailed;
         int failed = 0;
         QList<QStringList> rows;
+        QStringList notDetached;
         for (const QString& name : o.names) {
+            if (InterruptDeferral::requested()) {
+                notDetached << name;
+                continue;
+            }
             try {
                 if (!master) {
                     master = std::make_unique<Connection>();
                     master->setConnectionString(connectionString);
                     master->open();
                 }
-                detachDatabase(*master, name);
+                detachDatabase(*master, name, NameLiteral::Unicode);
                 if (o.json)
                     write(stdout,
                         jsonLine({ { QStringLiteral("database"), name },
@@ -498,6 +576,8 @@ namespace {
         if (!o.json)
             write(stdout,
                 alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
+        if (!notDetached.isEmpty() && interrupted(QStringLiteral("没有分离 %1。").arg(nameList(notDetached))))
+            return interruptedExitStatus;
         return failed == 0 ? exitOk : exitFailed;
     }
 
@@ -511,33 +591,34 @@ namespace {
             const QString logical = QStringLiteral("<逻辑文件名>");
             QStringList statements;
             for (const QString& name : o.names) {
-                statements << logicalNameQuery(fileId) << productVersionQuery();
-                const LogTruncation truncation = logTruncationFor(version, QStringLiteral("FULL"));
-                if (version >= 10)
-                    statements << recoveryModelQuery(name);
-                if (truncation == LogTruncation::SimpleRoundTrip)
-                    statements << setRecoveryStatement(name, QStringLiteral("SIMPLE"));
-                statements << shrinkBatch(truncation, name, logical);
-                if (truncation == LogTruncation::SimpleRoundTrip)
-                    statements << setRecoveryStatement(name, QStringLiteral("FULL"));
+                statements << logicalNameQuery(fileId);
+                const auto answer = [&](const QString& query) {
+                    statements << query;
+                    return query == productVersionQuery() ? QString::number(version) : QStringLiteral("FULL");
+                };
+                statements << planShrink(answer, name, logical, fileId).batch;
             }
             printStatements(o, statements);
             return exitOk;
         }
         QString password;
-        if (!readPassword(o, &password)) {
-            write(stderr, QStringLiteral("错误：没有读到 SA 密码（标准输入不是终端时请用 --password-stdin）。\n"));
+        if (!readPassword(o, &password))
             return exitFailed;
-        }
         int failed = 0;
         QList<QStringList> rows;
+        QStringList notShrunk;
         for (const QString& name : o.names) {
+            // Ctrl+C stops between databases, never inside one's sequence of statements.
+            if (InterruptDeferral::requested()) {
+                notShrunk << name;
+                continue;
+            }
             try {
                 auto connection = std::make_shared<Connection>(); // closed by its destructor on error
                 connection->setConnectionString(buildDatabaseConnectionString(name, o.server, password));
                 connection->open();
                 const QString logicalName = readLogicalName(connection, fileId);
-                shrinkFile(connection, name, logicalName);
+                shrinkFile(connection, name, logicalName, fileId);
                 connection->close();
                 if (o.json)
                     write(stdout,
@@ -554,7 +635,20 @@ namespace {
         if (!o.json)
             write(stdout,
                 alignedTable({ QStringLiteral("数据库名"), QStringLiteral("结果"), QStringLiteral("说明") }, rows));
+        if (!notShrunk.isEmpty() && interrupted(QStringLiteral("没有收缩 %1。").arg(nameList(notShrunk))))
+            return interruptedExitStatus;
         return failed == 0 ? exitOk : exitFailed;
+    }
+
+    int dispatch(const Options& o)
+    {
+        if (o.command == QLatin1String("scan"))
+            return scan(o);
+        if (o.command == QLatin1String("attach-missing"))
+            return attachMissingCommand(o);
+        if (o.command == QLatin1String("detach"))
+            return detach(o);
+        return shrink(o);
     }
 
 } // namespace
@@ -565,13 +659,18 @@ int run(const QStringList& arguments)
     const int bad = parse(arguments, &o);
     if (bad >= 0)
         return bad;
-    if (o.command == QLatin1String("scan"))
-        return scan(o);
-    if (o.command == QLatin1String("attach-missing"))
-        return attachMissingCommand(o);
-    if (o.command == QLatin1String("detach"))
-        return detach(o);
-    return shrink(o);
+    // The server opens the files by the paths it is sent: a relative root would be read
+    // against the server's own folder.
+    if (!o.root.isEmpty())
+        o.root = absoluteLocalPath(o.root);
+    if (o.whatIf)
+        return dispatch(o);
+    // From here on Ctrl+C waits for the statement the server is carrying out; each command
+    // stops before its next one and says what it left undone (status 130). The password is
+    // still read with Ctrl+C ending the program at once.
+    const InterruptDeferral deferral(
+        QStringLiteral("\n已收到 Ctrl+C：等服务器答复正在执行的语句后停止，不再发送后面的语句。\n"));
+    return dispatch(o);
 }
 
 } // namespace tp::cli

@@ -16,7 +16,13 @@ int displayWidth(const QString& text);
 // between columns; one line each, ending in '\n'.
 QString alignedTable(const QStringList& header, const QList<QStringList>& rows);
 
-// The object as one compact line of JSON, ending in '\n'.
+// The object as one compact line of JSON, ending in '\n', keys in the object's (sorted) order.
+// Its UTF-8 form is valid UTF-8 and strict JSON whatever the strings hold (see jsonString).
 QString jsonLine(const QJsonObject& object);
+
+// A JSON string literal of `text`: '"' and '\\' escaped, \n \r \t as such, and as \uXXXX every
+// control character (U+0000-U+001F, U+007F-U+009F), U+2028, U+2029 and every surrogate that
+// is not half of a pair. Everything else is kept as it is.
+QString jsonString(const QString& text);
 
 } // namespace tp::cli

@@ -46,7 +46,7 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
     try {
         command->setConnectionString(databaseConnectionString(database));
         command->open();
-        shrinkFile(command, database, boxText(form2, target.box));
+        shrinkFile(command, database, boxText(form2, target.box), target.fileId);
         command->close();
     } catch (const OperationError& e) {
         throwOperationError(e, e.context());

@@ -1,6 +1,7 @@
 #include "ScanWindow.h"
 
 #include "Ado.h"
+#include "Application.h"
 #include "DatabaseGrid.h"
 #include "ErrorBoundary.h"
 #include "Events.h"
@@ -162,7 +163,8 @@ void ScanWindow::fillTable()
             if (c == 3 && r.state == YearState::NameTaken)
                 item->setToolTip(QStringLiteral("该名称已由以下文件附加：") + r.otherFile);
             if (c == 3 && r.state == YearState::FilesInUse)
-                item->setToolTip(QStringLiteral("数据库 %1 已由该数据文件附加，请先分离它，再按本年度的名称附加。")
+                item->setToolTip(QStringLiteral("该年度的数据文件或日志文件已被数据库 %1 使用（或与它是同一组文件），"
+                                                "一个文件只能属于一个数据库。如要按本年度的名称附加，请先分离 %1。")
                                      .arg(r.otherDatabase));
             m_table->setItem(i, c, item);
         }
@@ -208,9 +210,18 @@ void ScanWindow::attachAll()
         return;
     }
     m_cancel = false;
+    m_closeAsked = false;
     setBusy(true);
     m_progress->setRange(0, count);
     m_progress->setValue(0);
+    // The main window takes no input meanwhile; closing it ends the application, which
+    // cancels the rest: no statement is sent after that.
+    QPointer<QWidget> mainWindow = Windows::isLoaded(WindowId::form2) ? &Windows::form2() : nullptr;
+    if (mainWindow)
+        mainWindow->setEnabled(false);
+    const auto ended = [mainWindow, hadMain = !mainWindow.isNull()] {
+        return applicationEnding() || (hadMain && (!mainWindow || !Windows::isLoaded(WindowId::form2)));
+    };
     QPointer<ScanWindow> self(this);
     QList<AttachResult> results;
     const QList<PlanRow> plan = m_plan; // the events taken between attaches may rescan m_plan
@@ -218,21 +229,30 @@ void ScanWindow::attachAll()
         results = attachMissing(masterConnectionString(), plan, options, [&](const PlanRow& row, int index, int) {
             // Clicks on the cancel button are taken between two attaches.
             QCoreApplication::processEvents();
-            if (!self || m_cancel)
+            if (!self || m_cancel || ended())
                 return false;
             m_progress->setValue(index);
             m_current->setText(QStringLiteral("正在附加 ") + row.databaseName);
             QCoreApplication::processEvents();
-            return self && !m_cancel;
+            return self && !m_cancel && !ended();
         });
     } catch (...) {
+        if (mainWindow)
+            mainWindow->setEnabled(true);
         if (self)
             setBusy(false);
         throw;
     }
+    if (mainWindow)
+        mainWindow->setEnabled(true);
     if (!self)
         return;
     setBusy(false);
+    if (ended()) {
+        // The application is ending: nothing more is shown or read.
+        close();
+        return;
+    }
     m_progress->setValue(m_cancel ? m_progress->value() : count);
     m_current->setText(m_cancel ? QStringLiteral("已取消") : QStringLiteral("完成"));
     QString text = summaryText(results);
@@ -242,16 +262,21 @@ void ScanWindow::attachAll()
     const bool failed = summary.failed > 0 || summary.refused > 0;
     MessageService::show(
         text, failed ? vbCritical : vbInformation, failed ? QStringLiteral("错误：") : QStringLiteral("提示："));
-    rescan();
+    if (self && !m_closeAsked)
+        rescan();
     if (Windows::isLoaded(WindowId::form2))
         refreshDatabaseGrid();
+    if (self && m_closeAsked)
+        close();
 }
 
 void ScanWindow::closeEvent(QCloseEvent* event)
 {
     if (m_busy) {
-        // Closing during an attach cancels it; the window goes once the current year is done.
+        // Closing during an attach cancels it; the window goes once the current year is done
+        // and the summary has been shown.
         m_cancel = true;
+        m_closeAsked = true;
         event->ignore();
         return;
     }

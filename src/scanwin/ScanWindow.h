@@ -38,8 +38,11 @@ public:
 
     void rescan();
     // Attaches every row the plan marks ready (and those missing their log when
-    // rebuildLogCheck is ticked), shows the summary with every refusal's sentence, rescans
-    // and refreshes the main window's database grid.
+    // rebuildLogCheck is ticked), shows the summary with every refusal's sentence, rescans and
+    // refreshes the main window's database grid. The main window is disabled meanwhile. When
+    // the application ends during the attach (the main window closed), the rest is cancelled,
+    // nothing more is sent or shown and the window closes; when the window itself is closed,
+    // the rest is cancelled and it closes after the summary.
     void attachAll();
 
 protected:
@@ -55,6 +58,7 @@ private:
     QList<PlanRow> m_plan;
     bool m_busy = false;
     bool m_cancel = false;
+    bool m_closeAsked = false; // closed during an attach: goes once the attach has ended
     QTableWidget* m_table;
     QComboBox* m_filter;
     QCheckBox* m_rebuild;

@@ -31,7 +31,20 @@ namespace {
             c.type = ColumnType::TinyInt;
             break;
         case TypeIntN:
-            c.type = t.maxLength == 1 ? ColumnType::TinyInt : t.maxLength == 2 ? ColumnType::SmallInt : ColumnType::Int;
+            c.type = t.maxLength == 1 ? ColumnType::TinyInt
+                : t.maxLength == 2    ? ColumnType::SmallInt
+                : t.maxLength == 8    ? ColumnType::BigInt
+                                      : ColumnType::Int;
+            break;
+        case TypeInt8:
+            c.type = ColumnType::BigInt;
+            break;
+        case TypeBit:
+        case TypeBitN:
+            c.type = ColumnType::Bit;
+            break;
+        case TypeBigBinary:
+            c.type = ColumnType::Binary;
             break;
         case TypeDateTime:
         case TypeDateTimeN:

@@ -73,7 +73,8 @@ void putMessage(QByteArray& out, const Message& message, const TokenContext& ctx
     putU16(out, 0);
     putU32(out, quint32(message.number));
     putU8(out, message.state);
-    putU8(out, error ? message.severity : 0);
+    // Severity 10 travels as class 0 (SQL Server's conversion for compatibility); 0 to 9 as they are.
+    putU8(out, error || message.severity < 10 ? message.severity : 0);
     putUsVarChar(out, message.text.left(maxMessageChars));
     putBVarChar(out, ctx.serverName);
     putBVarChar(out, message.procName);
@@ -145,6 +146,14 @@ namespace {
             t.type = column.nullable ? TypeIntN : TypeInt1;
             t.maxLength = 1;
             break;
+        case ColumnType::BigInt:
+            t.type = column.nullable ? TypeIntN : TypeInt8;
+            t.maxLength = 8;
+            break;
+        case ColumnType::Bit:
+            t.type = column.nullable ? TypeBitN : TypeBit;
+            t.maxLength = 1;
+            break;
         case ColumnType::DateTime:
             t.type = column.nullable ? TypeDateTimeN : TypeDateTime;
             t.maxLength = 8;
@@ -167,6 +176,10 @@ namespace {
             t.maxLength = isMax && maxAllowed ? plpMaxLength : quint32(qBound(1, column.maxLength, 8000));
             break;
         }
+        case ColumnType::Binary:
+            t.type = TypeBigBinary;
+            t.maxLength = quint32(qBound(1, column.maxLength, 8000));
+            break;
         case ColumnType::Variant:
             t.type = TypeVariant;
             t.maxLength = variantMaxLength;

@@ -27,7 +27,8 @@ QString defaultServerName();
 
 void putEnvChange(QByteArray& out, quint8 type, const QString& newValue, const QString& oldValue);
 void putEnvChangeBytes(QByteArray& out, quint8 type, const QByteArray& newValue, const QByteArray& oldValue);
-// INFO (class 0) for severity <= 10, ERROR otherwise. Message text is cut at 4000 characters.
+// INFO for severity <= 10 (class 0 for 10, the severity itself below), ERROR otherwise. Message text is
+// cut at 4000 characters.
 void putMessage(QByteArray& out, const Message& message, const TokenContext& ctx);
 void putLoginAck(
     QByteArray& out, quint32 tdsVersion, const QString& programName, quint8 major, quint8 minor, quint16 build);

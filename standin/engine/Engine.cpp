@@ -31,14 +31,14 @@ LoginOutcome Engine::login(int session, const QString& user, const QString& pass
     return d->login(session, user, password, database);
 }
 
-Reply Engine::executeBatch(int session, const QString& sql)
+Reply Engine::executeBatch(int session, const QString& sql, const RequestControl& control)
 {
-    return d->executeBatch(session, sql);
+    return d->executeBatch(session, sql, control);
 }
 
-Reply Engine::executeRpc(int session, const QVector<RpcCall>& calls)
+Reply Engine::executeRpc(int session, const QVector<RpcCall>& calls, const RequestControl& control)
 {
-    return d->executeRpc(session, calls);
+    return d->executeRpc(session, calls, control);
 }
 
 void Engine::setCatalogueFault(const CatalogueFault& fault)

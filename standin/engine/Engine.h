@@ -7,6 +7,7 @@
 #include "Reply.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace standin {
@@ -20,6 +21,16 @@ struct EngineOptions
     // The account the server runs as, as sys.dm_server_services reports it; empty: the USER of the
     // environment.
     QString serviceAccount;
+    int shrinkDelayMs = 0; // test aid: every DBCC SHRINKFILE takes at least this long
+};
+
+// How a running request learns that its client cancelled it (an attention).
+struct RequestControl
+{
+    // Waits up to `ms` milliseconds for the client's attention; true as soon as one has come (also
+    // one that came before the call). The request then stops at the running statement. Without a
+    // function, slow statements simply wait.
+    std::function<bool(int ms)> waitForAttention;
 };
 
 struct LoginOutcome
@@ -54,8 +65,8 @@ public:
     void closeSession(int session);
     LoginOutcome login(int session, const QString& user, const QString& password, const QString& database);
 
-    Reply executeBatch(int session, const QString& sql);
-    Reply executeRpc(int session, const QVector<RpcCall>& calls);
+    Reply executeBatch(int session, const QString& sql, const RequestControl& control = RequestControl());
+    Reply executeRpc(int session, const QVector<RpcCall>& calls, const RequestControl& control = RequestControl());
 
     // Test seam: the catalogue writes from now on fail as `fault` says.
     void setCatalogueFault(const CatalogueFault& fault);

@@ -20,6 +20,15 @@ void Output::message(const Message& m)
     }
 }
 
+void reportQueryError(Output& out, const QueryError& error)
+{
+    out.message(error.message);
+    if (error.kind == QueryError::Kind::Compile)
+        out.scopeAborted = true;
+    else if (error.kind == QueryError::Kind::Batch)
+        out.abortBatch = true;
+}
+
 DateTimeValue toDateTimeValue(const QDateTime& t)
 {
     const QDateTime local = t.toLocalTime();

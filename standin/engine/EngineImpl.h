@@ -14,17 +14,66 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+
 namespace standin {
 
-// What a run of statements has produced so far.
+struct RequestControl;
+
+// A T-SQL variable: its declared type and its value (NULL until assigned).
+struct Variable
+{
+    Column type;
+    Cell value;
+    bool narrow = false; // varchar or char: holds what the server's code page can
+};
+
+// What a request has produced so far, and where its statements stand.
 struct Output
 {
     QVector<Event> events;
     int errors = 0; // errors (severity >= 11) so far
-    bool abortBatch = false; // stop running the rest of the batch
+    bool abortBatch = false; // stop the batch and every batch level under it (THROW, conversion errors)
+    // A compile error at the running level (207, 208 ...): that level stops; a CATCH at the same
+    // level does not take it, a caller's statement fails with it.
+    bool scopeAborted = false;
     bool closeConnection = false; // severity 20 and above
+    bool attention = false; // the client cancelled: nothing more runs, no CATCH either
+
+    int tryDepth = 0; // TRY blocks around the running statement, on every level
+    // A failure inside TRY on its way to its CATCH: its messages, from the first error on.
+    std::optional<QVector<Message>> raised;
+    QVector<QVector<Message>> caught; // the failures whose CATCH blocks run, innermost last
+    QVector<QHash<QString, Variable>> scopes; // the variables of each batch level (lower-case names)
+    const RequestControl* control = nullptr;
 
     void message(const Message& m);
+    // Stop running statements: the batch is over, a CATCH takes over, or the level ends.
+    bool stopped() const { return abortBatch || scopeAborted || closeConnection || attention || raised.has_value(); }
+};
+
+// An error found while evaluating an expression, and how much of the batch it ends: compile
+// errors (names, types) end the running level; conversion errors the batch; arithmetic errors
+// (divide by zero, overflow) the statement. Inside TRY all but compile errors go to the CATCH.
+struct QueryError
+{
+    enum class Kind { Compile, Statement, Batch };
+    Message message;
+    Kind kind = Kind::Compile;
+};
+
+// Adds the error to `out` and ends as much of the batch as its kind says.
+void reportQueryError(Output& out, const QueryError& error);
+
+// Compares two cells as SQL Server would for these types: numbers as numbers, text in the
+// server's collation, a number against text by converting the text (245). nullopt when NULL.
+std::optional<int> compareCells(const Cell& a, const Cell& b, int version);
+
+// A value with its type, as an expression gives it.
+struct Value
+{
+    Column column;
+    Cell cell;
 };
 
 // A procedure argument, from an EXEC in a batch or from an RPC call.
@@ -36,11 +85,19 @@ struct ProcArg
     bool output = false;
 };
 
-// A virtual table: sysdatabases, sysfiles.
+// A virtual table: sysdatabases, sysfiles, sysaltfiles.
 struct Table
 {
     QVector<Column> columns;
     QVector<QVector<Cell>> rows;
+};
+
+// A row of a table an expression is evaluated against (none: table null, or row -1 for the
+// columns alone).
+struct RowRef
+{
+    const Table* table = nullptr;
+    qsizetype row = -1;
 };
 
 struct Session
@@ -48,6 +105,7 @@ struct Session
     bool loggedIn = false;
     QString database; // current database
     bool noCount = false;
+    int lastError = 0; // @@ERROR: the number of the last statement's error, 0 after success
     int nextHandle = 1;
     struct Prepared
     {
@@ -69,15 +127,21 @@ public:
     int openSession();
     void closeSession(int session);
     LoginOutcome login(int session, const QString& user, const QString& password, const QString& database);
-    Reply executeBatch(int session, const QString& sql);
-    Reply executeRpc(int session, const QVector<RpcCall>& calls);
+    Reply executeBatch(int session, const QString& sql, const RequestControl& control);
+    Reply executeRpc(int session, const QVector<RpcCall>& calls, const RequestControl& control);
     void setCatalogueFault(const CatalogueFault& fault) { m_catalogueFault = fault; }
     void endLikeKilledServer() { m_killed = true; }
 
 private:
     // ---- requests (EngineImplRequests.cpp) ----
+    // Parses and runs one batch level (the request's text, or what sp_executesql runs), with
+    // variables of its own.
     void runBatchText(Session& s, int sessionId, const QString& sql, Done::Kind doneKind, Output& out);
+    void runStatements(Session& s, int sessionId, const StatementList& list, Done::Kind doneKind, Output& out);
     void runStatement(Session& s, int sessionId, const Statement& st, Done::Kind doneKind, Output& out);
+    // After a statement inside TRY: its failure (from event `firstEvent` on) goes to the CATCH
+    // instead of the client.
+    void settle(Session& s, Output& out, qsizetype firstEvent, int errorsBefore);
     void endStatement(Output& out, Done::Kind kind, int errorsBefore, quint16 curCmd = 0,
         std::optional<quint64> rows = std::nullopt, bool noCount = false);
     void runExec(Session& s, int sessionId, const ExecStatement& e, Done::Kind doneKind, Output& out);
@@ -92,11 +156,33 @@ private:
     QString substituteParameters(
         const QString& statement, const QString& declarations, const QVector<ProcArg>& values, Output& out);
 
+    // ---- the language: control of flow, variables, errors (EngineImplLanguage.cpp) ----
+    void runIf(Session& s, int sessionId, const IfStatement& st, Done::Kind doneKind, Output& out);
+    void runTryCatch(Session& s, int sessionId, const TryCatchStatement& st, Done::Kind doneKind, Output& out);
+    void runDeclare(Session& s, int sessionId, const DeclareStatement& d, Output& out);
+    void runSetVariable(Session& s, int sessionId, const SetVariableStatement& st, Output& out);
+    void runRaiseError(Session& s, int sessionId, const RaiseErrorStatement& r, Output& out);
+    void runThrow(Session& s, int sessionId, const ThrowStatement& t, Output& out);
+    void runPrint(Session& s, int sessionId, const PrintStatement& p, Output& out);
+    // A variable of that declared type, NULL.
+    static Variable declaredVariable(const DataType& type);
+    // Assigns `v` to the variable, converted to its type; throws QueryError when it does not convert.
+    void assignVariable(Output& out, const QString& name, const Value& v) const;
+    // Waits out the shrink delay, watching for the client's attention; true when it came.
+    bool waitShrinkDelay(Output& out) const;
+
+    // ---- expressions (EngineImplExpressions.cpp) ----
+    // Throw QueryError.
+    Value evaluate(Session& s, int sessionId, const Expr& e, const RowRef& row, Output& out) const;
+    std::optional<bool> test(Session& s, int sessionId, const Condition& c, const RowRef& row, Output& out) const;
+    Value convert(const Value& v, const Column& to) const;
+
     // ---- queries (EngineImplQueries.cpp) ----
     void runSelect(Session& s, int sessionId, const SelectStatement& q, Done::Kind doneKind, Output& out);
     bool resolveTable(Session& s, const SelectStatement& q, Table* table, Output& out);
     Table sysdatabases() const;
     Table sysfiles(const CatalogueDatabase& db) const;
+    Table sysaltfiles() const;
     Table serverServices() const; // sys.dm_server_services
     QString serverName() const;
 

@@ -13,34 +13,6 @@ namespace standin {
 
 namespace {
 
-    // An error found while running a query. SQL Server finds most of these when it compiles the
-    // statement, so the rest of the batch does not run either.
-    struct QueryError
-    {
-        Message message;
-    };
-
-    struct Value
-    {
-        Column column;
-        Cell cell;
-    };
-
-    struct RowRef
-    {
-        const Table* table = nullptr;
-        qsizetype row = -1;
-    };
-
-    QString text(const Cell& c)
-    {
-        if (const auto* s = std::get_if<QString>(&c))
-            return *s;
-        if (const auto* i = std::get_if<qint64>(&c))
-            return QString::number(*i);
-        return QString();
-    }
-
     bool isNull(const Cell& c)
     {
         return std::holds_alternative<std::monostate>(c);
@@ -58,73 +30,6 @@ namespace {
     QString padded(const QString& s, int length)
     {
         return s.size() >= length ? s.left(length) : s + QString(length - s.size(), QLatin1Char(' '));
-    }
-
-    // Compares two cells as SQL Server would for these types: numbers as numbers, text in the
-    // server's collation, a number against text by converting the text. nullopt when NULL.
-    std::optional<int> compareCells(const Cell& a, const Cell& b, int version)
-    {
-        if (isNull(a) || isNull(b))
-            return std::nullopt;
-        const auto* ia = std::get_if<qint64>(&a);
-        const auto* ib = std::get_if<qint64>(&b);
-        if (ia && ib)
-            return *ia < *ib ? -1 : (*ia > *ib ? 1 : 0);
-        if (ia || ib) {
-            const QString s = text(ia ? b : a);
-            bool ok = false;
-            const qint64 converted = s.trimmed().toLongLong(&ok);
-            if (!ok)
-                throw QueryError { serverMessage(
-                    245, version, { QStringLiteral("nvarchar"), s, QStringLiteral("int") }) };
-            const qint64 x = ia ? *ia : converted;
-            const qint64 y = ia ? converted : *ib;
-            return x < y ? -1 : (x > y ? 1 : 0);
-        }
-        if (const auto* da = std::get_if<DateTimeValue>(&a)) {
-            if (const auto* db = std::get_if<DateTimeValue>(&b)) {
-                if (da->days != db->days)
-                    return da->days < db->days ? -1 : 1;
-                return da->ticks < db->ticks ? -1 : (da->ticks > db->ticks ? 1 : 0);
-            }
-        }
-        return compareNames(text(a), text(b));
-    }
-
-    // LIKE with % and _, case-insensitive; trailing blanks of the value do not count, as in "=".
-    // One pass with a single resumption point: work grows with value times pattern length,
-    // whatever the pattern.
-    bool likeMatch(const QString& value, const QString& pattern)
-    {
-        const auto matches = [&](qsizetype n) {
-            qsizetype v = 0;
-            qsizetype p = 0;
-            qsizetype starP = -1;
-            qsizetype starV = 0;
-            while (v < n) {
-                if (p < pattern.size() && pattern.at(p) == QLatin1Char('%')) {
-                    starP = p++;
-                    starV = v;
-                } else if (p < pattern.size()
-                    && (pattern.at(p) == QLatin1Char('_')
-                        || pattern.at(p).toCaseFolded() == value.at(v).toCaseFolded())) {
-                    ++p;
-                    ++v;
-                } else if (starP >= 0) {
-                    p = starP + 1;
-                    v = ++starV;
-                } else {
-                    return false;
-                }
-            }
-            while (p < pattern.size() && pattern.at(p) == QLatin1Char('%'))
-                ++p;
-            return p == pattern.size();
-        };
-        qsizetype trimmed = value.size();
-        while (trimmed > 0 && value.at(trimmed - 1) == QLatin1Char(' '))
-            --trimmed;
-        return matches(trimmed) || matches(value.size());
     }
 
 } // namespace
@@ -218,6 +123,38 @@ Table EngineImpl::sysfiles(const CatalogueDatabase& db) const
     return t;
 }
 
+Table EngineImpl::sysaltfiles() const
+{
+    // Every file of every database, in dbid and fileid order [order unconfirmed]. The same
+    // columns on every version; name and filename blank-padded nchar on 2000 as in its sysfiles.
+    const bool fixed = m_version <= 8;
+    const ColumnType textType = fixed ? ColumnType::NChar : ColumnType::NVarChar;
+    Table t;
+    t.columns = {
+        Column { QStringLiteral("fileid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("groupid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("size"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("maxsize"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("growth"), ColumnType::Int, 4, false },
+        Column { QStringLiteral("status"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("perf"), ColumnType::Int, 4, true },
+        Column { QStringLiteral("dbid"), ColumnType::SmallInt, 2, true },
+        Column { QStringLiteral("name"), textType, 128, false },
+        Column { QStringLiteral("filename"), textType, 260, true },
+        Column { QStringLiteral("createlsn"), ColumnType::Binary, 10, true },
+        Column { QStringLiteral("droplsn"), ColumnType::Binary, 10, true },
+    };
+    for (const CatalogueDatabase& db : m_catalogue.databases) {
+        const Table files = sysfiles(db);
+        for (const QVector<Cell>& f : files.rows) {
+            QVector<Cell> row = f.mid(0, 7);
+            row << Cell(qint64(db.dbid)) << f[7] << f[8] << Cell() << Cell();
+            t.rows.append(row);
+        }
+    }
+    return t;
+}
+
 Table EngineImpl::serverServices() const
 {
     // The columns of sys.dm_server_services as the SQL Server documentation lists them;
@@ -272,9 +209,7 @@ bool EngineImpl::resolveTable(Session& s, const SelectStatement& q, Table* table
         || (m_version >= 9 && sameName(schema, QStringLiteral("sys")));
     const CatalogueDatabase* db = m_catalogue.find(database.isEmpty() ? s.database : database);
     auto invalid = [&]() {
-        Message m = msg(208, { q.fromText });
-        out.message(m);
-        out.abortBatch = true;
+        reportQueryError(out, QueryError { msg(208, { q.fromText }) });
         return false;
     };
     if (!schemaOk || parts.size() > 3 || !db)
@@ -288,6 +223,13 @@ bool EngineImpl::resolveTable(Session& s, const SelectStatement& q, Table* table
     }
     if (sameName(object, QStringLiteral("sysfiles"))) {
         *table = sysfiles(*db);
+        return true;
+    }
+    if (sameName(object, QStringLiteral("sysaltfiles"))) {
+        // Like sysdatabases: a table of master on 2000, a view of every database from 2005.
+        if (m_version <= 8 && !sameName(db->name, QStringLiteral("master")))
+            return invalid();
+        *table = sysaltfiles();
         return true;
     }
     // From 2008 R2 SP1 (10.50), i.e. from 2012 among the versions the stand-in plays; the sys
@@ -309,238 +251,16 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
         return;
     }
 
-    // Evaluates an expression, against a row of the table when there is one.
-    std::function<Value(const Expr&, const RowRef&)> eval = [&](const Expr& e, const RowRef& row) -> Value {
-        Value v;
-        v.column.nullable = true;
-        switch (e.kind) {
-        case Expr::Kind::Star:
-            throw QueryError { msg(263) };
-        case Expr::Kind::Column: {
-            const int i = row.table ? columnIndex(*row.table, e.name) : -1;
-            if (i < 0)
-                throw QueryError { msg(207, { e.name }) };
-            v.column = row.table->columns[i];
-            v.cell = row.row >= 0 ? row.table->rows[row.row][i] : Cell();
-            return v;
-        }
-        case Expr::Kind::Constant:
-            if (e.literal.kind == Literal::Kind::Integer) {
-                v.column = Column { QString(), ColumnType::Int, 4, false };
-                v.cell = Cell(e.literal.integer);
-            } else if (e.literal.kind == Literal::Kind::String) {
-                const QString value = e.literal.unicode ? e.literal.text : toServerCodePage(e.literal.text);
-                v.column = Column { QString(), ColumnType::NVarChar, int(qMax<qsizetype>(1, value.size())), false };
-                v.cell = Cell(value);
-            } else {
-                v.column = Column { QString(), ColumnType::Int, 4, true };
-            }
-            return v;
-        case Expr::Kind::Global: {
-            if (e.name == QLatin1String("@@VERSION")) {
-                v.column = Column { QString(), ColumnType::NVarChar, 300, true };
-                v.cell = Cell(m_facts.versionBanner);
-            } else if (e.name == QLatin1String("@@SPID")) {
-                v.column = Column { QString(), ColumnType::SmallInt, 2, true };
-                v.cell = Cell(qint64(50 + sessionId));
-            } else if (e.name == QLatin1String("@@SERVERNAME")) {
-                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
-                v.cell = Cell(serverName());
-            } else if (e.name == QLatin1String("@@TRANCOUNT") || e.name == QLatin1String("@@ERROR")
-                || e.name == QLatin1String("@@ROWCOUNT")) {
-                v.column = Column { QString(), ColumnType::Int, 4, true };
-                v.cell = Cell(qint64(0));
-            } else if (e.name == QLatin1String("@@LANGUAGE")) {
-                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
-                v.cell = Cell(QStringLiteral("us_english"));
-            } else if (e.name == QLatin1String("@@MICROSOFTVERSION")) {
-                v.column = Column { QString(), ColumnType::Int, 4, true };
-                v.cell = Cell(qint64(m_facts.major) << 24 | qint64(m_facts.minor) << 16 | m_facts.build);
-            } else {
-                throw QueryError { msg(137, { e.name }) };
-            }
-            return v;
-        }
-        case Expr::Kind::Variable:
-            throw QueryError { msg(137, { e.name }) };
-        case Expr::Kind::Function: {
-            QVector<Value> args;
-            for (const Expr& a : e.args)
-                args.append(eval(a, row));
-            auto arg = [&](int i) { return i < args.size() ? text(args[i].cell) : QString(); };
-            if (e.name == QLatin1String("SERVERPROPERTY") && args.size() == 1) {
-                v.column = Column { QString(), ColumnType::Variant, 8016, true };
-                const QString p = arg(0).toLower();
-                if (p == QLatin1String("productversion"))
-                    v.cell = Cell(m_facts.productVersion);
-                else if (p == QLatin1String("productlevel"))
-                    v.cell = Cell(QStringLiteral("RTM"));
-                else if (p == QLatin1String("edition"))
-                    v.cell = Cell(QStringLiteral("Developer Edition (64-bit)"));
-                else if (p == QLatin1String("engineedition"))
-                    v.cell = Cell(qint64(3));
-                else if (p == QLatin1String("machinename") || p == QLatin1String("servername"))
-                    v.cell = Cell(serverName());
-                else if (p == QLatin1String("collation"))
-                    v.cell = Cell(serverCollationName());
-                else if (p == QLatin1String("productmajorversion") && m_version >= 11)
-                    v.cell = Cell(QString::number(m_facts.major));
-                return v;
-            }
-            if (e.name == QLatin1String("DATABASEPROPERTYEX") && args.size() == 2) {
-                v.column = Column { QString(), ColumnType::Variant, 8016, true };
-                const CatalogueDatabase* db = isNull(args[0].cell) ? nullptr : m_catalogue.find(arg(0));
-                const QString p = arg(1).toLower();
-                if (!db)
-                    return v;
-                if (p == QLatin1String("recovery"))
-                    v.cell = Cell(db->recovery);
-                else if (p == QLatin1String("status"))
-                    v.cell = Cell(QStringLiteral("ONLINE"));
-                else if (p == QLatin1String("version"))
-                    v.cell = Cell(qint64(m_facts.internalVersion));
-                else if (p == QLatin1String("collation"))
-                    v.cell = Cell(serverCollationName());
-                else if (p == QLatin1String("updateability"))
-                    v.cell = Cell(db->readOnly ? QStringLiteral("READ_ONLY") : QStringLiteral("READ_WRITE"));
-                else if (p == QLatin1String("useraccess"))
-                    v.cell = Cell(QStringLiteral("MULTI_USER"));
-                return v;
-            }
-            if (e.name == QLatin1String("DB_NAME") && args.size() <= 1) {
-                v.column = Column { QString(), ColumnType::NVarChar, 128, true };
-                if (args.isEmpty()) {
-                    v.cell = Cell(s.database);
-                } else if (const auto* id = std::get_if<qint64>(&args[0].cell)) {
-                    for (const CatalogueDatabase& db : m_catalogue.databases) {
-                        if (db.dbid == *id)
-                            v.cell = Cell(db.name);
-                    }
-                }
-                return v;
-            }
-            if (e.name == QLatin1String("DB_ID") && args.size() <= 1) {
-                v.column = Column { QString(), ColumnType::SmallInt, 2, true };
-                const CatalogueDatabase* db = m_catalogue.find(args.isEmpty() ? s.database : arg(0));
-                if (db)
-                    v.cell = Cell(qint64(db->dbid));
-                return v;
-            }
-            throw QueryError { msg(195, { e.name, QStringLiteral("built-in function name") }) };
-        }
-        case Expr::Kind::Cast: {
-            const Value inner = eval(e.args.value(0), row);
-            const QString type = e.typeName;
-            if (type == QLatin1String("nvarchar") || type == QLatin1String("varchar")
-                || type == QLatin1String("sysname") || type == QLatin1String("nchar")
-                || type == QLatin1String("char")) {
-                int length = e.typeLength < 0 ? 30 : (e.typeLength == 0 ? 4000 : e.typeLength);
-                if (type == QLatin1String("sysname"))
-                    length = 128;
-                const bool fixed = type == QLatin1String("nchar") || type == QLatin1String("char");
-                v.column = Column { QString(), fixed ? ColumnType::NChar : ColumnType::NVarChar, length, true };
-                if (!isNull(inner.cell)) {
-                    QString value = text(inner.cell).left(length);
-                    if (!type.startsWith(QLatin1Char('n')) && type != QLatin1String("sysname"))
-                        value = toServerCodePage(value);
-                    v.cell = Cell(fixed ? padded(value, length) : value);
-                }
-                return v;
-            }
-            if (type == QLatin1String("int") || type == QLatin1String("smallint") || type == QLatin1String("tinyint")
-                || type == QLatin1String("bigint")) {
-                v.column = Column { QString(),
-                    type == QLatin1String("smallint")      ? ColumnType::SmallInt
-                        : type == QLatin1String("tinyint") ? ColumnType::TinyInt
-                                                           : ColumnType::Int,
-                    type == QLatin1String("smallint") ? 2 : (type == QLatin1String("tinyint") ? 1 : 4), true };
-                if (const auto* i = std::get_if<qint64>(&inner.cell)) {
-                    v.cell = Cell(*i);
-                } else if (!isNull(inner.cell)) {
-                    bool ok = false;
-                    const qint64 n = text(inner.cell).trimmed().toLongLong(&ok);
-                    if (!ok)
-                        throw QueryError { msg(245, { QStringLiteral("nvarchar"), text(inner.cell), type }) };
-                    v.cell = Cell(n);
-                }
-                return v;
-            }
-            if (type == QLatin1String("sql_variant")) {
-                v.column = Column { QString(), ColumnType::Variant, 8016, true };
-                v.cell = inner.cell;
-                return v;
-            }
-            throw QueryError { msg(243, { type }) };
-        }
-        }
-        return v;
-    };
+    const auto eval = [&](const Expr& e, const RowRef& row) { return evaluate(s, sessionId, e, row, out); };
+    const auto check = [&](const Condition& c, const RowRef& row) { return test(s, sessionId, c, row, out); };
 
-    std::function<std::optional<bool>(const Condition&, const RowRef&)> test
-        = [&](const Condition& c, const RowRef& row) -> std::optional<bool> {
-        switch (c.kind) {
-        case Condition::Kind::And:
-        case Condition::Kind::Or: {
-            // Three-valued: AND is false when a term is false, OR true when a term is true;
-            // otherwise unknown when a term is unknown. Every term is evaluated, so that a bad
-            // column is reported whatever the other terms give.
-            const bool decisive = c.kind == Condition::Kind::Or;
-            bool decided = false;
-            bool unknown = false;
-            for (const Condition& term : c.children) {
-                const auto v = test(term, row);
-                if (!v)
-                    unknown = true;
-                else if (*v == decisive)
-                    decided = true;
-            }
-            if (decided)
-                return decisive;
-            if (unknown)
-                return std::nullopt;
-            return !decisive;
-        }
-        case Condition::Kind::Not: {
-            const auto a = test(c.children[0], row);
-            if (!a)
-                return std::nullopt;
-            return !*a;
-        }
-        case Condition::Kind::IsNull:
-            return isNull(eval(c.left, row).cell);
-        case Condition::Kind::IsNotNull:
-            return !isNull(eval(c.left, row).cell);
-        case Condition::Kind::Like:
-        case Condition::Kind::NotLike: {
-            const Value l = eval(c.left, row);
-            const Value r = eval(c.right, row);
-            if (isNull(l.cell) || isNull(r.cell))
-                return std::nullopt;
-            const bool m = likeMatch(text(l.cell), text(r.cell));
-            return c.kind == Condition::Kind::Like ? m : !m;
-        }
-        case Condition::Kind::Compare: {
-            const auto cmp = compareCells(eval(c.left, row).cell, eval(c.right, row).cell, m_version);
-            if (!cmp)
-                return std::nullopt;
-            const int x = *cmp;
-            if (c.op == QLatin1String("="))
-                return x == 0;
-            if (c.op == QLatin1String("<>") || c.op == QLatin1String("!="))
-                return x != 0;
-            if (c.op == QLatin1String("<"))
-                return x < 0;
-            if (c.op == QLatin1String("<=") || c.op == QLatin1String("!>"))
-                return x <= 0;
-            if (c.op == QLatin1String(">"))
-                return x > 0;
-            return x >= 0; // >= and !<
-        }
-        }
-        return std::nullopt;
-    };
-
+    QVector<const Expr*> assigns;
+    for (const Expr& e : q.items) {
+        if (!e.assignTo.isEmpty())
+            assigns.append(&e);
+    }
     ResultSet rs;
+    quint64 rowCount = 0;
     try {
         // Columns: from the select list, checked against the table even when no row matches.
         const RowRef probe { q.hasFrom ? &table : nullptr, -1 };
@@ -564,12 +284,12 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
             rs.columns.append(v.column);
         }
         if (q.where)
-            test(*q.where, probe);
+            check(*q.where, probe);
 
         QVector<qsizetype> rows;
         if (q.hasFrom) {
             for (qsizetype r = 0; r < table.rows.size(); ++r) {
-                if (!q.where || test(*q.where, RowRef { &table, r }).value_or(false))
+                if (!q.where || check(*q.where, RowRef { &table, r }).value_or(false))
                     rows.append(r);
             }
         } else {
@@ -621,25 +341,31 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
         }
         if (q.top >= 0 && rows.size() > q.top)
             rows.resize(q.top);
+        rowCount = quint64(rows.size());
         for (qsizetype r : rows) {
             QVector<Cell> cells;
             for (const auto& item : items) {
-                if (!item.first)
+                if (!item.first) {
                     cells.append(table.rows[r][item.second]);
-                else
-                    cells.append(eval(*item.first, RowRef { q.hasFrom ? &table : nullptr, r }).cell);
+                    continue;
+                }
+                const Value v = eval(*item.first, RowRef { q.hasFrom ? &table : nullptr, r });
+                if (!item.first->assignTo.isEmpty())
+                    assignVariable(out, item.first->assignTo, v);
+                cells.append(v.cell);
             }
-            rs.rows.append(cells);
+            if (assigns.isEmpty())
+                rs.rows.append(cells);
         }
     } catch (const QueryError& error) {
-        out.message(error.message);
-        out.abortBatch = true;
+        reportQueryError(out, error);
         endStatement(out, doneKind, before);
         return;
     }
-    const quint64 count = quint64(rs.rows.size());
-    out.events.append(rs);
-    endStatement(out, doneKind, before, 0xC1, count, s.noCount);
+    // SELECT @v = ...: no result set; each row assigns in turn, so the last one's values stay.
+    if (assigns.isEmpty())
+        out.events.append(rs);
+    endStatement(out, doneKind, before, 0xC1, rowCount, s.noCount);
 }
 
 } // namespace standin

@@ -96,17 +96,25 @@ void EngineImpl::logRequest(
     m_requestLog->flush();
 }
 
-Reply EngineImpl::executeBatch(int sessionId, const QString& sql)
+Reply EngineImpl::executeBatch(int sessionId, const QString& sql, const RequestControl& control)
 {
     Session& s = m_sessions[sessionId];
     logRequest(sessionId, s, QStringLiteral("batch"), sql, QString());
     Output out;
+    out.control = &control;
     runBatchText(s, sessionId, sql, Done::Kind::Done, out);
-    if (out.events.isEmpty() || !std::holds_alternative<Done>(out.events.last()))
+    if (out.attention) {
+        // The cancelled statement ends the cut-short reply; DONE_ATTN follows as a message of its own.
+        Done d;
+        d.status = Done::Error;
+        out.events.append(d);
+    } else if (out.events.isEmpty() || !std::holds_alternative<Done>(out.events.last())) {
         out.events.append(Done {});
+    }
     Reply r;
     r.events = out.events;
     r.closeConnection = out.closeConnection;
+    r.attention = out.attention;
     return r;
 }
 
@@ -126,6 +134,29 @@ void EngineImpl::endStatement(
     out.events.append(d);
 }
 
+namespace {
+
+    // Every variable DECLAREd anywhere in the batch exists from its start, whether or not its
+    // DECLARE runs (a variable's scope is the batch, not the block).
+    void collectDeclarations(const StatementList& list, QVector<const DeclareStatement*>& out)
+    {
+        for (const Statement& st : list) {
+            if (const auto* d = std::get_if<DeclareStatement>(&st.body)) {
+                out.append(d);
+            } else if (const auto* b = std::get_if<BlockStatement>(&st.body)) {
+                collectDeclarations(b->body, out);
+            } else if (const auto* i = std::get_if<IfStatement>(&st.body)) {
+                collectDeclarations(i->thenBranch, out);
+                collectDeclarations(i->elseBranch, out);
+            } else if (const auto* t = std::get_if<TryCatchStatement>(&st.body)) {
+                collectDeclarations(t->tryBody, out);
+                collectDeclarations(t->catchBody, out);
+            }
+        }
+    }
+
+} // namespace
+
 void EngineImpl::runBatchText(Session& s, int sessionId, const QString& sql, Done::Kind doneKind, Output& out)
 {
     const ParseResult parsed = parseBatch(sql, m_version);
@@ -136,15 +167,71 @@ void EngineImpl::runBatchText(Session& s, int sessionId, const QString& sql, Don
         endStatement(out, doneKind, before);
         return;
     }
-    for (const Statement& st : parsed.statements) {
-        runStatement(s, sessionId, st, doneKind, out);
-        if (out.abortBatch)
-            break;
+    QVector<const DeclareStatement*> declarations;
+    collectDeclarations(parsed.statements, declarations);
+    QHash<QString, Variable> variables;
+    for (const DeclareStatement* d : declarations) {
+        for (const DeclareStatement::Variable& v : d->variables)
+            variables.insert(v.name.toLower(), declaredVariable(v.type));
     }
+    out.scopes.append(variables);
+    runStatements(s, sessionId, parsed.statements, doneKind, out);
+    out.scopes.removeLast();
+    out.scopeAborted = false; // a compile error ends this level; the caller's statement fails with it
+}
+
+void EngineImpl::runStatements(Session& s, int sessionId, const StatementList& list, Done::Kind doneKind, Output& out)
+{
+    for (const Statement& st : list) {
+        runStatement(s, sessionId, st, doneKind, out);
+        if (out.stopped())
+            return;
+    }
+}
+
+void EngineImpl::settle(Session& s, Output& out, qsizetype firstEvent, int errorsBefore)
+{
+    Q_UNUSED(s);
+    // Compile errors at this level, fatal errors and attentions are never caught.
+    if (out.tryDepth == 0 || out.raised || out.scopeAborted || out.closeConnection || out.attention)
+        return;
+    qsizetype first = -1;
+    for (qsizetype i = firstEvent; i < out.events.size() && first < 0; ++i) {
+        if (const auto* m = std::get_if<Message>(&out.events[i]); m && m->isError())
+            first = i;
+    }
+    if (first < 0)
+        return;
+    // The failure, from its first error on, goes to the CATCH; what came before it stays, and
+    // the statement's DONE no longer reports an error.
+    QVector<Message> failure;
+    QVector<Event> kept;
+    for (qsizetype i = firstEvent; i < out.events.size(); ++i) {
+        Event e = out.events[i];
+        if (const auto* m = std::get_if<Message>(&e); m && i >= first) {
+            failure.append(*m);
+            continue;
+        }
+        if (auto* d = std::get_if<Done>(&e))
+            d->status &= ~Done::Error;
+        kept.append(e);
+    }
+    out.events.resize(firstEvent);
+    out.events += kept;
+    out.errors = errorsBefore;
+    out.abortBatch = false;
+    out.raised = failure;
 }
 
 void EngineImpl::runStatement(Session& s, int sessionId, const Statement& st, Done::Kind doneKind, Output& out)
 {
+    if (const auto* block = std::get_if<BlockStatement>(&st.body))
+        return runStatements(s, sessionId, block->body, doneKind, out);
+    if (const auto* branch = std::get_if<IfStatement>(&st.body))
+        return runIf(s, sessionId, *branch, doneKind, out);
+    if (const auto* tryCatch = std::get_if<TryCatchStatement>(&st.body))
+        return runTryCatch(s, sessionId, *tryCatch, doneKind, out);
+
     const int before = out.errors;
     const qsizetype firstEvent = out.events.size();
     std::visit(
@@ -156,6 +243,21 @@ void EngineImpl::runStatement(Session& s, int sessionId, const Statement& st, Do
             } else if constexpr (std::is_same_v<T, ExecStatement>) {
                 runExec(s, sessionId, body, doneKind, out);
                 return;
+            } else if constexpr (std::is_same_v<T, BlockStatement> || std::is_same_v<T, IfStatement>
+                || std::is_same_v<T, TryCatchStatement>) {
+                return; // run above
+            } else if constexpr (std::is_same_v<T, DeclareStatement>) {
+                runDeclare(s, sessionId, body, out);
+                // A DECLARE without values runs nothing: no DONE.
+                if (std::none_of(body.variables.begin(), body.variables.end(),
+                        [](const DeclareStatement::Variable& v) { return v.init.has_value(); }))
+                    return;
+            } else if constexpr (std::is_same_v<T, SetVariableStatement>) {
+                runSetVariable(s, sessionId, body, out);
+            } else if constexpr (std::is_same_v<T, RaiseErrorStatement>) {
+                runRaiseError(s, sessionId, body, out);
+            } else if constexpr (std::is_same_v<T, ThrowStatement>) {
+                runThrow(s, sessionId, body, out);
             } else if constexpr (std::is_same_v<T, CreateDatabaseStatement>) {
                 if (body.forAttach)
                     runAttach(body, out);
@@ -181,14 +283,10 @@ void EngineImpl::runStatement(Session& s, int sessionId, const Statement& st, Do
             } else if constexpr (std::is_same_v<T, UnknownDbccStatement>) {
                 out.message(msg(2526));
             } else if constexpr (std::is_same_v<T, PrintStatement>) {
-                Message m;
-                m.number = 0;
-                m.severity = 0;
-                m.state = 1;
-                if (body.value.kind == Expr::Kind::Constant)
-                    m.text = body.value.literal.text;
-                out.message(m);
+                runPrint(s, sessionId, body, out);
             }
+            if (out.attention)
+                return; // cancelled: the reply ends without this statement's DONE
             // A DBCC that answered with rows counts them like a SELECT.
             std::optional<quint64> rows;
             for (qsizetype i = firstEvent; i < out.events.size(); ++i) {
@@ -198,13 +296,24 @@ void EngineImpl::runStatement(Session& s, int sessionId, const Statement& st, Do
             endStatement(out, doneKind, before, 0, rows, s.noCount);
         },
         st.body);
-    // Messages of a statement carry its line (those of a procedure keep their own).
-    if (std::holds_alternative<ExecStatement>(st.body))
-        return;
-    for (qsizetype i = firstEvent; i < out.events.size(); ++i) {
-        if (auto* m = std::get_if<Message>(&out.events[i]); m && m->procName.isEmpty() && m->line == 1)
-            m->line = st.line;
+    // Messages of a statement carry its line (those of a procedure keep their own, and so do the
+    // errors a THROW raises again).
+    const auto* rethrow = std::get_if<ThrowStatement>(&st.body);
+    if (!std::holds_alternative<ExecStatement>(st.body) && !(rethrow && rethrow->rethrow)) {
+        for (qsizetype i = firstEvent; i < out.events.size(); ++i) {
+            if (auto* m = std::get_if<Message>(&out.events[i]); m && m->procName.isEmpty() && m->line == 1)
+                m->line = st.line;
+        }
     }
+    // @@ERROR: the statement's last error; RAISERROR WITH SETERROR sets its number whatever the severity.
+    int lastError = 0;
+    const auto* raise = std::get_if<RaiseErrorStatement>(&st.body);
+    for (qsizetype i = firstEvent; i < out.events.size(); ++i) {
+        if (const auto* m = std::get_if<Message>(&out.events[i]); m && (m->isError() || (raise && raise->setError)))
+            lastError = m->number;
+    }
+    s.lastError = lastError;
+    settle(s, out, firstEvent, before);
 }
 
 void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done::Kind doneKind, Output& out)
@@ -215,6 +324,8 @@ void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done
         ProcArg p;
         p.name = a.name;
         p.value = literalCell(a.value);
+        if (!a.variable.isEmpty() && !out.scopes.isEmpty())
+            p.value = out.scopes.last().value(a.variable.toLower()).value;
         p.isDefault = a.value.kind == Literal::Kind::Default;
         p.output = a.output;
         args.append(p);
@@ -226,8 +337,11 @@ void EngineImpl::runExec(Session& s, int sessionId, const ExecStatement& e, Done
         return;
     }
     const std::optional<int> status = runProcedure(s, sessionId, e.procName, e.procText, args, out, nullptr);
+    if (status && !e.returnVariable.isEmpty())
+        assignVariable(
+            out, e.returnVariable, Value { Column { QString(), ColumnType::Int, 4, true }, Cell(qint64(*status)) });
     // After a fatal error the connection goes: no return status, just the statement's end.
-    if (status && !out.closeConnection) {
+    if (status && !out.closeConnection && !out.attention) {
         out.events.append(ReturnStatus { *status });
         Done proc;
         proc.kind = doneKind == Done::Kind::Done ? Done::Kind::DoneProc : Done::Kind::DoneInProc;
@@ -346,7 +460,7 @@ QString EngineImpl::substituteParameters(
     return result;
 }
 
-Reply EngineImpl::executeRpc(int sessionId, const QVector<RpcCall>& calls)
+Reply EngineImpl::executeRpc(int sessionId, const QVector<RpcCall>& calls, const RequestControl& control)
 {
     Session& s = m_sessions[sessionId];
     QString sql;
@@ -369,14 +483,22 @@ Reply EngineImpl::executeRpc(int sessionId, const QVector<RpcCall>& calls)
     }
     logRequest(sessionId, s, QStringLiteral("rpc"), sql, proc);
     Output out;
+    out.control = &control;
     for (const RpcCall& call : calls) {
         runRpcCall(s, sessionId, call, out);
-        if (out.closeConnection)
+        if (out.closeConnection || out.attention)
             break;
+    }
+    if (out.attention) {
+        Done d;
+        d.kind = Done::Kind::DoneProc;
+        d.status = Done::Error;
+        out.events.append(d);
     }
     Reply r;
     r.events = out.events;
     r.closeConnection = out.closeConnection;
+    r.attention = out.attention;
     return r;
 }
 
@@ -438,7 +560,7 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
         int status = 0;
         if (name == QLatin1String("sp_prepexec"))
             status = runPrepared(cellText(args[2].value), cellText(args[1].value), args.mid(3));
-        if (out.closeConnection)
+        if (out.closeConnection || out.attention)
             return;
         finish(status, { handleValue(handle, args[0]) });
         return;
@@ -457,7 +579,7 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
         }
         const Session::Prepared p = *it;
         const int status = runPrepared(p.statement, p.declarations, args.mid(1));
-        if (out.closeConnection)
+        if (out.closeConnection || out.attention)
             return;
         finish(status, {});
         return;
@@ -471,7 +593,7 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
         return;
     }
     const std::optional<int> status = runProcedure(s, sessionId, name, shown, args, out, nullptr);
-    if (out.closeConnection)
+    if (out.closeConnection || out.attention)
         return;
     if (!status) {
         finish(std::nullopt, {});

@@ -32,12 +32,22 @@ namespace {
             { 119, 15, 1, 8,
                 "Must pass parameter number %1 and subsequent parameters as '@name = value'. After the form '@name = "
                 "value' has been used, all subsequent parameters must be passed in the form '@name = value'." },
+            { 134, 15, 1, 8,
+                "The variable name '%1' has already been declared. Variable names must be unique within a query batch "
+                "or stored procedure." }, // [U] state
             // 2000: Messages.SQL (FACTS.md S-2000); 2005+: sys.messages. [U] state
             { 137, 15, 2, 8, "Must declare the variable '%1'." },
             { 137, 15, 2, 9, "Must declare the scalar variable \"%1\"." },
+            { 139, 15, 1, 8, "Cannot assign a default value to a local variable." }, // [U] state
+            { 141, 15, 1, 8,
+                "A SELECT statement that assigns a value to a variable must not be combined with data-retrieval "
+                "operations." }, // [U] state
             { 155, 15, 1, 8, "'%1' is not a recognized %2 option." },
             { 156, 15, 1, 8, "Incorrect syntax near the keyword '%1'." },
             { 170, 15, 1, 8, "Line %1: Incorrect syntax near '%2'." },
+            // 2000: Messages.SQL (FACTS.md S-2000); 2005+: sys.messages. [U] state
+            { 174, 15, 1, 8, "The %1 function requires %2 arguments." },
+            { 174, 15, 1, 9, "The %1 function requires %2 argument(s)." },
             { 191, 15, 1, 8,
                 "Some part of your SQL statement is nested too deeply. Rewrite the query or break it up into smaller "
                 "queries." },
@@ -78,10 +88,14 @@ namespace {
                 "version "
                 "of SQL Server. You cannot open a database that is incompatible with this version of sqlservr.exe. You "
                 "must re-create the database." },
+            { 220, 16, 1, 8, "Arithmetic overflow error for data type %1, value = %2." }, // [U] state
+            { 241, 16, 1, 8, "Conversion failed when converting date and/or time from character string." }, // [U] 2000
             { 243, 16, 2, 8, "Type %1 is not a defined system type." }, // [U] state
             { 245, 16, 1, 8, "Syntax error converting the %1 value '%2' to a column of data type %3." },
             { 245, 16, 1, 9, "Conversion failed when converting the %1 value '%2' to data type %3." },
             { 263, 16, 1, 8, "Must specify table to select from." },
+            { 402, 16, 1, 8, "The data types %1 and %2 are incompatible in the %3 operator." }, // [U] state
+            { 529, 16, 2, 8, "Explicit conversion from data type %1 to %2 is not allowed." }, // [U] state
             { 1038, 15, 4, 8,
                 "Cannot use empty object or column names. Use a single space if necessary." }, // [U] state
             { 1038, 15, 4, 9,
@@ -148,6 +162,30 @@ namespace {
                 "Incorrect DBCC statement. Check the documentation for the correct DBCC syntax and options." },
             { 2528, 10, 1, 8,
                 "DBCC execution completed. If DBCC printed error messages, contact your system administrator." },
+            // 2000: Messages.SQL (FACTS.md S-2000); 2005+: sys.messages. [U] states
+            { 2715, 16, 3, 8, "Column or parameter #%1: Cannot find data type %2." },
+            { 2715, 16, 3, 9, "Column, parameter, or variable #%1: Cannot find data type %2." },
+            { 2732, 16, 1, 8, "Error number %1 is invalid. The number must be from %2 through %3" },
+            { 2732, 16, 1, 9,
+                "Error number %1 is invalid. The number must be from %2 through %3 and it cannot be 50000." },
+            // [U] state
+            { 2747, 16, 1, 8,
+                "Too many substitution parameters for RAISERROR. Cannot exceed %1 substitution parameters." },
+            // %2: RAISERROR's parameter (the first substitution argument is the 4th), as 2000 words it
+            { 2748, 16, 1, 8,
+                "Cannot specify %1 data type (RAISERROR parameter %2) as a substitution parameter for RAISERRROR." },
+            { 2748, 16, 1, 9, "Cannot specify %1 data type (parameter %2) as a substitution parameter." },
+            { 2754, 16, 1, 8,
+                "Error severity levels greater than %1 can only be specified by members of the sysadmin role, using "
+                "the WITH LOG option." }, // [U] state
+            { 2756, 16, 1, 8, "Invalid value %1 for state. Valid range is from %2 to %3." }, // [U] state, range
+            // 2000's answer where 2005 has 2786 and 2787 (neither is in 2000's table)
+            { 2757, 16, 1, 8,
+                "RAISERROR failed due to invalid parameter substitution(s) for error %1, severity %2, state %3." },
+            { 2786, 16, 1, 8,
+                "The data type of substitution parameter %1 does not match the expected type of the format "
+                "specification." }, // [U] state
+            { 2787, 16, 1, 8, "Invalid format specification: '%1'." }, // [U] state
             { 2812, 16, 62, 8, "Could not find stored procedure '%1'." },
             { 3013, 16, 1, 8, "%1 is terminating abnormally." }, // [U] state
             { 3035, 16, 1, 8,
@@ -244,6 +282,9 @@ namespace {
             { 5703, 10, 1, 8, "Changed language setting to %1." },
             { 7940, 16, 1, 8,
                 "System databases master, model, msdb, and tempdb cannot be detached." }, // [U] state, 2000
+            { 8115, 16, 2, 8, "Arithmetic overflow error converting %1 to data type %2." }, // [U] state
+            { 8117, 16, 1, 8, "Operand data type %1 is invalid for %2 operator." }, // [U] state
+            { 8134, 16, 1, 8, "Divide by zero error encountered." },
             { 8144, 16, 2, 8, "Procedure or function %1 has too many arguments specified." }, // [U] state
             { 8145, 16, 2, 8, "%1 is not a parameter for procedure %2." }, // [U] state
             { 8179, 16, 4, 8, "Could not find prepared statement with handle %1." }, // [U] state
@@ -252,6 +293,9 @@ namespace {
                 "Could not locate file '%1' for database '%2' in sys.database_files. The file either does not exist, "
                 "or "
                 "was dropped." }, // [U] state
+            { 10704, 15, 1, 11,
+                "To rethrow an error, a THROW statement must be used inside a CATCH block. Insert the THROW statement "
+                "inside a CATCH block, or add error parameters to the THROW statement." },
             { 15004, 16, 1, 8, "Name cannot be NULL." },
             { 15010, 16, 1, 8,
                 "The database '%1' does not exist. Use sp_helpdb to show available databases." }, // [U] 2000
@@ -260,7 +304,18 @@ namespace {
                 "sys.databases." },
             { 15354, 0, 1, 8, "Usage: sp_detach_db <dbname>, [TRUE|FALSE]" }, // [U] state
             { 15354, 10, 1, 9, "Usage: sp_detach_db <dbname>, [TRUE|FALSE], [TRUE|FALSE]" }, // [U] wording
+            { 18054, 16, 1, 8,
+                "Error %1, severity %2, state %3 was raised, but no message with that error number was found in "
+                "sysmessages. If error is larger than 50000, make sure the user-defined message is added using "
+                "sp_addmessage." }, // [U] 2000 text
+            { 18054, 16, 1, 9,
+                "Error %1, severity %2, state %3 was raised, but no message with that error number was found in "
+                "sys.messages. If error is larger than 50000, make sure the user-defined message is added using "
+                "sp_addmessage." },
             { 18456, 14, 1, 8, "Login failed for user '%1'." },
+            { 35100, 16, 10, 11,
+                "Error number %1 in the THROW statement is outside the valid range. Specify an error number in the "
+                "valid range of 50000 to 2147483647." }, // [U] state
         };
         return t;
     }
@@ -311,6 +366,15 @@ Message serverMessage(int number, int version, const QStringList& args)
     m.state = chosen->state;
     m.text = expand(QString::fromUtf8(chosen->text), args);
     return m;
+}
+
+bool hasServerMessage(int number)
+{
+    for (const MessageDef& d : table()) {
+        if (d.number == number)
+            return true;
+    }
+    return false;
 }
 
 QString osErrorText(int osError)

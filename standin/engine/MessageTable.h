@@ -14,6 +14,9 @@ namespace standin {
 // An unknown number gives a severity 16 message saying so, never an empty one.
 Message serverMessage(int number, int version, const QStringList& args = {});
 
+// Whether the message table holds `number` (RAISERROR of a server message).
+bool hasServerMessage(int number);
+
 // Text of an operating system error as SQL Server quotes it inside 5120/5133: "2(The system
 // cannot find the file specified.)".
 // Operating system errors the stand-in knows: 2, 3, 4, 5, 19, 32, 80, 112, 206, 1117; any other

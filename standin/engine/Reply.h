@@ -19,10 +19,13 @@ enum class ColumnType {
     Int, // 4 bytes (INTN 4 when nullable)
     SmallInt, // 2 bytes (INTN 2 when nullable)
     TinyInt, // 1 byte (INTN 1 when nullable)
+    BigInt, // 8 bytes (INTN 8 when nullable)
+    Bit, // BIT / BITN
     DateTime, // DATETIME / DATETIMN 8
     DateTimeOffset, // datetimeoffset(7) from TDS 7.3 (a DateTimeValue: local time and its offset); before 7.3
                     // nvarchar, as SQL Server sends it to older clients
     VarBinary, // maxLength = bytes
+    Binary, // fixed length: maxLength = bytes
     Variant, // sql_variant: a cell of Int -> base type int, of Text -> base type nvarchar
 };
 
@@ -93,6 +96,7 @@ using Event = std::variant<Message, ResultSet, Done, ReturnStatus, DatabaseChang
 struct Reply {
     QVector<Event> events;
     bool closeConnection = false; // after a fatal error (severity >= 20) the server drops the client
+    bool attention = false; // the client's attention stopped the request: these events, then DONE_ATTN
 };
 
 // One call of an RPC request, decoded by the codec. Values of text parameters

@@ -7,6 +7,8 @@
 #include "SqlLexer.h"
 #include "SqlStatement.h"
 
+#include <QSet>
+
 namespace standin {
 
 namespace {
@@ -21,10 +23,30 @@ namespace {
 
     bool isStatementStart(const Token& t)
     {
-        static const char* starts[]
-            = { "SELECT", "EXEC", "EXECUTE", "CREATE", "USE", "SET", "BACKUP", "CHECKPOINT", "ALTER", "DBCC", "PRINT" };
+        static const char* starts[] = { "SELECT", "EXEC", "EXECUTE", "CREATE", "USE", "SET", "BACKUP", "CHECKPOINT",
+            "ALTER", "DBCC", "PRINT", "BEGIN", "IF", "DECLARE", "RAISERROR" };
         for (const char* s : starts) {
             if (t.isWord(s))
+                return true;
+        }
+        return false;
+    }
+
+    // Where a statement may end without a ';': the end of the batch, the next statement, the END
+    // of a block and the ELSE of an IF.
+    bool endsStatement(const Token& t)
+    {
+        return t.kind == Token::Kind::End || t.isOperator(";") || isStatementStart(t) || t.isWord("END")
+            || t.isWord("ELSE");
+    }
+
+    // Data types a variable may have.
+    bool isVariableType(const QString& name)
+    {
+        static const char* types[] = { "int", "bigint", "smallint", "tinyint", "bit", "nvarchar", "varchar", "nchar",
+            "char", "sysname", "sql_variant", "datetime" };
+        for (const char* t : types) {
+            if (name == QLatin1String(t))
                 return true;
         }
         return false;
@@ -39,26 +61,10 @@ namespace {
         {
         }
 
-        QVector<Statement> parseAll()
-        {
-            QVector<Statement> out;
-            bool first = true;
-            while (peek().kind != Token::Kind::End) {
-                if (peek().isOperator(";")) {
-                    ++m_pos;
-                    continue;
-                }
-                Statement s;
-                s.line = peek().line;
-                s.body = parseStatement(first);
-                first = false;
-                out.append(s);
-                const Token& next = peek();
-                if (next.kind != Token::Kind::End && !next.isOperator(";") && !isStatementStart(next))
-                    fail();
-            }
-            return out;
-        }
+        StatementList parseAll() { return parseList(ListEnd::Batch); }
+
+        // Compile errors that do not stop the parser (139): reported before a later one that does.
+        const QVector<Message>& softErrors() const { return m_softErrors; }
 
     private:
         // Nesting deeper than SQL Server allows is refused before the stack runs out.
@@ -184,6 +190,45 @@ namespace {
             return negative ? -v : v;
         }
 
+        enum class ListEnd { Batch, End, EndTry, EndCatch };
+
+        // Statements up to the end the list has: the end of the batch, or the END of a block (the
+        // END itself is left for the caller). A THROW needs the statement before it ended with ';'.
+        StatementList parseList(ListEnd end)
+        {
+            const DepthGuard guard(this);
+            StatementList out;
+            bool terminated = true;
+            for (;;) {
+                if (acceptOperator(";")) {
+                    terminated = true;
+                    continue;
+                }
+                const Token& t = peek();
+                if (end == ListEnd::Batch ? t.kind == Token::Kind::End : t.isWord("END"))
+                    return out;
+                if (t.kind == Token::Kind::End)
+                    fail(); // a block left open
+                if (isThrow(t) && !terminated)
+                    fail();
+                out.push_back(statement(end == ListEnd::Batch && out.empty()));
+                terminated = false;
+                const Token& next = peek();
+                if (!endsStatement(next) && !isThrow(next))
+                    fail();
+            }
+        }
+
+        bool isThrow(const Token& t) const { return m_version >= 11 && t.isWord("THROW"); }
+
+        Statement statement(bool firstInBatch)
+        {
+            Statement s;
+            s.line = peek().line;
+            s.body = parseStatement(firstInBatch);
+            return s;
+        }
+
         StatementBody parseStatement(bool firstInBatch)
         {
             const Token& t = peek();
@@ -199,8 +244,11 @@ namespace {
                 ++m_pos;
                 return UseStatement { name() };
             }
-            if (t.isWord("SET"))
+            if (t.isWord("SET")) {
+                if (peek(1).kind == Token::Kind::Variable && !peek(1).text.startsWith(QLatin1String("@@")))
+                    return parseSetVariable();
                 return parseSet();
+            }
             if (t.isWord("BACKUP"))
                 return parseBackup();
             if (t.isWord("CHECKPOINT")) {
@@ -217,10 +265,236 @@ namespace {
                 ++m_pos;
                 return PrintStatement { expression() };
             }
+            if (t.isWord("BEGIN"))
+                return parseBegin();
+            if (t.isWord("IF"))
+                return parseIf();
+            if (t.isWord("DECLARE"))
+                return parseDeclare();
+            if (t.isWord("RAISERROR"))
+                return parseRaiseError();
+            if (isThrow(t))
+                return parseThrow();
             // A procedure name opening a batch is run as if EXEC came first.
             if (firstInBatch && t.isName() && !(t.kind == Token::Kind::Identifier && isReservedKeyword(t.text)))
                 return parseExecBody();
             fail();
+        }
+
+        // ---- control of flow ----
+
+        // BEGIN ... END, or BEGIN TRY ... END TRY BEGIN CATCH ... END CATCH (2005 on). Before 2005
+        // TRY is just the first word of a statement in a block, and no statement starts with it.
+        StatementBody parseBegin()
+        {
+            expectWord("BEGIN");
+            if (peek().isWord("TRAN") || peek().isWord("TRANSACTION") || peek().isWord("DISTRIBUTED")) {
+                --m_pos; // transactions are not kept: refused at BEGIN
+                fail();
+            }
+            if (m_version >= 9 && acceptWord("TRY")) {
+                TryCatchStatement s;
+                s.tryBody = parseList(ListEnd::EndTry);
+                if (s.tryBody.empty())
+                    fail();
+                expectWord("END");
+                expectWord("TRY");
+                expectWord("BEGIN");
+                expectWord("CATCH");
+                ++m_catchDepth;
+                s.catchBody = parseList(ListEnd::EndCatch);
+                --m_catchDepth;
+                expectWord("END");
+                expectWord("CATCH");
+                return s;
+            }
+            BlockStatement b;
+            b.body = parseList(ListEnd::End);
+            if (b.body.empty())
+                fail();
+            expectWord("END");
+            return b;
+        }
+
+        StatementBody parseIf()
+        {
+            expectWord("IF");
+            IfStatement s;
+            s.condition = condition();
+            s.thenBranch.push_back(branch());
+            if (acceptWord("ELSE"))
+                s.elseBranch.push_back(branch());
+            return s;
+        }
+
+        // The one statement of an IF or ELSE branch.
+        Statement branch()
+        {
+            const DepthGuard guard(this);
+            const Token& t = peek();
+            if (t.kind == Token::Kind::End || t.isOperator(";") || t.isWord("END") || t.isWord("ELSE"))
+                fail();
+            return statement(false);
+        }
+
+        // ---- variables ----
+
+        QString variableName()
+        {
+            const Token& t = peek();
+            if (t.kind != Token::Kind::Variable || t.text.startsWith(QLatin1String("@@")) || t.text.size() < 2)
+                fail();
+            if (t.text.size() > MaxIdentifier)
+                failWith(serverMessage(103, m_version, { t.text.left(MaxIdentifier), QString::number(MaxIdentifier) }));
+            ++m_pos;
+            return t.text;
+        }
+
+        // A variable that must have been declared earlier in the batch (137 otherwise).
+        QString declaredVariable()
+        {
+            const Token& t = peek();
+            if (t.kind == Token::Kind::Variable && !t.text.startsWith(QLatin1String("@@"))
+                && !m_declared.contains(t.text.toLower()))
+                failWith(serverMessage(137, m_version, { t.text }));
+            return variableName();
+        }
+
+        DataType parseDataType()
+        {
+            DataType type;
+            type.name = name().toLower();
+            if (acceptOperator("(")) {
+                if (acceptWord("MAX"))
+                    type.length = 0;
+                else
+                    type.length = int(integer());
+                if (acceptOperator(","))
+                    integer();
+                expectOperator(")");
+            }
+            return type;
+        }
+
+        StatementBody parseDeclare()
+        {
+            expectWord("DECLARE");
+            DeclareStatement s;
+            do {
+                DeclareStatement::Variable v;
+                v.name = variableName();
+                acceptWord("AS");
+                v.type = parseDataType();
+                if (!isVariableType(v.type.name)) {
+                    failWith(serverMessage(2715, m_version, { QString::number(s.variables.size() + 1), v.type.name }));
+                }
+                bool declared = true;
+                if (peek().isOperator("=")) {
+                    // A value in DECLARE came with 2008; before, the variable is not declared at all.
+                    const Token& at = take();
+                    if (m_version < 10) {
+                        Message m = serverMessage(139, m_version);
+                        m.line = at.line;
+                        m_softErrors.append(m);
+                        declared = false;
+                    }
+                    v.init = expression();
+                }
+                if (m_declared.contains(v.name.toLower()))
+                    failWith(serverMessage(134, m_version, { v.name }));
+                if (declared)
+                    m_declared.insert(v.name.toLower());
+                s.variables.append(v);
+            } while (acceptOperator(","));
+            return s;
+        }
+
+        StatementBody parseSetVariable()
+        {
+            expectWord("SET");
+            SetVariableStatement s;
+            s.name = declaredVariable();
+            static const char* compound[] = { "+=", "-=", "*=", "/=" };
+            for (const char* op : compound) {
+                if (m_version >= 10 && acceptOperator(op)) {
+                    Expr target;
+                    target.kind = Expr::Kind::Variable;
+                    target.name = s.name;
+                    s.value.kind = Expr::Kind::Binary;
+                    s.value.name = QString(QLatin1Char(op[0]));
+                    s.value.args = { target, expression() };
+                    return s;
+                }
+            }
+            expectOperator("=");
+            s.value = expression();
+            return s;
+        }
+
+        // A RAISERROR or THROW argument: a constant or a variable, never an expression.
+        Expr constantOrVariable()
+        {
+            const Token& t = peek();
+            if (t.kind == Token::Kind::Variable && !t.text.startsWith(QLatin1String("@@"))) {
+                Expr e;
+                e.kind = Expr::Kind::Variable;
+                e.name = declaredVariable();
+                return e;
+            }
+            if (t.kind == Token::Kind::Number || t.kind == Token::Kind::String || t.isWord("NULL")
+                || (t.isOperator("-") && peek(1).kind == Token::Kind::Number))
+                return primary();
+            fail();
+        }
+
+        StatementBody parseRaiseError()
+        {
+            expectWord("RAISERROR");
+            RaiseErrorStatement s;
+            expectOperator("(");
+            s.message = constantOrVariable();
+            expectOperator(",");
+            s.severity = constantOrVariable();
+            expectOperator(",");
+            s.state = constantOrVariable();
+            constexpr int MaxArguments = 20;
+            while (acceptOperator(",")) {
+                if (s.args.size() == MaxArguments)
+                    failWith(serverMessage(2747, m_version, { QString::number(MaxArguments) }));
+                s.args.append(constantOrVariable());
+            }
+            expectOperator(")");
+            if (acceptWord("WITH")) {
+                do {
+                    if (acceptWord("LOG"))
+                        s.log = true;
+                    else if (acceptWord("NOWAIT"))
+                        s.noWait = true;
+                    else if (acceptWord("SETERROR"))
+                        s.setError = true;
+                    else
+                        fail();
+                } while (acceptOperator(","));
+            }
+            return s;
+        }
+
+        StatementBody parseThrow()
+        {
+            ++m_pos; // THROW
+            ThrowStatement s;
+            if (endsStatement(peek())) {
+                if (m_catchDepth == 0)
+                    failWith(serverMessage(10704, m_version));
+                return s;
+            }
+            s.rethrow = false;
+            s.number = constantOrVariable();
+            expectOperator(",");
+            s.message = constantOrVariable();
+            expectOperator(",");
+            s.state = constantOrVariable();
+            return s;
         }
 
         // ---- SELECT ----
@@ -237,12 +511,23 @@ namespace {
                 if (paren)
                     expectOperator(")");
             }
+            int assignments = 0;
             do {
                 if (peek().isOperator("*")) {
                     ++m_pos;
                     Expr star;
                     star.kind = Expr::Kind::Star;
                     s.items.append(star);
+                    continue;
+                }
+                if (peek().kind == Token::Kind::Variable && !peek().text.startsWith(QLatin1String("@@"))
+                    && peek(1).isOperator("=")) {
+                    const QString target = declaredVariable();
+                    ++m_pos;
+                    Expr e = expression();
+                    e.assignTo = target;
+                    s.items.append(e);
+                    ++assignments;
                     continue;
                 }
                 Expr e = expression();
@@ -259,6 +544,8 @@ namespace {
                 }
                 s.items.append(e);
             } while (acceptOperator(","));
+            if (assignments > 0 && assignments < s.items.size())
+                failWith(serverMessage(141, m_version));
             if (acceptWord("FROM")) {
                 s.hasFrom = true;
                 s.fromParts = multiPartName(&s.fromText);
@@ -292,9 +579,51 @@ namespace {
             return name();
         }
 
+        // + and - over * / and %, left to right.
         Expr expression()
         {
             const DepthGuard guard(this);
+            Expr e = term();
+            while (peek().isOperator("+") || peek().isOperator("-")) {
+                Expr b;
+                b.kind = Expr::Kind::Binary;
+                b.name = take().text;
+                b.args = { e, term() };
+                e = b;
+            }
+            return e;
+        }
+
+        Expr term()
+        {
+            Expr e = unary();
+            while (peek().isOperator("*") || peek().isOperator("/") || peek().isOperator("%")) {
+                Expr b;
+                b.kind = Expr::Kind::Binary;
+                b.name = take().text;
+                b.args = { e, unary() };
+                e = b;
+            }
+            return e;
+        }
+
+        Expr unary()
+        {
+            if (peek().isOperator("-") && peek(1).kind != Token::Kind::Number) {
+                const DepthGuard guard(this);
+                ++m_pos;
+                Expr n;
+                n.kind = Expr::Kind::Negate;
+                n.args = { unary() };
+                return n;
+            }
+            if (acceptOperator("+"))
+                return unary();
+            return primary();
+        }
+
+        Expr primary()
+        {
             Expr e;
             const Token& t = peek();
             if (t.kind == Token::Kind::Number || t.isOperator("-")) {
@@ -323,13 +652,13 @@ namespace {
                 return e;
             }
             if (t.kind == Token::Kind::Variable) {
-                ++m_pos;
                 if (t.text.startsWith(QLatin1String("@@"))) {
+                    ++m_pos;
                     e.kind = Expr::Kind::Global;
                     e.name = t.text.toUpper();
                 } else {
                     e.kind = Expr::Kind::Variable;
-                    e.name = t.text;
+                    e.name = declaredVariable();
                 }
                 return e;
             }
@@ -487,12 +816,12 @@ namespace {
         {
             ExecStatement s;
             if (peek().kind == Token::Kind::Variable && peek(1).isOperator("=")) {
-                failWith(serverMessage(137, m_version, { peek().text }));
+                s.returnVariable = declaredVariable();
+                ++m_pos;
             }
             const QStringList parts = multiPartName(&s.procText);
             s.procName = parts.last();
-            const Token& first = peek();
-            if (first.kind == Token::Kind::End || first.isOperator(";") || isStatementStart(first))
+            if (endsStatement(peek()))
                 return s;
             do {
                 ProcArgument a;
@@ -518,9 +847,8 @@ namespace {
                 } else if (v.isWord("DEFAULT")) {
                     a.value.kind = Literal::Kind::Default;
                     ++m_pos;
-                } else if (v.kind == Token::Kind::Variable) {
-                    // No variable is ever declared in a stand-in batch.
-                    failWith(serverMessage(137, m_version, { v.text }));
+                } else if (v.kind == Token::Kind::Variable && !v.text.startsWith(QLatin1String("@@"))) {
+                    a.variable = declaredVariable();
                 } else if (v.isName() && !(v.kind == Token::Kind::Identifier && isReservedKeyword(v.text))) {
                     a.value.kind = Literal::Kind::String;
                     a.value.text = v.text;
@@ -640,8 +968,6 @@ namespace {
         {
             expectWord("SET");
             SetStatement s;
-            if (peek().kind == Token::Kind::Variable)
-                failWith(serverMessage(137, m_version, { peek().text }));
             if (acceptWord("TRANSACTION")) {
                 expectWord("ISOLATION");
                 expectWord("LEVEL");
@@ -933,6 +1259,9 @@ namespace {
         qsizetype m_pos = 0;
         int m_version;
         int m_depth = 0;
+        int m_catchDepth = 0; // CATCH blocks around the current statement
+        QSet<QString> m_declared; // variables declared so far in the batch, lower case
+        QVector<Message> m_softErrors;
     };
 
     QString tokenShown(const Token& t)
@@ -976,6 +1305,7 @@ ParseResult parseBatch(const QString& sql, int version)
         result.statements = parser.parseAll();
     } catch (const ParseFailure& failure) {
         result.statements.clear();
+        result.errors = parser.softErrors();
         if (unclosed >= 0 && failure.tokenIndex >= unclosed) {
             unclosedMessages();
             return result;
@@ -1005,6 +1335,10 @@ ParseResult parseBatch(const QString& sql, int version)
         Message m = serverMessage(113, version);
         m.line = tokens.last().line;
         result.errors.append(m);
+    }
+    if (!parser.softErrors().isEmpty()) {
+        result.statements.clear();
+        result.errors = parser.softErrors() + result.errors;
     }
     return result;
 }

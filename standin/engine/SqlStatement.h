@@ -30,6 +30,8 @@ struct Expr
         Variable, // name: @x (undeclared: the engine refuses it)
         Function, // name: upper case; args
         Cast, // args[0] AS typeName(typeLength); CONVERT too
+        Binary, // args[0] name args[1]; name is + - * / or %
+        Negate, // - args[0]
     };
     Kind kind = Kind::Constant;
     QString name;
@@ -39,6 +41,7 @@ struct Expr
     int typeLength = -1; // -1: none given, 0: MAX
     QString alias;
     bool hasAlias = false;
+    QString assignTo; // a select-list item "@v = expr": the variable it assigns
 };
 
 struct Condition
@@ -82,6 +85,7 @@ struct ExecStatement
     QString procText; // as written, for 2812
     QString procName; // the object part
     QVector<ProcArgument> args;
+    QString returnVariable; // EXEC @v = proc: receives the return status
 };
 
 struct FileSpec
@@ -170,9 +174,79 @@ struct PrintStatement
     Expr value;
 };
 
+struct Statement;
+// A run of statements: a batch, a BEGIN ... END block, a TRY or CATCH block, a branch of IF.
+using StatementList = std::vector<Statement>;
+
+struct BlockStatement
+{
+    StatementList body;
+};
+
+// IF condition statement [ELSE statement]: each branch holds one statement (none for a missing ELSE).
+struct IfStatement
+{
+    Condition condition;
+    StatementList thenBranch;
+    StatementList elseBranch;
+};
+
+struct TryCatchStatement
+{
+    StatementList tryBody;
+    StatementList catchBody; // may be empty
+};
+
+// A data type as written in DECLARE or CAST: lower-case name, length -1 when none was given, 0 for MAX.
+struct DataType
+{
+    QString name;
+    int length = -1;
+};
+
+struct DeclareStatement
+{
+    struct Variable
+    {
+        QString name; // with the @
+        DataType type;
+        std::optional<Expr> init; // = expr (2008 on)
+    };
+    QVector<Variable> variables;
+};
+
+// SET @v = expr
+struct SetVariableStatement
+{
+    QString name;
+    Expr value;
+};
+
+// RAISERROR (msg_id | msg_str | @v, severity, state [, argument ...]) [WITH LOG, NOWAIT, SETERROR]
+struct RaiseErrorStatement
+{
+    Expr message;
+    Expr severity;
+    Expr state;
+    QVector<Expr> args; // constants or variables only
+    bool log = false;
+    bool noWait = false;
+    bool setError = false;
+};
+
+// THROW; (inside CATCH: the caught error again) or THROW number, message, state
+struct ThrowStatement
+{
+    bool rethrow = true;
+    Expr number;
+    Expr message;
+    Expr state;
+};
+
 using StatementBody = std::variant<SelectStatement, ExecStatement, CreateDatabaseStatement, UseStatement, SetStatement,
     BackupStatement, CheckpointStatement, AlterRecoveryStatement, ShrinkFileStatement, CheckPrimaryFileStatement,
-    UnknownDbccStatement, PrintStatement>;
+    UnknownDbccStatement, PrintStatement, BlockStatement, IfStatement, TryCatchStatement, DeclareStatement,
+    SetVariableStatement, RaiseErrorStatement, ThrowStatement>;
 
 struct Statement
 {
@@ -182,12 +256,12 @@ struct Statement
 
 struct ParseResult
 {
-    QVector<Statement> statements;
+    StatementList statements;
     QVector<Message> errors; // compile errors: when any, nothing of the batch runs
 };
 
 // Parses a whole batch. `version` is the claimed major version (TRUNCATE_ONLY, 170 vs 102,
-// the wording of 105).
+// the wording of 105, TRY ... CATCH from 2005, DECLARE with a value from 2008, THROW from 2012).
 ParseResult parseBatch(const QString& sql, int version);
 
 } // namespace standin

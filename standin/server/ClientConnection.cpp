@@ -7,6 +7,9 @@
 #include "Requests.h"
 #include "Tokens.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 namespace standin {
 
 using namespace tds;
@@ -79,7 +82,7 @@ ClientConnection::Output ClientConnection::receive(const QByteArray& bytes)
             out.more = true;
             break;
         }
-        auto message = m_reader.next();
+        auto message = m_deferred.isEmpty() ? m_reader.next() : m_deferred.takeFirst();
         if (message.status == DecodeStatus::NeedMore)
             break;
         if (!message.ok()) {
@@ -89,6 +92,50 @@ ClientConnection::Output ClientConnection::receive(const QByteArray& bytes)
         handle(message.value, out);
     }
     return out;
+}
+
+bool ClientConnection::waitForAttention(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    for (;;) {
+        if (m_attentionPending)
+            return true;
+        // Complete messages that arrived: an attention cancels, anything else waits its turn.
+        while (!m_reader.failed()) {
+            auto message = m_reader.next();
+            if (message.status == DecodeStatus::NeedMore)
+                break;
+            if (message.ok() && message.value.type == AttentionPacket) {
+                m_attentionPending = true;
+                return true;
+            }
+            m_deferred.append(message);
+        }
+        const int left = int(deadline.remainingTime());
+        if (left <= 0)
+            return false;
+        if (m_inputClosed || m_reader.failed()) {
+            // Nobody is left to cancel: the request runs to its end, as on SQL Server.
+            QThread::msleep(ulong(left));
+            return false;
+        }
+        const std::optional<QByteArray> bytes = m_inputWait(left);
+        if (!bytes)
+            m_inputClosed = true;
+        else
+            m_reader.append(*bytes);
+    }
+}
+
+void ClientConnection::sendReply(Output& out, const Reply& reply, RequestKind kind)
+{
+    const TokenContext ctx { m_version, m_serverName, serverCollation() };
+    send(out, encodeReply(reply, kind, ctx));
+    if (reply.attention) {
+        // The cut-short reply is a message of its own; the acknowledgement follows as another.
+        send(out, encodeAttentionAck(ctx));
+        m_attentionPending = false;
+    }
 }
 
 void ClientConnection::send(Output& out, const QByteArray& tokens)
@@ -132,9 +179,9 @@ void ClientConnection::handle(const TdsMessage& message, Output& out)
     }
 
     if (message.type == AttentionPacket) {
-        // Requests run to completion before the next message is read, so an attention always
-        // finds the server idle: the previous reply went out whole, and one message with
-        // DONE_ATTN acknowledges the attention.
+        // An attention that finds no request running (one that came while a request ran and
+        // stopped it was answered with that request): the previous reply went out whole, and one
+        // message with DONE_ATTN acknowledges the attention.
         TokenContext ctx { m_version, m_serverName, serverCollation() };
         send(out, encodeAttentionAck(ctx));
         return;
@@ -210,8 +257,11 @@ void ClientConnection::onBatch(const TdsMessage& message, Output& out)
     const auto sql = decodeSqlBatch(message.payload, m_version);
     if (!sql.ok())
         return close(out, sql.error);
-    const Reply reply = m_engine.executeBatch(m_session, sql.value);
-    send(out, encodeReply(reply, RequestKind::Batch, TokenContext { m_version, m_serverName, serverCollation() }));
+    RequestControl control;
+    if (m_inputWait)
+        control.waitForAttention = [this](int ms) { return waitForAttention(ms); };
+    const Reply reply = m_engine.executeBatch(m_session, sql.value, control);
+    sendReply(out, reply, RequestKind::Batch);
     if (reply.closeConnection)
         close(out, QStringLiteral("fatal error in the batch"));
 }
@@ -221,8 +271,11 @@ void ClientConnection::onRpc(const TdsMessage& message, Output& out)
     const auto calls = decodeRpc(message.payload, m_version);
     if (!calls.ok())
         return close(out, calls.error);
-    const Reply reply = m_engine.executeRpc(m_session, calls.value);
-    send(out, encodeReply(reply, RequestKind::Rpc, TokenContext { m_version, m_serverName, serverCollation() }));
+    RequestControl control;
+    if (m_inputWait)
+        control.waitForAttention = [this](int ms) { return waitForAttention(ms); };
+    const Reply reply = m_engine.executeRpc(m_session, calls.value, control);
+    sendReply(out, reply, RequestKind::Rpc);
     if (reply.closeConnection)
         close(out, QStringLiteral("fatal error in the RPC"));
 }

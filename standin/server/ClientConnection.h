@@ -8,9 +8,13 @@
 
 #include "Packets.h"
 #include "TdsProtocol.h"
+#include "Tokens.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
+#include <functional>
+#include <optional>
 
 namespace standin {
 
@@ -49,6 +53,14 @@ public:
     // reply budget is spent (Output::more).
     Output receive(const QByteArray& bytes);
 
+    // While a request runs, the engine may wait for the client's attention (a slow statement):
+    // `wait` then waits up to `ms` milliseconds for more bytes from the client and returns them
+    // (empty when none came), or nullopt once the client has closed its connection. Messages other
+    // than an attention that arrive meanwhile are answered after the request. Without it, slow
+    // statements do not look at the client.
+    using InputWait = std::function<std::optional<QByteArray>(int ms)>;
+    void setInputWait(InputWait wait) { m_inputWait = std::move(wait); }
+
     State state() const { return m_state; }
     quint16 spid() const { return m_spid; }
     quint32 tdsVersion() const { return m_version; } // answered version after login
@@ -62,6 +74,10 @@ private:
     void onRpc(const tds::TdsMessage& message, Output& out);
     void onTransactionManager(Output& out);
     void onDropped(bool rpc, Output& out);
+    // The engine's hook while a request runs: true once the client's attention has come.
+    bool waitForAttention(int ms);
+    // The reply to a request; a request the client cancelled is followed by DONE_ATTN.
+    void sendReply(Output& out, const Reply& reply, tds::RequestKind kind);
     void send(Output& out, const QByteArray& tokens);
     void close(Output& out, const QString& reason);
 
@@ -74,6 +90,10 @@ private:
     State m_state = State::Prelogin;
     quint32 m_version = tds::Tds74;
     int m_packetSize = tds::defaultPacketSize;
+    InputWait m_inputWait;
+    QVector<tds::Decoded<tds::TdsMessage>> m_deferred; // arrived while a request ran, in order
+    bool m_attentionPending = false; // an attention came while the request ran
+    bool m_inputClosed = false; // the client closed while a request ran
 };
 
 } // namespace standin

@@ -3,6 +3,7 @@
 #include "ClientConnection.h"
 #include "Tokens.h"
 
+#include <QSignalBlocker>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -83,7 +84,20 @@ void Server::onNewConnection()
         limits.messageMemory = &m_messageMemory;
         limits.messageAllowance = m_limits.messageAllowance;
         limits.replyBudget = m_limits.unsentReply;
-        m_clients.insert(socket, std::make_shared<ClientConnection>(m_engine, nextSpid(), m_serverName, limits));
+        auto client = std::make_shared<ClientConnection>(m_engine, nextSpid(), m_serverName, limits);
+        // While a request of this client runs, the server watches only this client: it blocks the
+        // others meanwhile. Signals stay blocked, so that nothing re-enters serve(); a close seen
+        // here is handled once the request is over.
+        client->setInputWait([socket](int ms) -> std::optional<QByteArray> {
+            const QSignalBlocker blocker(socket);
+            if (socket->bytesAvailable() == 0 && socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForReadyRead(ms);
+            const QByteArray bytes = socket->read(1 << 16);
+            if (bytes.isEmpty() && socket->state() != QAbstractSocket::ConnectedState)
+                return std::nullopt;
+            return bytes;
+        });
+        m_clients.insert(socket, client);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
         // Replies taken by the client may let its reading resume.
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { serve(socket); });
@@ -126,6 +140,11 @@ void Server::serve(QTcpSocket* socket)
         socket->abort();
         return;
     }
+    if (socket->state() != QAbstractSocket::ConnectedState) {
+        // The client went away while its request ran: the request ran to its end, its reply goes nowhere.
+        onDisconnected(socket);
+        return;
+    }
     if (!out.bytes.isEmpty())
         socket->write(out.bytes);
     if (out.close) {
@@ -142,6 +161,7 @@ void Server::serve(QTcpSocket* socket)
 
 void Server::onDisconnected(QTcpSocket* socket)
 {
+    socket->disconnect(this);
     m_clients.remove(socket); // closes the engine session
     m_scheduled.remove(socket);
     socket->deleteLater();

@@ -1,7 +1,9 @@
 #pragma once
 // The stand-in's TCP shell: accepts clients, feeds each one's bytes to its ClientConnection
 // and writes the answers back. Single-threaded; every request runs to completion on the
-// event loop before the next one is read. One client's failure closes only that client.
+// event loop before the next one is read, and a slow statement (a shrink delayed for the tests)
+// watches only its own client for an attention meanwhile. One client's failure closes only that
+// client.
 //
 // Memory is bounded per server: a client is read in chunks, one chunk per turn of the event
 // loop; reading from a client whose unsent replies reach a limit stops until it has taken

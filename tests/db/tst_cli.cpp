@@ -1,13 +1,29 @@
+#include "Ado.h"
+#include "PathIdentity.h"
 #include "StandinProcess.h"
+#include "Statements.h"
 #include "fileattach_dbfiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
 
 using tp::test::StandinProcess;
 
@@ -22,10 +38,15 @@ struct CliRun
     bool jsonOk = true;
 };
 
-CliRun runCli(const QStringList& args, const QString& input = QString())
+CliRun runCli(const QStringList& args, const QByteArray& input = QByteArray(),
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const QString& workingFolder = QString())
 {
     CliRun r;
     QProcess p;
+    p.setProcessEnvironment(environment);
+    if (!workingFolder.isEmpty())
+        p.setWorkingDirectory(workingFolder);
     // Under wine a process start now and then fails with "Internal error" when the machine is
     // busy; a second start is not a second run of the command, which never began.
     bool started = false;
@@ -39,7 +60,7 @@ CliRun runCli(const QStringList& args, const QString& input = QString())
         r.err = QStringLiteral("tallyport-cli did not start: ") + p.errorString();
         return r;
     }
-    p.write(input.toUtf8());
+    p.write(input);
     p.closeWriteChannel();
     p.waitForFinished(120000);
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -61,6 +82,59 @@ QString describe(const CliRun& r)
 {
     return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(r.exitCode).arg(r.out, r.err);
 }
+
+// Forwards to a stand-in's port and holds back the server's answers on a connection from the
+// moment its client has sent a request holding `marker`, until release(): the client then waits
+// in the middle of that statement.
+class HoldingProxy
+{
+public:
+    HoldingProxy(quint16 target, const QString& marker)
+        : m_marker(reinterpret_cast<const char*>(marker.utf16()), marker.size() * 2)
+    {
+        m_listener.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_listener, &QTcpServer::newConnection, [this, target] {
+            while (QTcpSocket* client = m_listener.nextPendingConnection()) {
+                auto* server = new QTcpSocket(client);
+                server->connectToHost(QHostAddress::LocalHost, target);
+                auto sent = std::make_shared<QByteArray>();
+                auto held = std::make_shared<QByteArray>();
+                auto holds = std::make_shared<bool>(false);
+                QObject::connect(client, &QTcpSocket::readyRead, server, [=] {
+                    const QByteArray bytes = client->readAll();
+                    *sent += bytes;
+                    if (!m_released && sent->contains(m_marker))
+                        *holds = m_holding = true;
+                    server->write(bytes);
+                });
+                QObject::connect(server, &QTcpSocket::readyRead, client, [=] {
+                    if (*holds && !m_released)
+                        *held += server->readAll();
+                    else
+                        client->write(server->readAll());
+                });
+                m_flushes.push_back([=] { client->write(*held); });
+                QObject::connect(client, &QTcpSocket::disconnected, server, &QTcpSocket::disconnectFromHost);
+                QObject::connect(server, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+            }
+        });
+    }
+    QString serverName() const { return QStringLiteral("127.0.0.1,%1").arg(m_listener.serverPort()); }
+    bool holding() const { return m_holding; }
+    void release()
+    {
+        m_released = true;
+        for (const auto& flush : m_flushes)
+            flush();
+    }
+
+private:
+    QTcpServer m_listener;
+    QByteArray m_marker; // UTF-16LE, as the request carries it
+    bool m_holding = false;
+    bool m_released = false;
+    std::vector<std::function<void()>> m_flushes;
+};
 
 // The attach statements the server received, in order.
 QStringList attachesSent(const StandinProcess& s)
@@ -140,7 +214,7 @@ class TestCli : public QObject
     {
         return { command, QStringLiteral("--server"), server.serverName(), QStringLiteral("--password-stdin") };
     }
-    QString pw() { return server.password() + QLatin1Char('\n'); }
+    QByteArray pw() { return (server.password() + QLatin1Char('\n')).toUtf8(); }
 
 private slots:
     void verdicts_data();
@@ -174,7 +248,8 @@ private slots:
             "--what-if", "--server-version", "8" });
         QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-            QStringList({ "SELECT name, filename FROM master..sysdatabases",
+            QStringList({ "SELECT name, filename, dbid FROM master..sysdatabases",
+                "SELECT dbid, filename FROM master..sysaltfiles",
                 "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))", "SELECT 0 AS verdict_item",
                 "dbcc checkprimaryfile (N'" + path("001", "2005", "ufdata.MDF") + "',2) WITH NO_INFOMSGS",
                 "SELECT 1 AS verdict_item",
@@ -186,8 +261,67 @@ private slots:
 
         r = runCli({ "detach", "--what-if", "--json", "UFDATA_001_2005", "O'Brien" });
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
-        QCOMPARE(r.json.at(1).value("statement").toString(), QStringLiteral("EXEC sp_detach_db @dbname = 'O''Brien'"));
+        QCOMPARE(r.json.at(1).value("statement").toString(), QStringLiteral("EXEC sp_detach_db @dbname = N'O''Brien'"));
+        // A shrink's what-if shows what a shrink sends: the data file's on 2008 and later
+        // without a recovery switch, the log's as one batch.
+        r = runCli({ "shrink", "--data", "--what-if", "UFDATA_001_2005" });
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+            QStringList({ "SELECT name FROM sysfiles WHERE(fileid= 1)",
+                "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
+                "CHECKPOINT DBCC SHRINKFILE ([<逻辑文件名>])" }));
+        r = runCli({ "shrink", "--log", "--what-if", "--server-version", "10", "UFDATA_001_2005" });
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(r.exitCode == 0 && lines.size() == 4, qPrintable(describe(r)));
+        QCOMPARE(lines.at(2),
+            QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2005','Recovery') AS nvarchar(128))"));
+        QVERIFY2(lines.at(3).startsWith("BEGIN TRY ALTER DATABASE UFDATA_001_2005 SET RECOVERY SIMPLE CHECKPOINT ")
+                && lines.at(3).endsWith(" RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH"),
+            qPrintable(lines.at(3)));
         QVERIFY2(attachesSent(server).isEmpty() && server.sqlTexts().isEmpty(), "what-if sent something");
+    }
+
+    // The server reads a relative path against its own folder: the command line sends the
+    // root made absolute against the folder it was started in.
+    void relativeRootIsSentAbsolute()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        const CliRun r = runCli({ "attach-missing", "--root", QFileInfo(root).fileName(), "--what-if" }, QByteArray(),
+            QProcessEnvironment::systemEnvironment(), QFileInfo(root).path());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        const QStringList lines = r.out.split(QLatin1Char('\n')).filter(QStringLiteral("sp_attach_db"));
+        const QString attach = lines.value(0);
+        const QString sent = attach.section(QStringLiteral("@filename1 = N'"), 1).section(QLatin1Char('\''), 0, 0);
+        QVERIFY2(tp::isAbsolutePath(sent) && tp::samePath(sent, path("001", "2005", "ufdata.MDF")), qPrintable(r.out));
+    }
+
+    void logFileOfAnotherDatabase_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("2000: file names padded") << 8;
+        QTest::newRow("2022") << 16;
+    }
+
+    // The log file of an account-year is the log of another database: the year is not ready.
+    void logFileOfAnotherDatabase()
+    {
+        QFETCH(int, version);
+        server.stop();
+        QVERIFY2(server.start(version), qPrintable(server.lastError()));
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+        QVERIFY(makeYear("001", "2005"));
+        QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2005/ufdata.LDF")));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "CREATE DATABASE Books ON (NAME = b, FILENAME = N'" + root + "/books.mdf"
+                         + "') LOG ON (NAME = b_log, FILENAME = N'" + path("001", "2005", "ufdata.LDF") + "')"),
+            QString());
+        const CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("state").toString(), QStringLiteral("files-in-use"));
+        QCOMPARE(r.json.at(0).value("otherDatabase").toString(), QStringLiteral("Books"));
+        // Books's own data file lies under the root too: an other .MDF, attached.
+        QCOMPARE(r.json.at(1).value("database").toString() + " " + r.json.at(1).value("state").toString(),
+            QStringLiteral("Books attached"));
     }
 
     void scanThenAttachMissing()
@@ -209,9 +343,10 @@ private slots:
         QCOMPARE(states,
             QStringList({ "UFDATA_001_2005 ready", "UFDATA_001_2006 attached", "UFDATA_001_2008 log-missing" }));
 
+        // The year without its log is skipped: not everything asked for was done.
         server.clearRequests();
         r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
-        QVERIFY2(r.exitCode == 0 && r.jsonOk && !r.json.isEmpty(), qPrintable(describe(r)));
+        QVERIFY2(r.exitCode == 1 && r.jsonOk && !r.json.isEmpty(), qPrintable(describe(r)));
         QCOMPARE(attachesSent(server),
             QStringList({ "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
                 + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'" }));
@@ -237,6 +372,58 @@ private slots:
             pw());
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
         QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("shrunk"));
+    }
+
+    // The command line killed while the server shrinks the log: the server ends the batch by
+    // itself and sets the recovery model back.
+    void killedDuringShrink()
+    {
+        server.setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("6000") });
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        server.setExtraArguments({});
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
+                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
+                         + "' ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
+            QString());
+        server.clearRequests();
+        const auto batches = [&] {
+            QStringList sent;
+            for (const QString& t : server.sqlTexts()) {
+                if (t.contains(QLatin1String("SET RECOVERY")))
+                    sent << t;
+            }
+            return sent;
+        };
+
+        auto master = std::make_shared<tp::Connection>();
+        master->open(cs, QString(), QString(), tp::adConnectUnspecified);
+        const auto recovery = [&] {
+            tp::Recordset rs;
+            rs.open("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2005','Recovery') AS nvarchar(128))", master,
+                tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
+            return rs.text(0, 0);
+        };
+        QProcess cli;
+        cli.start(qEnvironmentVariable("TALLYPORT_CLI"), common("shrink") << "--log" << "UFDATA_001_2005");
+        QVERIFY2(cli.waitForStarted(10000), qPrintable(cli.errorString()));
+        cli.write(pw());
+        cli.closeWriteChannel();
+        // Killed while the server shrinks (6 s), before the reply came.
+        QTRY_VERIFY_WITH_TIMEOUT(!batches().isEmpty(), 30000);
+        cli.kill();
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitStatus(), QProcess::CrashExit);
+
+        QTRY_COMPARE_WITH_TIMEOUT(recovery(), QStringLiteral("FULL"), 30000);
+        const QStringList sent = batches();
+        QCOMPARE(sent.size(), 1);
+        QVERIFY2(sent.first().startsWith("BEGIN TRY ALTER DATABASE UFDATA_001_2005 SET RECOVERY SIMPLE CHECKPOINT "
+                                         "DBCC SHRINKFILE (UFDATA_001_2005_log) ALTER DATABASE UFDATA_001_2005 SET RECOVERY "
+                                         "FULL END TRY BEGIN CATCH "),
+            qPrintable(sent.first()));
     }
 
     void failuresGiveStatusOne()
@@ -272,12 +459,156 @@ private slots:
         r = runCli(common("detach") << "NoSuchDb", pw());
         QVERIFY2(r.exitCode == 1 && r.out.contains(QStringLiteral("错误号 15010")), qPrintable(describe(r)));
 
-        r = runCli(common("scan") << "--root" << root, QStringLiteral("wrong\n"));
+        r = runCli(common("scan") << "--root" << root, "wrong\n");
         QVERIFY2(r.exitCode == 1 && r.err.contains(QStringLiteral("错误号 18456")), qPrintable(describe(r)));
 
         r = runCli({ "scan", "--server", server.serverName(), "--root", root, "--password", "x" });
         QVERIFY2(r.exitCode == 2 && r.err.contains(QStringLiteral("密码不能写在命令行上")), qPrintable(describe(r)));
     }
+
+    // What --what-if lists is what a real run sends, in the same order; the scan's shows the
+    // plan as it is on disk.
+    void whatIfListsWhatARealRunSends()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        QVERIFY(makeYear("001", "2006"));
+        QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2006/ufdata.LDF")));
+        CliRun r = runCli({ "scan", "--root", root, "--what-if", "--json" });
+        // The catalogue, the verdict's version, service account and batch, then the plan.
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 7, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("statement").toString() + " / " + r.json.at(1).value("statement").toString(),
+            QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases / "
+                           "SELECT dbid, filename FROM master..sysaltfiles"));
+        QVERIFY2(r.json.at(4).value("statement").toString().startsWith(QStringLiteral("SELECT 0 AS verdict_item\n")),
+            qPrintable(describe(r)));
+        QCOMPARE(r.json.at(5).value("state").toString() + " " + r.json.at(6).value("state").toString(),
+            QStringLiteral("ready log-missing"));
+
+        const QStringList attach { "attach-missing", "--server", server.serverName(), "--root", root, "--rebuild-log" };
+        r = runCli(QStringList(attach) << "--what-if");
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        const QStringList listed = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        server.clearRequests();
+        r = runCli(QStringList(attach) << "--password-stdin", pw());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        QStringList sent = server.sqlTexts();
+        sent.removeAll(QStringLiteral("SET QUOTED_IDENTIFIER ON")); // FreeTDS's own, at every connect
+        // A batch is listed one statement a line.
+        QCOMPARE(sent.join(QLatin1Char('\n')).split(QLatin1Char('\n')), listed);
+    }
+
+    // The main window's plain literal would reach the server as '????'.
+    void detachSendsTheNameInUnicode()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'账套2024',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
+                         + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'"),
+            QString());
+        server.clearRequests();
+        const CliRun r = runCli(common("detach") << QStringLiteral("账套2024"), pw());
+        QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("已分离")), qPrintable(describe(r)));
+        QCOMPARE(attachesSent(server), QStringList { QStringLiteral("EXEC sp_detach_db @dbname = N'账套2024'") });
+    }
+
+    // Refused on this machine before any server is asked: said as such, not as a failed connection.
+    void refusedBeforeTheServer_data()
+    {
+        QTest::addColumn<QString>("serverSuffix");
+        QTest::addColumn<QByteArray>("input"); // empty: the stand-in's password
+        QTest::addColumn<bool>("noDriver");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("password with };") << "" << QByteArray("a};b\n") << false << "SA 密码中含有“};”";
+        QTest::newRow("server name with };") << "};x" << QByteArray() << false << "服务器名称中含有“};”";
+#ifndef Q_OS_WIN
+        // unixODBC's list of drivers comes from ODBCSYSINI; under wine the variable does not reach it.
+        QTest::newRow("no SQL Server ODBC driver") << "" << QByteArray() << true << "ODBC Driver 18 for SQL Server";
+        QTest::newRow("password not UTF-8") << "" << QByteArray("\xC3\xDC\xC2\xEB\n") << false << "不是有效的 UTF-8";
+#endif
+    }
+    void refusedBeforeTheServer()
+    {
+        QFETCH(QString, serverSuffix);
+        QFETCH(QByteArray, input);
+        QFETCH(bool, noDriver);
+        QFETCH(QString, said);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (noDriver) {
+            // The driver manager lists Microsoft's driver, whose library is not there.
+            QFile ini(tmp.filePath(QStringLiteral("odbcinst.ini")));
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[ODBC Driver 18 for SQL Server]\nDriver=/nonexistent/libmsodbcsql-18.so\n");
+            ini.close();
+            environment.insert(QStringLiteral("ODBCSYSINI"), tmp.path());
+        }
+        server.clearRequests();
+        const CliRun r = runCli({ "scan", "--server", server.serverName() + serverSuffix, "--root", root,
+                                    "--password-stdin" },
+            input.isEmpty() ? pw() : input, environment);
+        QVERIFY2(r.exitCode == 1 && r.err.contains(said) && !r.err.contains(QStringLiteral("失败")),
+            qPrintable(describe(r)));
+        QVERIFY(server.sqlTexts().isEmpty());
+    }
+
+#ifdef Q_OS_UNIX
+    // Ctrl+C while the server carries out an attach: the attach is answered and reported, the
+    // next years are not sent, and the command says which.
+    void ctrlCWaitsForTheStatement()
+    {
+        for (const char* year : { "2005", "2006", "2007" })
+            QVERIFY(makeYear("001", year));
+        HoldingProxy proxy(quint16(server.port()), QStringLiteral("sp_attach_db"));
+        server.clearRequests();
+        QProcess p;
+        p.start(qEnvironmentVariable("TALLYPORT_CLI"),
+            { "attach-missing", "--server", proxy.serverName(), "--root", root, "--password-stdin" });
+        QVERIFY(p.waitForStarted());
+        p.write(pw());
+        p.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.holding(), 30000);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (err += p.readAllStandardError()).contains(QStringLiteral("已收到 Ctrl+C").toUtf8()), 10000);
+        proxy.release();
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 30000);
+        err += p.readAllStandardError();
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 130, err.constData());
+        QVERIFY2(out.contains(QStringLiteral("UFDATA_001_2005  已附加")), qPrintable(out));
+        QVERIFY2(QString::fromUtf8(err).contains(
+                     QStringLiteral("以下 2 个年度没有附加：UFDATA_001_2006、UFDATA_001_2007")),
+            err.constData());
+        QCOMPARE(attachesSent(server).size(), 1);
+    }
+
+    // Ctrl+C at the password prompt leaves the terminal echoing again.
+    void ctrlCAtThePromptGivesEchoBack()
+    {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QByteArray slave = ptsname(master);
+        const int terminal = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(terminal >= 0);
+        const auto echoes = [terminal] {
+            termios t {};
+            return tcgetattr(terminal, &t) == 0 && (t.c_lflag & ECHO) != 0;
+        };
+        QVERIFY(echoes());
+        QProcess p;
+        p.setStandardInputFile(QString::fromLocal8Bit(slave));
+        p.start(qEnvironmentVariable("TALLYPORT_CLI"), { "scan", "--server", server.serverName(), "--root", root });
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!echoes(), 10000);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QVERIFY(p.waitForFinished(10000));
+        const bool echoesAgain = echoes();
+        ::close(terminal);
+        ::close(master);
+        QVERIFY(echoesAgain);
+        QCOMPARE(p.exitStatus(), QProcess::CrashExit); // ended by SIGINT, as a shell expects
+    }
+#endif
 };
 
 // The server's verdict on a year before any attach, against a 2022 stand-in (run as the

@@ -5,6 +5,7 @@
 #include "Windows.h"
 #include "operations_support.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,16 +51,19 @@ class TestBatchRun : public QObject
     std::unique_ptr<QTemporaryDir> root;
     QString dataRootPath() const { return root->path(); }
 
-    // Signs in, points the main window at the data root, account set 001 from `startYear`.
-    void prepare(int startYear, const QString& count)
+    // Signs in, points the main window at the data root (written as `text1`, by default as
+    // found), account set 001 from `startYear`.
+    void prepare(int startYear, const QString& count, QString text1 = QString())
     {
+        if (text1.isEmpty())
+            text1 = dataRootPath();
         QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
-        setBox(QStringLiteral("Text1"), dataRootPath());
+        setBox(QStringLiteral("Text1"), text1);
         setBox(QStringLiteral("Text2"), QStringLiteral("001"));
         setBox(QStringLiteral("Text3"), QString::number(startYear));
         setBox(QStringLiteral("Text6"), count);
-        const QString dataFile = dataRootPath() + QStringLiteral("\\ZT001\\") + QString::number(startYear)
-            + QStringLiteral("\\ufdata.MDF");
+        const QString dataFile
+            = text1 + QStringLiteral("\\ZT001\\") + QString::number(startYear) + QStringLiteral("\\ufdata.MDF");
         // The path display follows within a tick; the start action tests what it shows.
         QTRY_COMPARE_WITH_TIMEOUT(box(QStringLiteral("Text4")), dataFile, 5000);
         fx.server().clearRequests();
@@ -322,13 +326,26 @@ void TestBatchRun::serverGoneBetweenSteps()
 void TestBatchRun::yearAlreadyThere_data()
 {
     QTest::addColumn<bool>("sameFiles");
-    QTest::newRow("attached from these files: the reply was lost") << true;
-    QTest::newRow("the name belongs to other files") << false;
+    QTest::addColumn<QString>("text1"); // the data root as the main window has it
+    QTest::newRow("attached from these files: the reply was lost") << true << "<root>";
+    QTest::newRow("the name belongs to other files") << false << "<root>";
+    // A drive root ("C:\") gives the scheme's "C:\\ZT001\..." where the scan window sent "C:\ZT001\...".
+    QTest::newRow("the root ends with a separator") << true << "<root>\\";
+#ifndef Q_OS_WIN
+    QTest::newRow("the root through a link") << true << "<link>";
+#endif
 }
 
 void TestBatchRun::yearAlreadyThere()
 {
     QFETCH(bool, sameFiles);
+    QFETCH(QString, text1);
+    QTemporaryDir links;
+    const QString link = links.filePath(QStringLiteral("root"));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link(dataRootPath(), link));
+#endif
+    text1.replace(QLatin1String("<root>"), dataRootPath()).replace(QLatin1String("<link>"), link);
     for (int year : { 2005, 2006 })
         QVERIFY2(makeAccountYearFiles(fx, dataRootPath(), QStringLiteral("001"), year), qPrintable(fx.lastError()));
     // The server reports the path as it was given: here with / where the step sends \.
@@ -343,13 +360,13 @@ void TestBatchRun::yearAlreadyThere()
         QVERIFY2(
             createDatabase(fx, QStringLiteral("UFDATA_001_2005"), otherDir, QStringLiteral("d"), QStringLiteral("l")),
             qPrintable(fx.lastError()));
-    prepare(2005, QStringLiteral("2"));
+    prepare(2005, QStringLiteral("2"), text1);
     if (QTest::currentTestFailed())
         return;
 
     QVERIFY2(clickMayRun(QStringLiteral("Command7")), "the run did not end");
 
-    const QString dataRoot = dataRootPath();
+    const QString dataRoot = text1;
     const QString lookup = QStringLiteral("SELECT filename FROM master..sysdatabases WHERE name = N'UFDATA_001_2005'");
     if (sameFiles) {
         QVERIFY2(sameSql(fx, { attach(dataRoot, 2005), lookup, refresh, attach(dataRoot, 2006), refresh }),

@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -111,6 +112,28 @@ private slots:
     {
         QVERIFY2(qFuzzyCompare(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0),
             "these expectations are pixels at 96 DPI");
+    }
+
+    // The first window made asks the font database for its own font only: the application's
+    // default font, which none of its controls shows, is not looked up (nor loaded) on the way
+    // to the first paint. Runs first, before any font is cached.
+    void loginWindowLooksUpItsFontOnly()
+    {
+        static QStringList requests;
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.match.debug=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext& context, const QString& text) {
+                if (qstrcmp(context.category, "qt.text.font.match") == 0)
+                    requests << text;
+            });
+        Windows::form1().grab();
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.text.font.match.debug=false"));
+        const QString asked = requests.join(QLatin1Char('\n'));
+        const QString windowFamily = Windows::form1().font().families().value(0);
+        QVERIFY2(asked.contains(QStringLiteral("family: ") + windowFamily + QStringLiteral(" [")), qPrintable(asked));
+        QVERIFY2(!asked.contains(QStringLiteral("family: ") + QApplication::font().family() + QStringLiteral(" [")),
+            qPrintable(asked));
     }
 
     void cleanup()

@@ -3,6 +3,7 @@
 
 #include "Ado.h"
 #include "ConnectionStrings.h"
+#include "ErrorHints.h"
 #include "GuiFixture.h"
 #include "Shrink.h"
 #include "Windows.h"
@@ -33,12 +34,46 @@ void click(const QString& button)
     QTest::mouseClick(tp::control<QAbstractButton>(Windows::form2(), button), Qt::LeftButton);
 }
 
-// A database in FULL or BULK_LOGGED recovery goes to SIMPLE for the shrink and back.
-QStringList modelRoundTrip(const QString& db, const QString& model, const QString& logical)
+// The log shrink of a database in FULL or BULK_LOGGED recovery: one batch that goes to SIMPLE
+// and back and sets the model back in its CATCH block (THROW from 2012, RAISERROR on 2008).
+// `db` as the statement names it, `name` as it is.
+QString modelRoundTrip(int version, const QString& db, const QString& name, const QString& model,
+    const QString& logical)
 {
-    return { QStringLiteral("ALTER DATABASE %1 SET RECOVERY SIMPLE").arg(db),
-        QStringLiteral("CHECKPOINT DBCC SHRINKFILE (%1)").arg(logical),
-        QStringLiteral("ALTER DATABASE %1 SET RECOVERY %2").arg(db, model) };
+    const QString back = QStringLiteral("ALTER DATABASE %1 SET RECOVERY %2").arg(db, model);
+    const QString head
+        = QStringLiteral("BEGIN TRY ALTER DATABASE %1 SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE (%2) %3 END TRY "
+                         "BEGIN CATCH ")
+              .arg(db, logical, back);
+    const QString restore
+        = QStringLiteral("IF CAST(DATABASEPROPERTYEX(N'%1','Recovery') AS nvarchar(128)) <> N'%2' %3;")
+              .arg(QString(name).replace(QLatin1String("'"), QLatin1String("''")), model, back);
+    if (version >= 11)
+        return head + restore + QStringLiteral(" THROW; END CATCH");
+    return head
+        + QStringLiteral("DECLARE @number int, @message nvarchar(2048) SELECT @number = ERROR_NUMBER(), @message = "
+                         "ERROR_MESSAGE() ")
+        + restore + QStringLiteral(" RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH");
+}
+
+// What a failed round trip reads afterwards.
+QString stateQuery(const QString& name)
+{
+    return QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'%1','Recovery') AS nvarchar(128)), "
+                          "CAST(DATABASEPROPERTYEX(N'%1','Updateability') AS nvarchar(128))")
+        .arg(name);
+}
+
+// The recovery model of `name`, read over a new connection to master.
+QString recoveryOf(GuiFixture& fx, const QString& name)
+{
+    auto connection = std::make_shared<tp::Connection>();
+    connection->open(tp::buildMasterConnectionString(fx.server().serverName(), fx.server().password()), QString(),
+        QString(), tp::adConnectUnspecified);
+    tp::Recordset rs;
+    rs.open(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'%1','Recovery') AS nvarchar(128))").arg(name), connection,
+        tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
+    return rs.text(0, 0);
 }
 
 QByteArray fileBytes(const QString& path)
@@ -76,7 +111,11 @@ private slots:
         root = std::make_unique<QTemporaryDir>();
         QVERIFY(root->isValid());
     }
-    void cleanup() { QVERIFY2(fx.cleanup(), qPrintable(fx.lastError())); }
+    void cleanup()
+    {
+        fx.server().setExtraArguments({});
+        QVERIFY2(fx.cleanup(), qPrintable(fx.lastError()));
+    }
 
     void nothingSelected_data();
     void nothingSelected();
@@ -86,8 +125,11 @@ private slots:
     void shrink_data();
     void shrink();
     void shrinkOfAVanishedDatabase();
+    void failingShrinkRestoresRecovery_data();
     void failingShrinkRestoresRecovery();
+    void refusedSwitchLeavesRecovery_data();
     void refusedSwitchLeavesRecovery();
+    void shrinkOutlastsTheCommandTimeout();
     void roundTrip();
 };
 
@@ -224,14 +266,15 @@ void TestOperations::shrink_data()
         << "O'Brien_log"
         << "BACKUP DATABASE %1 TO DISK = N'NUL'"
         << "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))"
-        << modelRoundTrip("[O'Brien]", "FULL", "[O'Brien_log]") << modelRoundTrip("[O'Brien]", "FULL", "[O'Brien]");
+        << QStringList { modelRoundTrip(16, "[O'Brien]", "O'Brien", "FULL", "[O'Brien_log]") }
+        << QStringList { "CHECKPOINT DBCC SHRINKFILE ([O'Brien])" };
     QTest::newRow("2022 full, blank") << 16 << "my db"
                                       << "my data"
                                       << "my log"
                                       << "BACKUP DATABASE %1 TO DISK = N'NUL'"
                                       << "SELECT CAST(DATABASEPROPERTYEX(N'my db','Recovery') AS nvarchar(128))"
-                                      << modelRoundTrip("[my db]", "FULL", "[my log]")
-                                      << modelRoundTrip("[my db]", "FULL", "[my data]");
+                                      << QStringList { modelRoundTrip(16, "[my db]", "my db", "FULL", "[my log]") }
+                                      << QStringList { "CHECKPOINT DBCC SHRINKFILE ([my data])" };
     QTest::newRow("2022 simple, chinese") << 16 << "账套数据"
                                           << "账套数据"
                                           << "账套数据_log"
@@ -245,16 +288,16 @@ void TestOperations::shrink_data()
         << "ufdata_Log"
         << "ALTER DATABASE %1 SET RECOVERY BULK_LOGGED BACKUP DATABASE %1 TO DISK = N'NUL'"
         << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
-        << modelRoundTrip("UFDATA_001_2007", "BULK_LOGGED", "ufdata_Log")
-        << modelRoundTrip("UFDATA_001_2007", "BULK_LOGGED", "ufdata");
+        << QStringList { modelRoundTrip(10, "UFDATA_001_2007", "UFDATA_001_2007", "BULK_LOGGED", "ufdata_Log") }
+        << QStringList { "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
     QTest::newRow("2008 full, never backed up")
         << 10 << "UFDATA_001_2007"
         << "ufdata"
         << "ufdata_Log"
         << ""
         << "SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"
-        << modelRoundTrip("UFDATA_001_2007", "FULL", "ufdata_Log")
-        << modelRoundTrip("UFDATA_001_2007", "FULL", "ufdata");
+        << QStringList { modelRoundTrip(10, "UFDATA_001_2007", "UFDATA_001_2007", "FULL", "ufdata_Log") }
+        << QStringList { "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
 }
 
 void TestOperations::shrink()
@@ -281,8 +324,9 @@ void TestOperations::shrink()
         fx.server().clearRequests();
         click(log ? QStringLiteral("Command3") : QStringLiteral("Command9"));
 
+        // The data file's shrink does not depend on the recovery model: it is not read.
         QStringList expected { log ? logLookup : dataLookup, versionQuery };
-        if (!recoveryQuery.isEmpty())
+        if (!recoveryQuery.isEmpty() && log)
             expected << recoveryQuery;
         expected << (log ? logBatches : dataBatches);
         QVERIFY2(sameSql(fx, expected), qPrintable(sqlMismatch));
@@ -300,7 +344,7 @@ void TestOperations::shrink()
     QCOMPARE(box(QStringLiteral("Text7")), padded(logLogical));
     QCOMPARE(box(QStringLiteral("Text8")), padded(dataLogical));
     QCOMPARE(gridNames(), gridBefore); // no refresh
-    if (logBatches.size() == 3) {
+    if (logBatches.first().startsWith(QLatin1String("BEGIN TRY"))) {
         // After the round trip through SIMPLE the server knows the log chain is broken: a log
         // backup is refused until the next database backup, as after TRUNCATE_ONLY.
         const QString logBackup = QStringLiteral("BACKUP LOG %1 TO DISK = N'NUL'").arg(sqlBracket(name));
@@ -338,9 +382,17 @@ void TestOperations::shrinkOfAVanishedDatabase()
     QCOMPARE(box(QStringLiteral("Text7")), QStringLiteral("before"));
 }
 
+void TestOperations::failingShrinkRestoresRecovery_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2008: RAISERROR") << 10;
+    QTest::newRow("2022: THROW") << 16;
+}
+
 void TestOperations::failingShrinkRestoresRecovery()
 {
-    QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
+    QFETCH(int, version);
+    QVERIFY2(fx.startServer(version), qPrintable(fx.lastError()));
     const QString name = QStringLiteral("UFDATA_001_2007");
     QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
                  QStringLiteral("ufdata_Log")),
@@ -353,32 +405,55 @@ void TestOperations::failingShrinkRestoresRecovery()
     fx.server().clearRequests();
 
     int number = 0;
+    auto recoverySwitch = tp::ErrorContext::Switch::Back;
     try {
         tp::shrinkFile(connection, name, QStringLiteral("nosuch"));
-    } catch (const tp::DbError& e) {
+    } catch (const tp::OperationError& e) {
         number = e.number();
+        recoverySwitch = e.context().recoverySwitch;
     }
 
+    // The server's own number, also through 2008's RAISERROR; the model was set back.
     QCOMPARE(number, 8985);
+    QCOMPARE(int(recoverySwitch), int(tp::ErrorContext::Switch::None));
     const QString recovery
         = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
-    QVERIFY2(sameSql(fx, QStringList { versionQuery, recovery } + modelRoundTrip(name, "BULK_LOGGED", "nosuch")),
+    QVERIFY2(sameSql(fx,
+                 { versionQuery, recovery, modelRoundTrip(version, name, name, "BULK_LOGGED", "nosuch"),
+                     stateQuery(name) }),
         qPrintable(sqlMismatch));
-    tp::Recordset rs;
-    rs.open(recovery, connection, tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
-    QCOMPARE(rs.text(0, 0), QStringLiteral("BULK_LOGGED"));
+    QCOMPARE(recoveryOf(fx, name), QStringLiteral("BULK_LOGGED"));
+}
+
+void TestOperations::refusedSwitchLeavesRecovery_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("hintPart");
+    const QString mirror = QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET PARTNER = 'TCP://mirror:5022'");
+    QTest::newRow("2022 mirrored") << 16 << mirror << 1468 << "改为简单恢复模式（例如它正在做数据库镜像";
+    // 2008 re-raises the last message of the failure only.
+    QTest::newRow("2008 mirrored") << 10 << mirror << 5069 << "改为简单恢复模式（例如它正在做数据库镜像";
+    QTest::newRow("2022 read-only") << 16 << "ALTER DATABASE UFDATA_001_2007 SET READ_ONLY" << 5004
+                                    << "“UFDATA_001_2007”是只读的";
+    QTest::newRow("2008 read-only") << 10 << "ALTER DATABASE UFDATA_001_2007 SET READ_ONLY" << 5069
+                                    << "“UFDATA_001_2007”是只读的";
 }
 
 void TestOperations::refusedSwitchLeavesRecovery()
 {
-    // A mirrored database cannot leave FULL recovery: nothing is shrunk and the model stays.
-    QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
+    // A database the server will not let leave FULL recovery: nothing is shrunk and the model stays.
+    QFETCH(int, version);
+    QFETCH(QString, setup);
+    QFETCH(int, number);
+    QFETCH(QString, hintPart);
+    QVERIFY2(fx.startServer(version), qPrintable(fx.lastError()));
     const QString name = QStringLiteral("UFDATA_001_2007");
     QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
                  QStringLiteral("ufdata_Log")),
         qPrintable(fx.lastError()));
-    QVERIFY2(fx.execute(QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL "
-                                       "ALTER DATABASE UFDATA_001_2007 SET PARTNER = 'TCP://mirror:5022'")),
+    QVERIFY2(fx.execute(QStringLiteral("ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL ") + setup),
         qPrintable(fx.lastError()));
     QVERIFY2(fx.signIn(), qPrintable(fx.lastError()));
     QVERIFY(clickGridRow(name));
@@ -388,15 +463,35 @@ void TestOperations::refusedSwitchLeavesRecovery()
 
     const QString recovery
         = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
-    QVERIFY2(sameSql(fx, { logLookup, versionQuery, recovery, modelRoundTrip(name, "FULL", "").first() }),
+    QVERIFY2(sameSql(fx,
+                 { logLookup, versionQuery, recovery, modelRoundTrip(version, name, name, "FULL", "ufdata_Log"),
+                     stateQuery(name) }),
         qPrintable(sqlMismatch));
-    expectErrorReport(1468, QStringLiteral("所以没有收缩，恢复模式仍是 FULL"));
+    expectErrorReport(number, hintPart);
+    QCOMPARE(recoveryOf(fx, name), QStringLiteral("FULL"));
+}
+
+// A shrink is not cut short by the command time-out: it waits as long as the server works.
+void TestOperations::shrinkOutlastsTheCommandTimeout()
+{
+    fx.server().setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("2500") });
+    QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
+    const QString name = QStringLiteral("UFDATA_001_2007");
+    QVERIFY2(createDatabase(fx, name, root->path() + QStringLiteral("/db"), QStringLiteral("ufdata"),
+                 QStringLiteral("ufdata_Log")),
+        qPrintable(fx.lastError()));
     auto connection = std::make_shared<tp::Connection>();
-    connection->open(tp::buildMasterConnectionString(fx.server().serverName(), fx.server().password()), QString(),
-        QString(), tp::adConnectUnspecified);
-    tp::Recordset rs;
-    rs.open(recovery, connection, tp::adOpenStatic, tp::adLockOptimistic, tp::adCmdUnspecified);
-    QCOMPARE(rs.text(0, 0), QStringLiteral("FULL"));
+    connection->setCommandTimeout(1);
+    connection->open(tp::buildDatabaseConnectionString(name, fx.server().serverName(), fx.server().password()),
+        QString(), QString(), tp::adConnectUnspecified);
+    QString failure;
+    try {
+        tp::shrinkFile(connection, name, QStringLiteral("ufdata_Log"));
+    } catch (const tp::DbError& e) {
+        failure = tp::errorReportText(e);
+    }
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(recoveryOf(fx, name), QStringLiteral("FULL"));
 }
 
 void TestOperations::roundTrip()

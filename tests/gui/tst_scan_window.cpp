@@ -10,10 +10,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,6 +122,7 @@ private slots:
         filter->setCurrentIndex(0);
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 已附加", "UFDATA_001_2006 缺少日志文件" }));
         QVERIFY2(gridNames().contains(QStringLiteral("UFDATA_001_2005")), qPrintable(gridNames().join(", ")));
+        QVERIFY(Windows::form2().isEnabled());
     }
 
     // A year the server's verdict refuses shows its sentence and is not sent; the summary
@@ -156,9 +160,68 @@ private slots:
         fx.server().clearRequests();
         QTimer::singleShot(0, w, [w] { click(w, "cancelButton"); });
         click(w, "attachAllButton");
-        const QList<tp::ShownMessage> shown = fx.takeMessages();
-        QVERIFY(shown.size() == 1 && shown[0].text.startsWith(QStringLiteral("已取消")));
+        // Every row is counted: the year the cancel left among the skipped.
+        QVERIFY2(fx.expectMessage({ QStringLiteral("已取消，其余年度未附加。\n附加 0 个，已存在 0 个，跳过 2 个（其中 1 "
+                                                   "个因取消而未附加），失败 0 个"),
+                     tp::vbInformation, QStringLiteral("提示：") }),
+            qPrintable(fx.lastError()));
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
+    }
+
+    void closingDuringAttach_data()
+    {
+        QTest::addColumn<bool>("mainWindow");
+        QTest::addColumn<QString>("summary"); // empty: no message
+        QTest::newRow("the main window: the application ends") << true << QString();
+        QTest::newRow("the scan window") << false
+                                         << QStringLiteral("已取消，其余年度未附加。\n附加 1 个，已存在 0 个，跳过 1 "
+                                                           "个（其中 1 个因取消而未附加），失败 0 个");
+    }
+
+    // Closed while the second of two years is about to be attached: it is not attached.
+    void closingDuringAttach()
+    {
+        QFETCH(bool, mainWindow);
+        QFETCH(QString, summary);
+        QPointer<ScanWindow> w = openFromFolderList();
+        QVERIFY2(w, "the scan window did not open");
+        w->findChild<QCheckBox*>(QStringLiteral("rebuildLogCheck"))->setChecked(true);
+        const int ends = fx.endApplicationCount();
+        fx.server().clearRequests();
+        bool mainTookInput = true;
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!w || w->findChild<QLabel*>(QStringLiteral("currentDatabaseLabel"))->text()
+                    != QStringLiteral("正在附加 UFDATA_001_2006"))
+                return;
+            watch.stop();
+            mainTookInput = Windows::form2().isEnabled();
+            if (mainWindow)
+                Windows::form2().close();
+            else
+                w->close();
+        });
+        watch.start();
+        click(w, "attachAllButton");
+        watch.stop();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        QVERIFY2(!mainTookInput, "the main window took input during the attach");
+        QVERIFY2(!w, "the scan window stayed open");
+        const QStringList sent = sentSql(fx);
+        QVERIFY2(!sent.join(QLatin1Char('\n')).contains(QStringLiteral("UFDATA_001_2006")), qPrintable(sent.join("\n")));
+        if (mainWindow) {
+            QCOMPARE(fx.endApplicationCount(), ends + 1);
+            // Nothing after the attach of the first year: no summary, no new scan, no list.
+            QVERIFY2(!sent.isEmpty() && sent.last().startsWith(QStringLiteral("EXEC sp_attach_db @dbname = N'UFDATA_001_2005'")),
+                qPrintable(sent.join("\n")));
+            QVERIFY2(fx.expectNoMessage(), qPrintable(fx.lastError()));
+            return;
+        }
+        QVERIFY2(fx.expectMessage({ summary, tp::vbInformation, QStringLiteral("提示：") }), qPrintable(fx.lastError()));
+        QVERIFY(Windows::form2().isEnabled());
+        QVERIFY2(gridNames().contains(QStringLiteral("UFDATA_001_2005")), qPrintable(gridNames().join(", ")));
     }
 };
 

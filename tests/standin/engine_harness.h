@@ -135,6 +135,7 @@ public:
         o.saPassword = QStringLiteral("Secret#1");
         o.majorVersion = m_version;
         o.requestLogPath = m_dir.path() + QStringLiteral("/requests.jsonl");
+        o.shrinkDelayMs = m_shrinkDelayMs;
         m_engine = std::make_unique<Engine>(o);
         session = connect(QStringLiteral("master"));
     }
@@ -173,6 +174,13 @@ public:
         return names;
     }
 
+    // Every DBCC SHRINKFILE from now on takes at least `ms` (the engine starts again).
+    void setShrinkDelay(int ms)
+    {
+        m_shrinkDelayMs = ms;
+        restart();
+    }
+
     Engine& engine() { return *m_engine; }
     QString files() const { return m_files; }
     QString dataDir() const { return m_dataDir; }
@@ -184,6 +192,7 @@ public:
 private:
     QTemporaryDir m_dir;
     int m_version;
+    int m_shrinkDelayMs = 0;
     QString m_dataDir;
     QString m_files;
     std::unique_ptr<Engine> m_engine;

@@ -23,6 +23,8 @@ private slots:
     void sysdatabasesScope();
     void sysfiles_data();
     void sysfiles();
+    void sysaltfiles_data();
+    void sysaltfiles();
     void syntaxErrors_data();
     void syntaxErrors();
     void longConditionChains_data();
@@ -293,6 +295,72 @@ void EngineQueriesTest::sysfiles()
     QVERIFY(integer(t[0].rows[1][5]) & 0x40);
     QVERIFY(!(integer(t[0].rows[0][5]) & 0x40));
     QVERIFY(text(t[0].rows[1][8]).trimmed().endsWith(QStringLiteral("Acct_log.ldf")));
+}
+
+void EngineQueriesTest::sysaltfiles_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("2000 master..") << 8 << "msdb" << "master..sysaltfiles" << true;
+    QTest::newRow("2000 unqualified in master") << 8 << "master" << "sysaltfiles" << true;
+    QTest::newRow("2000 unqualified elsewhere") << 8 << "msdb" << "sysaltfiles" << false;
+    QTest::newRow("2000 no sys schema") << 8 << "master" << "sys.sysaltfiles" << false;
+    QTest::newRow("2022 master.dbo.") << 16 << "tempdb" << "master.dbo.sysaltfiles" << true;
+    QTest::newRow("2022 sys. anywhere") << 16 << "Acct" << "sys.sysaltfiles" << true;
+}
+
+// The files of every database, as the application looks up which database uses a file.
+void EngineQueriesTest::sysaltfiles()
+{
+    QFETCH(int, version);
+    QFETCH(QString, database);
+    QFETCH(QString, from);
+    QFETCH(bool, found);
+    Harness h(version);
+    QVERIFY(h.create(QStringLiteral("Acct")));
+    const int s = h.connect(database);
+    const QString log = h.files() + QStringLiteral("/Acct_log.ldf");
+    const Reply r = h.run(s, QStringLiteral("SELECT DB_NAME(dbid), * FROM %1 WHERE filename = N'%2'").arg(from, log));
+    if (!found) {
+        QCOMPARE(numbers(r), QList<int> { 208 });
+        return;
+    }
+    const auto rs = results(r);
+    QVERIFY2(rs.size() == 1 && errors(r).isEmpty(), qPrintable(describe(r).join('\n')));
+    const bool fixed = version <= 8;
+    const QStringList names { "", "fileid", "groupid", "size", "maxsize", "growth", "status", "perf", "dbid", "name",
+        "filename", "createlsn", "droplsn" };
+    const QVector<ColumnType> types { ColumnType::NVarChar, ColumnType::SmallInt, ColumnType::SmallInt, ColumnType::Int,
+        ColumnType::Int, ColumnType::Int, ColumnType::Int, ColumnType::Int, ColumnType::SmallInt,
+        fixed ? ColumnType::NChar : ColumnType::NVarChar, fixed ? ColumnType::NChar : ColumnType::NVarChar,
+        ColumnType::Binary, ColumnType::Binary };
+    QCOMPARE(rs[0].columns.size(), names.size());
+    for (int i = 0; i < names.size(); ++i) {
+        QCOMPARE(rs[0].columns[i].name, names[i]);
+        QCOMPARE(rs[0].columns[i].type, types[i]);
+    }
+    QCOMPARE(rs[0].columns[10].maxLength, 260);
+    QCOMPARE(rs[0].columns[11].maxLength, 10);
+    // The padded nchar filename still matches: trailing blanks do not count in '='.
+    QCOMPARE(rs[0].rows.size(), 1);
+    const auto& row = rs[0].rows[0];
+    QCOMPARE(text(row[0]), QStringLiteral("Acct"));
+    QCOMPARE(integer(row[1]), qint64(2));
+    QCOMPARE(integer(row[2]), qint64(0));
+    QVERIFY(integer(row[6]) & 0x40);
+    QCOMPARE(integer(row[8]), qint64(5));
+    QCOMPARE(text(row[9]), fixed ? QStringLiteral("Acct_Log").leftJustified(128) : QStringLiteral("Acct_Log"));
+    QCOMPARE(text(row[10]), fixed ? log.leftJustified(260) : log);
+    QVERIFY(std::holds_alternative<std::monostate>(row[11]) && std::holds_alternative<std::monostate>(row[12]));
+
+    // Every file of every database, in dbid and fileid order.
+    const auto all = results(h.run(s, QStringLiteral("SELECT dbid, fileid FROM %1").arg(from)));
+    QStringList order;
+    for (const auto& f : all.value(0).rows)
+        order << QStringLiteral("%1.%2").arg(integer(f[0])).arg(integer(f[1]));
+    QCOMPARE(order, (QStringList { "1.1", "1.2", "2.1", "2.2", "3.1", "3.2", "4.1", "4.2", "5.1", "5.2" }));
 }
 
 void EngineQueriesTest::syntaxErrors_data()

@@ -1,9 +1,10 @@
-// The engine's building blocks on their own: name collation, server paths, the message table
-// and the database file format.
+// The engine's building blocks on their own: name collation, server paths, the message table,
+// the database file format and RAISERROR's formatting.
 
 #include "Collation.h"
 #include "DatabaseFile.h"
 #include "MessageTable.h"
+#include "RaiseErrorFormat.h"
 #include "ServerPath.h"
 
 #include <QDir>
@@ -33,6 +34,10 @@ private slots:
     void fileHeaders_data();
     void fileHeaders();
     void fileRoundTripAndShrink();
+    void raiseErrorFormat_data();
+    void raiseErrorFormat();
+    void raiseErrorLength();
+
     void osErrors_data();
     void osErrors();
     void fileAccessAndCleanMark();
@@ -493,6 +498,81 @@ void EngineUnitsTest::fileRoundTripAndShrink()
     QVERIFY(truncatePages(path, 20, &error));
     QCOMPARE(QFileInfo(path).size(), qint64(20) * 8192);
     QCOMPARE(readDatabaseFile(path).header.file(1)->sizePages, 20);
+}
+
+namespace {
+
+using Args = QVector<FormatArgument>;
+
+FormatArgument number(qint64 v)
+{
+    FormatArgument a;
+    a.type = FormatArgument::Type::Integer;
+    a.integer = v;
+    return a;
+}
+
+FormatArgument string(const QString& v)
+{
+    FormatArgument a;
+    a.type = FormatArgument::Type::Text;
+    a.text = v;
+    return a;
+}
+
+} // namespace
+
+void EngineUnitsTest::raiseErrorFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QVector<FormatArgument>>("args");
+    QTest::addColumn<QString>("expected"); // the text, or "error N: args"
+
+    const FormatArgument null;
+    FormatArgument date;
+    date.type = FormatArgument::Type::Unsupported;
+    date.text = QStringLiteral("datetime");
+    QTest::newRow("in order") << "This is message %s %d." << Args { string("number"), number(5) }
+                              << "This is message number 5.";
+    QTest::newRow("widths and flags") << "%5d|%-5d|%05d|%+d|% d"
+                                      << Args { number(42), number(42), number(42), number(5), number(5) }
+                                      << "   42|42   |00042|+5| 5";
+    QTest::newRow("unsigned bases") << "%x %X %#x %#o %u"
+                                    << Args { number(255), number(255), number(255), number(8), number(-1) }
+                                    << "ff FF 0xff 010 4294967295";
+    QTest::newRow("precision of numbers turns zeros off") << "%08.3d" << Args { number(7) } << "     007";
+    QTest::newRow("string precision") << "<<%7.3s>><<%-4s>>" << Args { string("abcde"), string("ab") }
+                                      << "<<    abc>><<ab  >>";
+    QTest::newRow("stars from the arguments") << "<<%*.*s>>" << Args { number(7), number(3), string("abcde") }
+                                              << "<<    abc>>";
+    QTest::newRow("sizes") << "%hd %I64d %ld" << Args { number(70000), number(5000000000), number(5000000000) }
+                           << "4464 5000000000 705032704";
+    QTest::newRow("missing and NULL") << "%s, %d, %s" << Args { string("a"), null } << "a, (null), (null)";
+    QTest::newRow("percent") << "100%% done" << Args() << "100% done";
+    QTest::newRow("text for a number") << "%d" << Args { string("5") } << "error 2786: 1";
+    QTest::newRow("number for text") << "%s %s" << Args { string("a"), number(5) } << "error 2786: 2";
+    QTest::newRow("unknown type") << "at %f" << Args { number(1) } << "error 2787: %f";
+    QTest::newRow("cut short") << "50%" << Args() << "error 2787: %";
+    QTest::newRow("datetime argument") << "%s" << Args { string("a"), date } << "error 2748: datetime, 5";
+}
+
+void EngineUnitsTest::raiseErrorFormat()
+{
+    QFETCH(QString, format);
+    QFETCH(QVector<FormatArgument>, args);
+    QFETCH(QString, expected);
+    const FormatResult r = formatRaiseError(format, args);
+    QCOMPARE(r.error ? QStringLiteral("error %1: %2").arg(r.error).arg(r.errorArgs.join(QStringLiteral(", "))) : r.text,
+        expected);
+}
+
+void EngineUnitsTest::raiseErrorLength()
+{
+    const QString fits(2047, QLatin1Char('a'));
+    QCOMPARE(limitRaiseErrorText(fits), fits);
+    const QString cut = limitRaiseErrorText(QString(2048, QLatin1Char('b')));
+    QCOMPARE(cut.size(), 2047);
+    QVERIFY(cut.endsWith(QStringLiteral("b...")));
 }
 
 QTEST_GUILESS_MAIN(EngineUnitsTest)

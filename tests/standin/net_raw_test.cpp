@@ -9,9 +9,11 @@
 #include "StandinProcess.h"
 #include "TokenDecoder.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -235,6 +237,7 @@ private slots:
     void negotiatedPacketSize();
     void idleAttentionIsAcknowledged();
     void attentionRightAfterABatch();
+    void attentionDuringSlowShrinkStopsTheBatch();
     void ignoredMessageGetsNoAnswer();
     void transactionManagerRequestGetsAnError();
     void protocolViolationClosesOnlyThatConnection_data();
@@ -430,6 +433,49 @@ void NetRawTest::attentionRightAfterABatch()
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(second.size(), 1);
     QCOMPARE(std::get<DoneData>(second[0].value).status, quint16(DoneAttention));
+}
+
+// An attention while a (slowed) shrink runs: the batch stops there, nothing after it runs, no
+// CATCH either, and the reply ends early, followed by DONE_ATTN in a message of its own.
+void NetRawTest::attentionDuringSlowShrinkStopsTheBatch()
+{
+    constexpr int delayMs = 20000;
+    m_server->setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QString::number(delayMs) });
+    QVERIFY2(m_server->restart(), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    RawClient client;
+    QVERIFY(client.connectTo(m_server->port()));
+    QVERIFY(client.loginOk(m_server->password()));
+    QString error;
+    const auto made
+        = client.batch(QStringLiteral("CREATE DATABASE S ON (NAME = s, FILENAME = '%1') LOG ON (NAME = "
+                                      "s_log, FILENAME = '%2') USE S")
+                           .arg(files.filePath(QStringLiteral("s.mdf")), files.filePath(QStringLiteral("s.ldf"))),
+            &error);
+    QVERIFY2(error.isEmpty() && !messageNumbers(made).contains(1802), qPrintable(error));
+    const QString batch = QStringLiteral(
+        "BEGIN TRY ALTER DATABASE [S] SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE (s_log) ALTER DATABASE [S] SET "
+        "RECOVERY FULL END TRY BEGIN CATCH ALTER DATABASE [S] SET RECOVERY FULL; THROW; END CATCH");
+    QElapsedTimer timer;
+    timer.start();
+    client.send(SqlBatchPacket, encodeSqlBatch(batch, client.version()));
+    QTRY_VERIFY(m_server->sqlTexts().contains(batch));
+    client.send(AttentionPacket, QByteArray());
+
+    const auto cut = client.readTokens(&error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QVERIFY(messageNumbers(cut).isEmpty());
+    QVERIFY(lastDone(cut) && !(lastDone(cut)->status & DoneAttention) && !(lastDone(cut)->status & DoneMore));
+    const auto ack = client.readTokens(&error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(ack.size(), 1);
+    QCOMPARE(std::get<DoneData>(ack[0].value).status, quint16(DoneAttention));
+    QVERIFY(timer.elapsed() < delayMs);
+    // The connection goes on; the database stays in SIMPLE recovery, the log as it was.
+    const auto model
+        = client.batch(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'S', 'Recovery') AS nvarchar(128))"));
+    QCOMPARE(rowTexts(model), QStringList { QStringLiteral("SIMPLE") });
+    QCOMPARE(m_server->sqlTexts().count(batch), 1);
 }
 
 void NetRawTest::ignoredMessageGetsNoAnswer()

@@ -75,6 +75,14 @@ private slots:
     void primaryFileQueries();
     void recoverySwitchNeedsDatabaseBackup_data();
     void recoverySwitchNeedsDatabaseBackup();
+    void tryCatchShrinkBatch_data();
+    void tryCatchShrinkBatch();
+    void language_data();
+    void language();
+    void clientKilledDuringSlowShrink();
+    void sysaltfiles_data();
+    void sysaltfiles();
+
     void serviceAccountFileRefusals_data();
     void serviceAccountFileRefusals();
     void serviceAccountName();
@@ -85,6 +93,8 @@ private slots:
 
 private:
     TsqlRun tsql(const QString& input, const QString& password = QString());
+    // Creates database S with files s.mdf and s_log.ldf in `folder`.
+    bool createS(const QTemporaryDir& folder);
 
     tp::test::FreeTdsConfig m_conf;
     std::unique_ptr<StandinProcess> m_server;
@@ -311,6 +321,186 @@ void TsqlTest::recoverySwitchNeedsDatabaseBackup()
     QCOMPARE(restarted.err.count(QLatin1String("Msg 5069 (severity 16, state 1)")), 1);
     QCOMPARE(restarted.err.count(QLatin1String("severity 16")), 2);
     QCOMPARE(restarted.out.last(), QStringLiteral("FULL"));
+}
+
+bool TsqlTest::createS(const QTemporaryDir& folder)
+{
+    const TsqlRun made
+        = tsql(QStringLiteral("CREATE DATABASE S ON (NAME = s, FILENAME = '%1') LOG ON (NAME = s_log, "
+                              "FILENAME = '%2')\ngo\nexit\n")
+                   .arg(folder.filePath(QStringLiteral("s.mdf")), folder.filePath(QStringLiteral("s_log.ldf"))));
+    if (!made.finished || made.err.contains(QLatin1String("Msg ")))
+        qWarning("%s", qPrintable(made.err));
+    return made.finished && !made.err.contains(QLatin1String("Msg "));
+}
+
+namespace {
+
+// The shrink as the application sends it: one batch, THROW from 2012 on, RAISERROR before.
+QString shrinkBatch(const QString& file, int version)
+{
+    const QString tryPart
+        = QStringLiteral("BEGIN TRY ALTER DATABASE [S] SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE "
+                         "(%1) ALTER DATABASE [S] SET RECOVERY FULL END TRY ")
+              .arg(file);
+    const QString setBack = QStringLiteral("IF CAST(DATABASEPROPERTYEX(N'S','Recovery') AS nvarchar(128)) <> N'FULL' "
+                                           "ALTER DATABASE [S] SET RECOVERY FULL; ");
+    if (version >= 11)
+        return tryPart + QStringLiteral("BEGIN CATCH ") + setBack + QStringLiteral("THROW; END CATCH");
+    return tryPart
+        + QStringLiteral(
+            "BEGIN CATCH DECLARE @n int, @m nvarchar(2048) SELECT @n = ERROR_NUMBER(), @m = ERROR_MESSAGE() ")
+        + setBack + QStringLiteral("RAISERROR(N'%d %s', 16, 1, @n, @m) END CATCH");
+}
+
+} // namespace
+
+void TsqlTest::tryCatchShrinkBatch_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("error"); // empty: none
+    QTest::newRow("2022 unknown file") << 16 << "nope"
+                                       << "Msg 8985 (severity 16, state 1) from";
+    QTest::newRow("2012 unknown file") << 11 << "nope"
+                                       << "Msg 8985 (severity 16, state 1) from";
+    QTest::newRow("2008 unknown file") << 10 << "nope"
+                                       << "Msg 50000 (severity 16, state 1) from";
+    QTest::newRow("2022 shrinks") << 16 << "s_log"
+                                  << "";
+    QTest::newRow("2008 shrinks") << 10 << "s_log"
+                                  << "";
+}
+
+// The client's one-batch shrink through FreeTDS: a failure is reported once, with its own number
+// from 2012 on and as 50000 "number text" before, and the database is in FULL recovery again.
+void TsqlTest::tryCatchShrinkBatch()
+{
+    QFETCH(int, version);
+    QFETCH(QString, file);
+    QFETCH(QString, error);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    QVERIFY(createS(files));
+    const qint64 before = QFileInfo(files.filePath(QStringLiteral("s_log.ldf"))).size();
+    const TsqlRun r = tsql(QStringLiteral("use S\ngo\n%1\ngo\nSELECT CAST(DATABASEPROPERTYEX(N'S', 'Recovery') AS "
+                                          "nvarchar(128))\ngo\nexit\n")
+                               .arg(shrinkBatch(file, version)));
+    QVERIFY(r.finished);
+    QCOMPARE(r.out.last(), QStringLiteral("FULL"));
+    const qint64 after = QFileInfo(files.filePath(QStringLiteral("s_log.ldf"))).size();
+    if (error.isEmpty()) {
+        QVERIFY2(!r.err.contains(QLatin1String("severity 16")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QLatin1String("DBCC execution completed.")), qPrintable(r.err));
+        QVERIFY(after < before);
+        return;
+    }
+    QCOMPARE(r.err.count(QLatin1String("Msg ")), 1);
+    QVERIFY2(r.err.contains(error), qPrintable(r.err));
+    const QString text = QStringLiteral("Could not locate file 'nope' for database 'S' in sys.database_files.");
+    QVERIFY2(r.err.contains(version >= 11 ? QStringLiteral("\"") + text : QStringLiteral("\"8985 ") + text),
+        qPrintable(r.err));
+    QCOMPARE(after, before);
+}
+
+void TsqlTest::language_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("out"); // stdout lines
+    QTest::addColumn<QStringList>("err"); // pieces of stderr, in order
+    QTest::newRow("variables and IF")
+        << 16
+        << "DECLARE @n int, @s nvarchar(20) SELECT @n = dbid FROM sysdatabases WHERE name = N'msdb' SET @s = N'db ' + "
+           "CAST(@n AS nvarchar(5)) IF @n > 3 SELECT @s AS said ELSE SELECT N'no' AS said"
+        << QStringList { "said", "db 4" } << QStringList();
+    QTest::newRow("parse error: no CATCH")
+        << 16 << "BEGIN TRY SELECT FROM x END TRY BEGIN CATCH SELECT N'caught' AS c END CATCH" << QStringList()
+        << QStringList { "Msg 156 (severity 15, state 1)", "Incorrect syntax near the keyword 'FROM'." };
+    QTest::newRow("RAISERROR formats") << 16 << "RAISERROR(N'%05d|%-4s|%x', 16, 3, 42, N'ab', 255)" << QStringList()
+                                       << QStringList { "Msg 50000 (severity 16, state 3)", "\"00042|ab  |ff\"" };
+    QTest::newRow("RAISERROR refuses a low number")
+        << 16 << "RAISERROR(100, 16, 1)" << QStringList()
+        << QStringList { "Msg 2732 (severity 16, state 1)", "Error number 100 is invalid." };
+    QTest::newRow("2008: DECLARE with a value")
+        << 10 << "DECLARE @a int = 5 SELECT @a AS a" << QStringList { "a", "5" } << QStringList();
+    QTest::newRow("2008: no THROW") << 10 << "BEGIN TRY SELECT 1 END TRY BEGIN CATCH THROW; END CATCH" << QStringList()
+                                    << QStringList { "Incorrect syntax near 'THROW'." };
+    QTest::newRow("2000: no TRY") << 8 << "BEGIN TRY SELECT 1 END TRY BEGIN CATCH SELECT 2 END CATCH" << QStringList()
+                                  << QStringList { "Msg 170 (severity 15, state 1)", "Incorrect syntax near 'TRY'." };
+}
+
+void TsqlTest::language()
+{
+    QFETCH(int, version);
+    QFETCH(QString, sql);
+    QFETCH(QStringList, out);
+    QFETCH(QStringList, err);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    const TsqlRun r = tsql(sql + QStringLiteral("\ngo\nexit\n"));
+    QVERIFY(r.finished);
+    QCOMPARE(r.out, out);
+    qsizetype at = 0;
+    for (const QString& piece : err) {
+        at = r.err.indexOf(piece, at);
+        QVERIFY2(at >= 0, qPrintable(piece + QStringLiteral(" not in: ") + r.err));
+    }
+    if (err.isEmpty())
+        QVERIFY2(!r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
+}
+
+// A client killed while its shrink batch runs does not stop it: the server runs the batch to its
+// end (one batch in the request log; the database back in FULL recovery, the log shrunk).
+void TsqlTest::clientKilledDuringSlowShrink()
+{
+    m_server->setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("1500") });
+    QVERIFY2(m_server->start(16), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    QVERIFY(createS(files));
+    const qint64 before = QFileInfo(files.filePath(QStringLiteral("s_log.ldf"))).size();
+    const QString batch = shrinkBatch(QStringLiteral("s_log"), 16);
+    QProcess client;
+    client.setProcessEnvironment(m_conf.environment());
+    client.start(QStringLiteral("tsql"), tp::test::tsqlArguments(*m_server));
+    QVERIFY(client.waitForStarted(waitMs));
+    client.write(QStringLiteral("use S\ngo\n%1\ngo\n").arg(batch).toUtf8());
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->sqlTexts().contains(batch + QLatin1Char('\n')), waitMs);
+    client.kill();
+    QVERIFY(client.waitForFinished(waitMs));
+
+    const TsqlRun r
+        = tsql(QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'S', 'Recovery') AS nvarchar(128))\ngo\nexit\n"));
+    QVERIFY2(r.finished && !r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
+    QCOMPARE(r.out.last(), QStringLiteral("FULL"));
+    QVERIFY(QFileInfo(files.filePath(QStringLiteral("s_log.ldf"))).size() < before);
+    QCOMPARE(m_server->sqlTexts().count(batch + QLatin1Char('\n')), 1);
+    QVERIFY(m_server->isRunning());
+}
+
+void TsqlTest::sysaltfiles_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::newRow("2000") << 8;
+    QTest::newRow("2022") << 16;
+}
+
+// Which database uses a file, as the application asks: the name comes back blank-padded on 2000.
+void TsqlTest::sysaltfiles()
+{
+    QFETCH(int, version);
+    QVERIFY2(m_server->start(version), qPrintable(m_server->lastError()));
+    QTemporaryDir files;
+    QVERIFY(createS(files));
+    const QString log = files.filePath(QStringLiteral("s_log.ldf"));
+    const TsqlRun r = tsql(QStringLiteral("SELECT DB_NAME(dbid) AS db, fileid, name FROM master..sysaltfiles WHERE "
+                                          "filename = N'%1'\ngo\nexit\n")
+                               .arg(log));
+    QVERIFY2(r.finished && !r.err.contains(QLatin1String("Msg ")), qPrintable(r.err));
+    const QStringList lines = r.raw.split(QLatin1Char('\n'));
+    QVERIFY2(lines.contains(QStringLiteral("db\tfileid\tname")), qPrintable(r.raw));
+    QVERIFY2(lines.contains(QStringLiteral("S\t2\t")
+                 + (version <= 8 ? QStringLiteral("s_log").leftJustified(128) : QStringLiteral("s_log"))),
+        qPrintable(r.raw));
 }
 
 void TsqlTest::serviceAccountFileRefusals_data()

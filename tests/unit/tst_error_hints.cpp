@@ -16,6 +16,8 @@ private slots:
     void switchBackFailed();
     void refusalExplained_data();
     void refusalExplained();
+    void refusedSwitch_data();
+    void refusedSwitch();
     void detail_data();
     void detail();
 };
@@ -57,6 +59,15 @@ void TestErrorHints::hint_data()
     QTest::newRow("time-out after the detach left") << Operation::Detach << 0 << "HYT00" << true << ""
                                                     << "刷新数据库列表查看"
                                                     << "无法连接";
+    QTest::newRow("ODBC time-out of a shrink: not a lost link") << Operation::Shrink << 0 << "HYT00" << true << ""
+                                                                 << "规定的时间"
+                                                                 << "连接中断";
+    QTest::newRow("FreeTDS time-out of an attach") << run << 20003 << "" << true << ""
+                                                   << "服务器可能已经附加了这个年度"
+                                                   << "连接中断";
+    QTest::newRow("login time-out") << Operation::Refresh << 0 << "HYT00" << false << ""
+                                    << "无法连接到服务器"
+                                    << "规定的时间";
     QTest::newRow("link lost before sending") << Operation::Detach << 20009 << "08S01" << false << ""
                                               << "无法连接到服务器"
                                               << "可能已经";
@@ -216,6 +227,36 @@ void TestErrorHints::refusalExplained()
     const QString hint = tp::errorHint(e, c);
     QVERIFY2(hint.contains(hintPart), qPrintable(hint));
     QVERIFY2(notInHint.isEmpty() || !hint.contains(notInHint), qPrintable(hint));
+}
+
+// A refused switch to SIMPLE says why the server refused it; nothing was shrunk.
+void TestErrorHints::refusedSwitch_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("hintPart");
+    QTest::addColumn<QString>("notInHint");
+    QTest::newRow("mirrored") << 1468 << false << "数据库镜像" << "只读";
+    QTest::newRow("read-only, 2012 and later") << 5004 << false << "是只读的" << "镜像";
+    QTest::newRow("read-only, 2008 (5069 alone)") << 5069 << true << "是只读的" << "镜像";
+}
+
+void TestErrorHints::refusedSwitch()
+{
+    QFETCH(int, number);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, hintPart);
+    QFETCH(QString, notInHint);
+    ErrorContext c { Operation::Shrink, QStringLiteral("UFDATA_001_2007") };
+    c.recoveryModel = QStringLiteral("FULL");
+    c.recoverySwitch = ErrorContext::Switch::ToSimple;
+    c.readOnly = readOnly;
+    tp::DbError e(number, QStringLiteral("words"), QStringLiteral("42000"));
+    e.setStatementSent(true);
+    const QString hint = tp::errorHint(e, c);
+    QVERIFY2(hint.contains(hintPart) && hint.contains(QStringLiteral("所以没有收缩，恢复模式仍是 FULL"))
+            && !hint.contains(notInHint),
+        qPrintable(hint));
 }
 
 void TestErrorHints::detail_data()

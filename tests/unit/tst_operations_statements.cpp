@@ -1,3 +1,4 @@
+#include "Shrink.h"
 #include "Statements.h"
 
 #include <QTest>
@@ -28,6 +29,8 @@ private slots:
     void shrinkBatch_data();
     void shrinkBatch();
     void setRecovery();
+    void shrinkPlan_data();
+    void shrinkPlan();
 };
 
 void TestOperationsStatements::attach_data()
@@ -75,25 +78,34 @@ void TestOperationsStatements::attach()
 
 void TestOperationsStatements::detach_data()
 {
+    // The main window's plain literal, and the command line's N'...'.
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("unicodeStatement");
     QTest::newRow("account year") << "UFDATA_001_2007"
-                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'";
+                                  << "EXEC sp_detach_db @dbname = 'UFDATA_001_2007'"
+                                  << "EXEC sp_detach_db @dbname = N'UFDATA_001_2007'";
     QTest::newRow("apostrophe") << "O'Brien"
-                                << "EXEC sp_detach_db @dbname = 'O''Brien'";
+                                << "EXEC sp_detach_db @dbname = 'O''Brien'"
+                                << "EXEC sp_detach_db @dbname = N'O''Brien'";
     QTest::newRow("two apostrophes") << "''"
-                                     << "EXEC sp_detach_db @dbname = ''''''";
+                                     << "EXEC sp_detach_db @dbname = ''''''"
+                                     << "EXEC sp_detach_db @dbname = N''''''";
     QTest::newRow("blanks only") << "  "
-                                 << "EXEC sp_detach_db @dbname = '  '";
+                                 << "EXEC sp_detach_db @dbname = '  '"
+                                 << "EXEC sp_detach_db @dbname = N'  '";
     QTest::newRow("chinese") << "账套"
-                             << "EXEC sp_detach_db @dbname = '账套'";
+                             << "EXEC sp_detach_db @dbname = '账套'"
+                             << "EXEC sp_detach_db @dbname = N'账套'";
 }
 
 void TestOperationsStatements::detach()
 {
     QFETCH(QString, name);
     QFETCH(QString, statement);
+    QFETCH(QString, unicodeStatement);
     QCOMPARE(tp::detachDatabaseStatement(name), statement);
+    QCOMPARE(tp::detachDatabaseUnicodeStatement(name), unicodeStatement);
 }
 
 void TestOperationsStatements::lookups()
@@ -125,6 +137,14 @@ void TestOperationsStatements::samePath_data()
                                           << "D:\\a.MDF" << false;
     QTest::newRow("log is not the data file") << "D:\\a.LDF"
                                               << "D:\\a.MDF" << false;
+    QTest::newRow("a drive root in the account-year scheme") << "C:\\ZT001\\2005\\ufdata.MDF"
+                                                             << "C:\\\\ZT001\\2005\\ufdata.MDF" << true;
+    QTest::newRow("doubled inside a UNC name") << "\\\\server\\share\\\\x\\ufdata.MDF"
+                                               << "\\\\server\\share\\x\\ufdata.MDF" << true;
+    QTest::newRow("a UNC name is not a rooted path") << "\\\\server\\share\\x"
+                                                     << "\\server\\share\\x" << false;
+    QTest::newRow("dots resolved") << "D:\\Data\\.\\ZT001\\..\\ZT001\\ufdata.MDF"
+                                   << "D:/Data/ZT001/ufdata.MDF" << true;
 }
 
 void TestOperationsStatements::samePath()
@@ -326,6 +346,62 @@ void TestOperationsStatements::setRecovery()
     QCOMPARE(tp::setRecoveryStatement(QStringLiteral("O'Brien"), QStringLiteral("FULL")),
         QStringLiteral("ALTER DATABASE [O'Brien] SET RECOVERY FULL"));
     QCOMPARE(tp::recoveryModelName(QStringLiteral("FULL; DROP")), QString());
+}
+
+// What a shrink asks and sends, per version, file and model (the answer to the model query).
+void TestOperationsStatements::shrinkPlan_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<int>("fileId");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("logical");
+    QTest::addColumn<QStringList>("sent");
+    const QString version = QStringLiteral("SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))");
+    const QString recovery
+        = QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))");
+    QTest::newRow("2000 data file: the fixed text") << 8 << 1 << "FULL" << "UFDATA_001_2007" << "ufdata"
+        << QStringList { version, "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata)" };
+    QTest::newRow("2005 log, model not asked") << 9 << 2 << "FULL" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, "BACKUP LOG UFDATA_001_2007 WITH TRUNCATE_ONLY DBCC SHRINKFILE (ufdata_Log)" };
+    QTest::newRow("2008 R2 log, full: RAISERROR") << 10 << 2 << "FULL" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, recovery,
+               "BEGIN TRY ALTER DATABASE UFDATA_001_2007 SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE (ufdata_Log) "
+               "ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL END TRY BEGIN CATCH DECLARE @number int, @message "
+               "nvarchar(2048) SELECT @number = ERROR_NUMBER(), @message = ERROR_MESSAGE() IF "
+               "CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128)) <> N'FULL' ALTER DATABASE "
+               "UFDATA_001_2007 SET RECOVERY FULL; RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH" };
+    QTest::newRow("2012 log, bulk-logged, apostrophe: THROW") << 11 << 2 << "bulk_logged" << "O'Brien"
+        << "O'Brien_log"
+        << QStringList { "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))",
+               "SELECT CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128))",
+               "BEGIN TRY ALTER DATABASE [O'Brien] SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE ([O'Brien_log]) "
+               "ALTER DATABASE [O'Brien] SET RECOVERY BULK_LOGGED END TRY BEGIN CATCH IF "
+               "CAST(DATABASEPROPERTYEX(N'O''Brien','Recovery') AS nvarchar(128)) <> N'BULK_LOGGED' ALTER DATABASE "
+               "[O'Brien] SET RECOVERY BULK_LOGGED; THROW; END CATCH" };
+    QTest::newRow("2022 log, simple") << 16 << 2 << "SIMPLE" << "UFDATA_001_2007" << "ufdata_Log"
+        << QStringList { version, recovery, "CHECKPOINT DBCC SHRINKFILE (ufdata_Log)" };
+    QTest::newRow("2022 data file, full: no switch, model not asked")
+        << 16 << 1 << "FULL" << "UFDATA_001_2007" << "ufdata"
+        << QStringList { version, "CHECKPOINT DBCC SHRINKFILE (ufdata)" };
+}
+
+void TestOperationsStatements::shrinkPlan()
+{
+    QFETCH(int, version);
+    QFETCH(int, fileId);
+    QFETCH(QString, model);
+    QFETCH(QString, database);
+    QFETCH(QString, logical);
+    QFETCH(QStringList, sent);
+    QStringList asked;
+    const tp::ShrinkPlan plan = tp::planShrink(
+        [&](const QString& query) {
+            asked << query;
+            return asked.size() == 1 ? QString::number(version) + QStringLiteral(".0.1600.1") : model;
+        },
+        database, logical, fileId);
+    QCOMPARE(asked << plan.batch, sent);
 }
 
 QTEST_APPLESS_MAIN(TestOperationsStatements)

@@ -1,4 +1,6 @@
+#include "FileLinks.h"
 #include "ScanPlan.h"
+#include "PathIdentity.h"
 #include "Statements.h"
 
 #include <QDir>
@@ -17,11 +19,17 @@ QString stateKey(YearState s)
 }
 
 // Makes the tree: "ZT001/2005/ufdata.MDF" gets 100 bytes (an .LDF 10), a path ending in "/"
-// becomes a folder.
+// becomes a folder, "A=B" makes A a second name (hard link) of the file B made before.
 bool makeTree(const QString& root, const QStringList& entries)
 {
     for (const QString& e : entries) {
-        const QString path = root + QLatin1Char('/') + e;
+        const QString path = root + QLatin1Char('/') + e.section(QLatin1Char('='), 0, 0);
+        if (e.contains(QLatin1Char('='))) {
+            if (!QDir().mkpath(QFileInfo(path).path())
+                || !test::makeHardLink(root + QLatin1Char('/') + e.section(QLatin1Char('='), 1), path))
+                return false;
+            continue;
+        }
         if (e.endsWith(QLatin1Char('/'))) {
             if (!QDir().mkpath(path))
                 return false;
@@ -45,12 +53,14 @@ class TestScanPlan : public QObject
 private slots:
     void plan_data();
     void plan();
+    void rootWrittenAnotherWay_data();
+    void rootWrittenAnotherWay();
     void rebuildLogStatement_data();
     void rebuildLogStatement();
 };
 
 // Each row: the root below the temporary folder, the files on disk, the server's databases
-// ("name|primary file", <root> standing for the data root), and the plan as
+// ("name|primary file[|every file]", <root> standing for the data root), and the plan as
 // "set year name state dataFile dataSize logSize [otherFile]" lines.
 void TestScanPlan::plan_data()
 {
@@ -115,6 +125,30 @@ void TestScanPlan::plan_data()
         << QStringList { "001 2001 UFDATA_001_2001 gone <root>/ZT001/2001/ufdata.MDF -1 -1",
                "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 100 10",
                "001 2009 UFDATA_001_2009 gone <root>\\ZT001\\2009\\ufdata.MDF -1 -1" };
+    QTest::newRow("log file used by another database")
+        << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
+        << QStringList { "Books|D:\\Books.mdf|D:\\Books.mdf|<root>\\\\ZT001/2005\\UFDATA.ldf     " }
+        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 100 10 Books" };
+    QTest::newRow("the name taken by files that are gone: listed once")
+        << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
+        << QStringList { "UFDATA_001_2005|<root>\\ZT001\\2005\\old\\ufdata.MDF" }
+        << QStringList { "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 100 10 "
+                         "<root>\\ZT001\\2005\\old\\ufdata.MDF" };
+    const QStringList sharedFiles { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF",
+        "ZT002/2005/ufdata.MDF=ZT001/2005/ufdata.MDF", "ZT002/2005/ufdata.LDF=ZT001/2005/ufdata.LDF",
+        "ZT003/2005/ufdata.MDF", "ZT003/2005/ufdata.LDF=ZT001/2005/ufdata.LDF" };
+    QTest::newRow("account sets that reach the same files")
+        << "data" << sharedFiles << QStringList {}
+        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 100 10",
+               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 100 10 UFDATA_001_2005",
+               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 100 10 UFDATA_001_2005" };
+    QTest::newRow("account sets that reach the files of an attached one")
+        << "data" << sharedFiles
+        << QStringList { "UFDATA_001_2005|<root>/ZT001/2005/ufdata.MDF|<root>/ZT001/2005/ufdata.MDF|"
+                         "<root>/ZT001/2005/ufdata.LDF" }
+        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 100 10",
+               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 100 10 UFDATA_001_2005",
+               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 100 10 UFDATA_001_2005" };
     QTest::newRow("sets by number") << "data"
                                     << QStringList { "ZT010/2005/ufdata.MDF", "ZT2/2005/ufdata.MDF",
                                            "ZT001/2006/ufdata.MDF", "ZT001/2005/ufdata.MDF" }
@@ -141,9 +175,11 @@ void TestScanPlan::plan()
     QVERIFY2(makeTree(root, files), "the folder tree could not be made");
 
     QList<ServerDatabase> dbs;
-    for (const QString& s : server) {
-        QString file = s.section(QLatin1Char('|'), 1);
-        dbs.append({ s.section(QLatin1Char('|'), 0, 0), file.replace(QLatin1String("<root>"), root) });
+    for (QString s : server) {
+        QStringList parts = s.replace(QLatin1String("<root>"), root).split(QLatin1Char('|'));
+        const QString name = parts.takeFirst();
+        const QString primary = parts.takeFirst();
+        dbs.append({ name, primary, parts });
     }
     QStringList actual;
     for (const PlanRow& r : buildPlan(root, walkDataRoot(root), dbs, &serverFileExists)) {
@@ -158,6 +194,58 @@ void TestScanPlan::plan()
         actual << line.replace(root, QLatin1String("<root>"));
     }
     QCOMPARE(actual, expected);
+}
+
+// The same account-years however the root is written: 2005 attached from <tmp>/data\ZT001\2005
+// (written the server's way), 2006 ready, 2001 attached from files under the root that are gone.
+void TestScanPlan::rootWrittenAnotherWay_data()
+{
+    QTest::addColumn<QString>("root"); // below the temporary folder, which is the current folder
+    QTest::addColumn<QString>("attachedFrom");
+    QTest::newRow("as found") << "<tmp>/data"
+                              << "<tmp>/data\\ZT001\\2005\\ufdata.MDF";
+    QTest::newRow("the run's form for a drive root") << "<tmp>/data"
+                                                     << "<tmp>/data\\\\ZT001\\2005\\ufdata.MDF";
+    QTest::newRow("dots in the root") << "<tmp>/data/../data/."
+                                      << "<tmp>/data\\ZT001\\2005\\ufdata.MDF";
+    QTest::newRow("relative root") << "data"
+                                   << "<tmp>/data\\ZT001\\2005\\ufdata.MDF";
+    QTest::newRow("the root is the account set's folder") << "<tmp>/data/ZT001/"
+                                                          << "<tmp>/data\\ZT001\\2005\\ufdata.MDF";
+#ifndef Q_OS_WIN
+    QTest::newRow("the root through a link") << "<tmp>/link"
+                                             << "<tmp>/data\\ZT001\\2005\\ufdata.MDF";
+#endif
+}
+
+void TestScanPlan::rootWrittenAnotherWay()
+{
+    QFETCH(QString, root);
+    QFETCH(QString, attachedFrom);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QVERIFY(makeTree(tmp.path() + QStringLiteral("/data"),
+        { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF", "ZT001/2006/ufdata.MDF", "ZT001/2006/ufdata.LDF" }));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link(tmp.filePath("data"), tmp.filePath("link")));
+#endif
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(tmp.path()));
+    root.replace(QLatin1String("<tmp>"), tmp.path());
+    const QList<ServerDatabase> server { { "UFDATA_001_2005", attachedFrom.replace(QLatin1String("<tmp>"), tmp.path()), {} },
+        { "UFDATA_001_2001", tmp.path() + QStringLiteral("/data\\ZT001\\2001\\ufdata.MDF"), {} } };
+    const QList<PlanRow> plan = buildPlan(root, walkDataRoot(root), server, &serverFileExists);
+    const QString absoluteRoot = absoluteLocalPath(root);
+    QVERIFY(QDir::setCurrent(before));
+
+    QStringList actual;
+    for (const PlanRow& r : plan) {
+        actual << r.databaseName + QLatin1Char(' ') + stateKey(r.state);
+        // The paths to be sent are absolute, on the root as given.
+        QVERIFY2(r.state == YearState::Gone || (isAbsolutePath(r.dataFile) && r.dataFile.startsWith(absoluteRoot)),
+            qPrintable(r.dataFile));
+    }
+    QCOMPARE(actual, QStringList({ "UFDATA_001_2001 gone", "UFDATA_001_2005 attached", "UFDATA_001_2006 ready" }));
 }
 
 void TestScanPlan::rebuildLogStatement_data()

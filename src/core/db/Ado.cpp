@@ -73,12 +73,18 @@ DbError errorOf(const OdbcStatement& st, const Connection& c)
         text = QStringLiteral("The statement failed without a message from the driver.");
     DbError error(firstErrorNumber(records), c.scrub(text), state);
     error.setStatementSent(true);
-    QVector<int> numbers;
+    QList<int> numbers;
+    for (const OdbcDiagnostic& d : errors) {
+        if (d.nativeError != 0)
+            numbers << d.nativeError;
+    }
+    error.setErrorNumbers(numbers);
+    QVector<int> all;
     for (const OdbcDiagnostic& d : records) {
         if (d.nativeError != 0)
-            numbers.push_back(d.nativeError);
+            all.push_back(d.nativeError);
     }
-    error.setMessageNumbers(numbers);
+    error.setMessageNumbers(all);
     return error;
 }
 
@@ -144,7 +150,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
 
     const QString driver = findSqlServerOdbcDriver();
     if (driver.isEmpty())
-        throw DbError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
+        throw DriverMissingError(0, QStringLiteral("No ODBC driver for SQL Server is installed on this computer."));
     // Braces inside braced values are written as the installed driver reads them; the
     // (cached) question is only asked when the answer makes a difference.
     QStringList odbc = buildOdbcAttributes(attributes, driver, true);
@@ -192,6 +198,9 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
     }
     if (!opened) {
         QSqlDatabase::removeDatabase(name);
+        // No number: the server may never have been asked because the driver is not there.
+        if (number == 0 && odbcDriverMissing(driver))
+            throw DriverMissingError(0, scrubPassword(description, secret));
         throw DbError(number, scrubPassword(description, secret));
     }
     m_qtName = name;

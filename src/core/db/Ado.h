@@ -49,7 +49,8 @@ public:
     QString connectionString() const;
     void setConnectionString(const QString& oleDbString);
 
-    // Open with no arguments: uses connectionString(). Throws DbError.
+    // Open with no arguments: uses connectionString(). Throws DbError; before any server is
+    // reached UnsendableValueError (a value the driver cannot carry) or DriverMissingError.
     void open();
     // The four-argument form: user and password travel only inside the string when empty here.
     void open(const QString& oleDbString, const QString& userId, const QString& password, int options);

@@ -3,6 +3,7 @@
 // (or the driver's, when the server never answered) and the driver's description.
 // The description never contains the password of the connection that raised it.
 
+#include <QList>
 #include <QString>
 #include <QVector>
 #include <stdexcept>
@@ -23,10 +24,13 @@ public:
     bool statementSent() const { return m_statementSent; }
     void setStatementSent(bool sent) { m_statementSent = sent; }
 
-    // The server's numbers of every message that came with the error, informational ones
-    // included, in the order the driver gave them (empty when only number() is known). A
-    // refusal often comes as two messages (948 with 1813, 5113 with 1813): the hints look at
-    // all of them.
+    // Every error number of the failure in the order the server sent them (a refused ALTER
+    // DATABASE: the reason, then 5069); empty when only number() is known.
+    const QList<int>& errorNumbers() const { return m_errorNumbers; }
+    void setErrorNumbers(const QList<int>& numbers) { m_errorNumbers = numbers; }
+    // The numbers of every message that came with the failure, informational ones included
+    // (5113 explains the 1813 after it), in the order the driver gave them; empty when not
+    // known.
     const QVector<int>& messageNumbers() const { return m_messageNumbers; }
     void setMessageNumbers(const QVector<int>& numbers) { m_messageNumbers = numbers; }
 
@@ -35,12 +39,21 @@ private:
     QString m_description;
     QString m_sqlState;
     bool m_statementSent = false;
+    QList<int> m_errorNumbers;
     QVector<int> m_messageNumbers;
 };
 
 // Raised before anything is sent when the installed ODBC driver cannot carry a value of the
 // connection string at all (FreeTDS and a value holding "};"). Number 0.
 class UnsendableValueError : public DbError {
+public:
+    using DbError::DbError;
+};
+
+// Raised by Connection::open when this machine has no ODBC driver for SQL Server, or the
+// driver manager cannot load the one chosen (its IM002 or IM003, unixODBC's "Can't open lib"):
+// nothing reached a server. Number 0.
+class DriverMissingError : public DbError {
 public:
     using DbError::DbError;
 };

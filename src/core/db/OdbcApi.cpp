@@ -139,6 +139,39 @@ bool freeTdsUnescapesBraces(const QString& driver)
     return unescapes;
 }
 
+bool odbcDriverMissing(const QString& driver)
+{
+    bool missing = false;
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return false;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
+        SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(2)), 0);
+        QString probe = QStringLiteral("DRIVER={") + driver
+            + QStringLiteral("};Server=127.0.0.1,1;Port=1;UID=probe;PWD=probe;");
+        SQLSMALLINT outLength = 0;
+        const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(probe.data()),
+            SQLSMALLINT(probe.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
+        if (SQL_SUCCEEDED(rc)) {
+            SQLDisconnect(dbc);
+        } else if (rc == SQL_ERROR) {
+            bool driverAnswered = false;
+            for (const OdbcDiagnostic& d : readDiagnostics(SQL_HANDLE_DBC, dbc)) {
+                if (d.sqlState == QLatin1String("IM002") || d.sqlState == QLatin1String("IM003"))
+                    missing = true;
+                else if (d.isError())
+                    driverAnswered = true;
+            }
+            missing = missing || !driverAnswered;
+        }
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return missing;
+}
+
 int firstErrorNumber(const QVector<OdbcDiagnostic>& records)
 {
     for (const OdbcDiagnostic& d : records) {

@@ -27,6 +27,12 @@ QString freeTdsDriverLibrary();
 // second kind then tries 127.0.0.1 port 1, which is refused at once.
 bool freeTdsUnescapesBraces(const QString& driver);
 
+// Whether the driver manager cannot load the driver `driver` (a name or a library path): a
+// connection attempt through it to 127.0.0.1 port 1 (refused at once) fails with the driver
+// manager's IM002 or IM003, or with no error record at all (unixODBC reports a library it
+// cannot open as a warning only). False when the driver answers, whatever it says.
+bool odbcDriverMissing(const QString& driver);
+
 // One diagnostic record: SQLSTATE, the server's (or driver's) native number, the text.
 struct OdbcDiagnostic {
     QString sqlState;

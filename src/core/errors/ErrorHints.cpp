@@ -59,6 +59,50 @@ namespace {
         }
     }
 
+    // A statement the driver stopped waiting for: the server may have done it, or may still be
+    // doing it (a cancel stops a batch at the statement it has reached).
+    QString timeoutHint(const ErrorContext& c)
+    {
+        const QString waited = QStringLiteral("服务器没有在规定的时间内做完这条语句，程序已停止等待。");
+        switch (c.operation) {
+        case Operation::YearAttach:
+            return waited
+                + QStringLiteral("服务器可能已经附加了这个年度。请稍后再按一次“自动附加数据库”："
+                                 "已经附加的年度会被认出并接着往下做。");
+        case Operation::ScanAttach:
+            return waited
+                + QStringLiteral("服务器可能已经附加了这个数据库。请稍后重新扫描：已经附加的会显示为“已附加”，"
+                                 "其余的可以接着附加。");
+        case Operation::FileAttach:
+            return waited
+                + QStringLiteral("服务器可能已经附加了这个数据库。请稍后刷新数据库列表查看，确认没有附加再重做。");
+        case Operation::Detach:
+            return waited
+                + QStringLiteral("服务器可能已经分离了这个数据库。请稍后刷新数据库列表查看，确认还在再重做。");
+        default:
+            return waited + QStringLiteral("语句可能已经执行。请稍后刷新查看，再决定是否重做。");
+        }
+    }
+
+    // The driver's time-out (ODBC HYT00/HYT01, FreeTDS 20003), not a broken link.
+    bool isTimeout(const DbError& e)
+    {
+        return e.number() == 20003 || e.sqlState() == QLatin1String("HYT00") || e.sqlState() == QLatin1String("HYT01");
+    }
+
+    // A switch to SIMPLE that the server refused: nothing was shrunk.
+    QString refusedSwitchHint(const DbError& e, const ErrorContext& c)
+    {
+        if (c.readOnly || e.number() == 5004)
+            return QStringLiteral("数据库") + quotedName(c.database)
+                + QStringLiteral("是只读的，服务器不允许改变它的恢复模式，所以没有收缩，恢复模式仍是 ") + c.recoveryModel
+                + QStringLiteral("。只读的数据库不能收缩；确要收缩，请先把它改为可读写（ALTER DATABASE … SET READ_WRITE）。");
+        return QStringLiteral("服务器不允许把数据库") + quotedName(c.database)
+            + QStringLiteral(
+                "改为简单恢复模式（例如它正在做数据库镜像、属于可用性组或做日志传送），所以没有收缩，恢复模式仍是 ")
+            + c.recoveryModel + QStringLiteral("。");
+    }
+
     // The first capture of `pattern` in `text`, empty when it does not match.
     QString captured(const QString& text, const QRegularExpression& pattern)
     {
@@ -187,6 +231,14 @@ bool isLinkFailure(const DbError& e)
 
 QString errorHint(const DbError& e, const ErrorContext& c)
 {
+    // Nothing reached the server: what to install says more than "cannot connect".
+    if (dynamic_cast<const DriverMissingError*>(&e))
+        return QStringLiteral("本机没有可用的 SQL Server ODBC 驱动程序，所以没有连接服务器。请安装微软的 ODBC Driver 18 "
+                              "for SQL Server（或 17）；在 Linux 上也可以安装 FreeTDS 的 ODBC 驱动程序（软件包 tdsodbc "
+                              "和 unixodbc）。");
+    if (dynamic_cast<const UnsendableValueError*>(&e))
+        return QStringLiteral("本机安装的 FreeTDS ODBC 驱动程序无法在连接字符串中传送含有“};”的服务器名称、数据库名称或"
+                              "SA密码，所以没有连接服务器。请安装微软的 ODBC Driver 18 for SQL Server（或 17），它能接受这样的值。");
     // A database possibly left in SIMPLE recovery matters more than why: said first, also
     // when the link broke.
     if (c.recoverySwitch == ErrorContext::Switch::Back)
@@ -194,16 +246,15 @@ QString errorHint(const DbError& e, const ErrorContext& c)
             + QStringLiteral("临时改成了简单恢复模式，但没能改回 ") + c.recoveryModel
             + QStringLiteral("，它可能仍是简单恢复模式。请在服务器上执行 ALTER DATABASE 把恢复模式改回 ")
             + c.recoveryModel + QStringLiteral("，再做一次完整备份。");
+    if (isTimeout(e) && e.statementSent())
+        return timeoutHint(c);
     if (isLinkFailure(e) || e.number() == 0 || e.number() == -1) {
         if (e.statementSent())
             return lostReplyHint(c);
         return QStringLiteral("无法连接到服务器，请检查服务器是否在运行、网络是否畅通。");
     }
     if (c.recoverySwitch == ErrorContext::Switch::ToSimple)
-        return QStringLiteral("服务器不允许把数据库") + quotedName(c.database)
-            + QStringLiteral(
-                "改为简单恢复模式（例如它正在做数据库镜像、属于可用性组或做日志传送），所以没有收缩，恢复模式仍是 ")
-            + c.recoveryModel + QStringLiteral("。");
+        return refusedSwitchHint(e, c);
     const bool selectedDatabase = c.operation == Operation::Detach || c.operation == Operation::Shrink;
     switch (tellingErrorNumber(e)) {
     case 1801:

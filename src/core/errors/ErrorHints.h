@@ -45,6 +45,7 @@ struct ErrorContext
     // the model it had, and which switch the server refused.
     QString recoveryModel;
     enum class Switch { None, ToSimple, Back } recoverySwitch = Switch::None;
+    bool readOnly = false; // the database is read-only (a refused switch to SIMPLE)
 };
 
 // A DbError with the operation it came from, thrown by the operations in place of the bare
@@ -67,7 +68,8 @@ ErrorContext contextOf(const DbError& e);
 bool isLinkFailure(const DbError& e);
 
 // The hint for e in the context c: what happened and what to do. Empty when nothing better
-// can be said than the driver's words.
+// can be said than the driver's words. A DriverMissingError names the drivers to install, an
+// UnsendableValueError the driver that takes "};".
 QString errorHint(const DbError& e, const ErrorContext& c);
 
 // The number that tells what happened: of a refusal that came as two messages (948, 950,

@@ -2,6 +2,7 @@
 
 #include "Ado.h"
 #include "ErrorHints.h"
+#include "PathIdentity.h"
 #include "Statements.h"
 
 namespace tp {
@@ -43,13 +44,14 @@ AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const Q
         try {
             if (e.number() == databaseExists) {
                 const auto found = rows(connection, primaryFileQuery(name));
-                if (!found.isEmpty() && samePath(found.first().first, dataFile))
+                if (!found.isEmpty() && sameFile(found.first().first, dataFile))
                     return AttachOutcome::AlreadyAttached;
                 if (!found.isEmpty())
                     context.otherFile = logicalFileName(found.first().first);
             } else {
+                const LocalFile file(dataFile);
                 for (const auto& row : rows(connection, primaryFilesQuery())) {
-                    if (samePath(row.second, dataFile)) {
+                    if (file.isSameAs(row.second)) {
                         context.owner = row.first;
                         break;
                     }

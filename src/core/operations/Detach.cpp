@@ -6,10 +6,11 @@
 
 namespace tp {
 
-void detachDatabase(Connection& master, const QString& name)
+void detachDatabase(Connection& master, const QString& name, NameLiteral literal)
 {
     try {
-        master.execute(detachDatabaseStatement(name));
+        master.execute(literal == NameLiteral::Unicode ? detachDatabaseUnicodeStatement(name)
+                                                       : detachDatabaseStatement(name));
     } catch (const DbError& e) {
         throw OperationError(e, { Operation::Detach, name });
     }

@@ -4,7 +4,8 @@
 #include "ErrorHints.h"
 #include "Statements.h"
 
-#include <exception>
+#include <QRegularExpression>
+#include <QStringList>
 #include <memory>
 
 namespace tp {
@@ -35,60 +36,126 @@ namespace {
         return rs.eof() ? QString() : rs.text(0, 0);
     }
 
+    // The database's recovery model (as ALTER DATABASE takes it) and whether it is read-only.
+    struct DatabaseState
+    {
+        QString model;
+        bool readOnly = false;
+    };
+
+    DatabaseState readState(const std::shared_ptr<Connection>& connection, const QString& database)
+    {
+        Recordset rs;
+        rs.open(databaseStateQuery(database), connection, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+        if (rs.eof())
+            return {};
+        return { recoveryModelName(rs.text(0, 0)),
+            rs.text(0, 1).trimmed().compare(QLatin1String("READ_ONLY"), Qt::CaseInsensitive) == 0 };
+    }
+
+    // A version 10 round trip re-raises its failure as 50000 "<number>: <message>": the error
+    // with that number and message again. Any other error as it is.
+    DbError reraisedError(const DbError& e)
+    {
+        if (e.number() != 50000)
+            return e;
+        static const QRegularExpression raised(QStringLiteral("^((?:\\[[^\\[\\]]*\\])*)(\\d+): (.*)$"));
+        QStringList lines = e.description().split(QLatin1Char('\n'));
+        for (QString& line : lines) {
+            const QRegularExpressionMatch m = raised.match(line);
+            bool ok = false;
+            const int number = m.hasMatch() ? m.captured(2).toInt(&ok) : 0;
+            if (!ok || number <= 0)
+                continue;
+            line = m.captured(1) + m.captured(3);
+            DbError original(number, lines.join(QLatin1Char('\n')), e.sqlState());
+            original.setStatementSent(e.statementSent());
+            QList<int> numbers = e.errorNumbers();
+            const int at = numbers.indexOf(50000);
+            if (at >= 0)
+                numbers[at] = number;
+            else
+                numbers << number;
+            original.setErrorNumbers(numbers);
+            return original;
+        }
+        return e;
+    }
+
+    // Whether the failure is the server refusing ALTER DATABASE: every refusal ends with 5069
+    // ("ALTER DATABASE statement failed"), which a version 10 batch re-raises alone.
+    bool isAlterRefusal(const DbError& e)
+    {
+        return e.errorNumbers().contains(5069) || e.number() == 1468 || e.number() == 5004 || e.number() == 5069;
+    }
+
+    // The failure of a round-trip batch, told apart by the state the database is in afterwards.
+    OperationError roundTripFailure(const std::shared_ptr<Connection>& command, const DbError& failure,
+        ErrorContext context)
+    {
+        const DbError error = reraisedError(failure);
+        const QString& model = context.recoveryModel;
+        context.recoverySwitch = ErrorContext::Switch::Back; // until the state says otherwise
+        try {
+            if (isLinkFailure(failure)) {
+                // The server goes on with the batch and sets the model back itself; should it
+                // have ended the batch with the link, the model is set back from here.
+                auto fresh = std::make_shared<Connection>();
+                fresh->setConnectionString(command->connectionString());
+                fresh->open();
+                if (readState(fresh, context.database).model != model)
+                    fresh->execute(setRecoveryStatement(context.database, model));
+                fresh->close();
+                context.recoverySwitch = ErrorContext::Switch::None;
+                return OperationError(error, context);
+            }
+            const DatabaseState state = readState(command, context.database);
+            if (state.model != model)
+                return OperationError(error, context);
+            context.readOnly = state.readOnly;
+        } catch (const DbError&) {
+            // The model could not be read or set: the database may still be in SIMPLE.
+            return OperationError(error, context);
+        }
+        context.recoverySwitch = isAlterRefusal(error) ? ErrorContext::Switch::ToSimple : ErrorContext::Switch::None;
+        return OperationError(error, context);
+    }
+
 } // namespace
 
-void shrinkFile(const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName)
+ShrinkPlan planShrink(const std::function<QString(const QString&)>& ask, const QString& database,
+    const QString& logicalName, int fileId)
+{
+    ShrinkPlan plan;
+    plan.serverMajorVersion = majorVersion(ask(productVersionQuery()));
+    if (shrinkReadsRecoveryModel(plan.serverMajorVersion, fileId))
+        plan.recoveryModel = recoveryModelName(ask(recoveryModelQuery(database)));
+    plan.truncation = logTruncationFor(plan.serverMajorVersion, plan.recoveryModel, fileId);
+    plan.batch = shrinkBatch(plan.serverMajorVersion, fileId, plan.recoveryModel, database, logicalName);
+    return plan;
+}
+
+void shrinkFile(
+    const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName, int fileId)
 {
     ErrorContext context { Operation::Shrink, database };
     try {
-        const int major = majorVersion(queryValue(command, productVersionQuery()));
-        const QString recovery = major >= 10 ? queryValue(command, recoveryModelQuery(database)) : QString();
-        const LogTruncation truncation = logTruncationFor(major, recovery);
-        const QString batch = shrinkBatch(truncation, database, logicalName);
-        if (truncation != LogTruncation::SimpleRoundTrip) {
-            command->execute(batch);
+        // A shrink takes as long as it takes: a time-out would leave the batch half done.
+        command->setCommandTimeout(0);
+        const ShrinkPlan plan = planShrink(
+            [&](const QString& query) { return queryValue(command, query); }, database, logicalName, fileId);
+        if (plan.truncation != LogTruncation::SimpleRoundTrip) {
+            command->execute(plan.batch);
             return;
         }
-        // In SIMPLE recovery the checkpoint frees the inactive log; the model the database had
-        // is set again whatever the shrink did.
-        context.recoveryModel = recoveryModelName(recovery);
-        const QString back = setRecoveryStatement(database, context.recoveryModel);
-        // Sets the model back. When the link broke, once more over a new connection: the
-        // database must not stay in SIMPLE because a reply was lost. Setting the model it has
-        // already is harmless, so this is also safe when the switch to SIMPLE never happened.
-        const auto restore = [&] {
-            context.recoverySwitch = ErrorContext::Switch::Back;
-            try {
-                command->execute(back);
-            } catch (const DbError& e) {
-                if (!isLinkFailure(e))
-                    throw;
-                Connection fresh;
-                fresh.setConnectionString(command->connectionString());
-                fresh.open();
-                fresh.execute(back);
-                fresh.close();
-            }
-            context.recoverySwitch = ErrorContext::Switch::None;
-        };
-        context.recoverySwitch = ErrorContext::Switch::ToSimple;
+        context.recoveryModel = plan.recoveryModel;
         try {
-            command->execute(setRecoveryStatement(database, QStringLiteral("SIMPLE")));
+            command->execute(plan.batch);
         } catch (const DbError& e) {
-            if (isLinkFailure(e))
-                restore();
-            throw;
+            throw roundTripFailure(command, e, context);
         }
-        context.recoverySwitch = ErrorContext::Switch::None;
-        std::exception_ptr shrinkFailure;
-        try {
-            command->execute(batch);
-        } catch (const DbError&) {
-            shrinkFailure = std::current_exception();
-        }
-        restore();
-        if (shrinkFailure)
-            std::rethrow_exception(shrinkFailure);
+    } catch (const OperationError&) {
+        throw;
     } catch (const DbError& e) {
         throw OperationError(e, context);
     }

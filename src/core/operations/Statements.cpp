@@ -1,5 +1,7 @@
 #include "Statements.h"
 
+#include "PathIdentity.h"
+
 #include <QSet>
 #include <QStringList>
 
@@ -122,19 +124,29 @@ QString primaryFilesQuery()
     return QStringLiteral("SELECT name, filename FROM master..sysdatabases");
 }
 
+QString databaseIdsQuery()
+{
+    return QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases");
+}
+
+QString databaseFilesQuery()
+{
+    return QStringLiteral("SELECT dbid, filename FROM master..sysaltfiles");
+}
+
 bool samePath(const QString& a, const QString& b)
 {
-    const auto normal = [](const QString& path) {
-        QString p = logicalFileName(path);
-        p.replace(QLatin1Char('/'), QLatin1Char('\\'));
-        return p;
-    };
-    return normal(a).compare(normal(b), Qt::CaseInsensitive) == 0;
+    return pathKey(a) == pathKey(b);
 }
 
 QString detachDatabaseStatement(const QString& name)
 {
     return QStringLiteral("EXEC sp_detach_db @dbname = '") + sqlQuote(name) + QStringLiteral("'");
+}
+
+QString detachDatabaseUnicodeStatement(const QString& name)
+{
+    return QStringLiteral("EXEC sp_detach_db @dbname = N'") + sqlQuote(name) + QStringLiteral("'");
 }
 
 QString logicalNameQuery(int fileId)
@@ -176,6 +188,18 @@ LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryMo
     return LogTruncation::Checkpoint;
 }
 
+LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryModel, int fileId)
+{
+    if (serverMajorVersion > 9 && fileId != 2)
+        return LogTruncation::Checkpoint;
+    return logTruncationFor(serverMajorVersion, recoveryModel);
+}
+
+bool shrinkReadsRecoveryModel(int serverMajorVersion, int fileId)
+{
+    return serverMajorVersion >= 10 && fileId == 2;
+}
+
 QString recoveryModelName(const QString& recoveryModel)
 {
     const QString model = recoveryModel.trimmed().toUpper();
@@ -197,6 +221,41 @@ QString shrinkBatch(LogTruncation truncation, const QString& database, const QSt
         return QStringLiteral("BACKUP LOG ") + sqlIdentifier(database) + QStringLiteral(" WITH TRUNCATE_ONLY ")
             + shrink;
     return QStringLiteral("CHECKPOINT ") + shrink;
+}
+
+QString recoveryRoundTripBatch(
+    int serverMajorVersion, const QString& database, const QString& logicalName, const QString& model)
+{
+    const QString back = setRecoveryStatement(database, model);
+    const QString tryBlock = QStringLiteral("BEGIN TRY ") + setRecoveryStatement(database, QStringLiteral("SIMPLE"))
+        + QLatin1Char(' ') + shrinkBatch(LogTruncation::SimpleRoundTrip, database, logicalName) + QLatin1Char(' ')
+        + back + QStringLiteral(" END TRY");
+    const QString restore = QStringLiteral("IF CAST(DATABASEPROPERTYEX(N'") + sqlQuote(database)
+        + QStringLiteral("','Recovery') AS nvarchar(128)) <> N'") + model + QStringLiteral("' ") + back
+        + QLatin1Char(';');
+    if (serverMajorVersion >= 11)
+        return tryBlock + QStringLiteral(" BEGIN CATCH ") + restore + QStringLiteral(" THROW; END CATCH");
+    return tryBlock
+        + QStringLiteral(" BEGIN CATCH DECLARE @number int, @message nvarchar(2048) SELECT @number = ERROR_NUMBER(), "
+                         "@message = ERROR_MESSAGE() ")
+        + restore + QStringLiteral(" RAISERROR (N'%d: %s', 16, 1, @number, @message) END CATCH");
+}
+
+QString shrinkBatch(int serverMajorVersion, int fileId, const QString& recoveryModel, const QString& database,
+    const QString& logicalName)
+{
+    const LogTruncation truncation = logTruncationFor(serverMajorVersion, recoveryModel, fileId);
+    if (truncation == LogTruncation::SimpleRoundTrip)
+        return recoveryRoundTripBatch(serverMajorVersion, database, logicalName, recoveryModelName(recoveryModel));
+    return shrinkBatch(truncation, database, logicalName);
+}
+
+QString databaseStateQuery(const QString& name)
+{
+    const QString quoted = sqlQuote(name);
+    return QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'") + quoted
+        + QStringLiteral("','Recovery') AS nvarchar(128)), CAST(DATABASEPROPERTYEX(N'") + quoted
+        + QStringLiteral("','Updateability') AS nvarchar(128))");
 }
 
 } // namespace tp

@@ -47,12 +47,25 @@ QString primaryFileQuery(const QString& name);
 // SELECT name, filename FROM master..sysdatabases: every database with its primary data file.
 QString primaryFilesQuery();
 
-// True when two paths name the same file as the server compares them: letters in either
-// case, \ and / alike, trailing blanks ignored.
+// SELECT name, filename, dbid FROM master..sysdatabases: the same with each database's id.
+QString databaseIdsQuery();
+
+// SELECT dbid, filename FROM master..sysaltfiles: every file of every database, data and log
+// files alike, by database id (SQL Server 2000 pads filename to 260 characters).
+QString databaseFilesQuery();
+
+// True when two paths are the same path as text, in the normal form of PathIdentity (letters
+// in either case, \ and / alike, trailing blanks ignored, repeated separators collapsed, a
+// relative path taken against the current folder). sameFile also compares the files reached.
 bool samePath(const QString& a, const QString& b);
 
-// EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal)
+// EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal, as the main window
+// has always sent it: the server reads it in its own code page)
 QString detachDatabaseStatement(const QString& name);
+
+// EXEC sp_detach_db @dbname = N'<name>'   (the command line: every character of the name
+// reaches the server, Chinese ones included)
+QString detachDatabaseUnicodeStatement(const QString& name);
 
 // The logical-name look-ups, run in the selected database. fileId 1 = primary data file,
 // 2 = first log file: "SELECT name FROM sysfiles WHERE(fileid= 2)".
@@ -83,6 +96,13 @@ enum class LogTruncation {
 // trailing blanks ignored). A model that is neither FULL nor BULK_LOGGED (SIMPLE, or nothing
 // read) takes the checkpoint.
 LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryModel);
+// The same for the file `fileId` (2: the log, 1: the primary data file). From version 10 on a
+// data file takes the checkpoint whatever the model: shrinking it gains nothing from a broken
+// log chain, so the recovery model is neither read nor switched.
+LogTruncation logTruncationFor(int serverMajorVersion, const QString& recoveryModel, int fileId);
+
+// Whether the shrink of file `fileId` reads the recovery model first: the log file from version 10 on.
+bool shrinkReadsRecoveryModel(int serverMajorVersion, int fileId);
 
 // The recovery model text as ALTER DATABASE takes it: FULL, BULK_LOGGED or SIMPLE in upper
 // case without blanks; empty for any other text.
@@ -97,6 +117,33 @@ QString setRecoveryStatement(const QString& database, const QString& model);
 //   Checkpoint, SimpleRoundTrip: CHECKPOINT DBCC SHRINKFILE (<logical>)
 // <db> and <logical> go through sqlIdentifier; <logical> loses its trailing blanks first.
 QString shrinkBatch(LogTruncation truncation, const QString& database, const QString& logicalName);
+
+// The batch of a SimpleRoundTrip, which the server completes by itself whatever becomes of the
+// client: the switch to SIMPLE, the checkpoint and shrink and the switch back to `model` in a
+// TRY block; the CATCH block sets `model` again unless the database already has it, then
+// re-raises the error. From version 11 (2012):
+//   BEGIN TRY ALTER DATABASE <db> SET RECOVERY SIMPLE CHECKPOINT DBCC SHRINKFILE (<logical>)
+//   ALTER DATABASE <db> SET RECOVERY <model> END TRY BEGIN CATCH IF CAST(DATABASEPROPERTYEX(
+//   N'<name>','Recovery') AS nvarchar(128)) <> N'<model>' ALTER DATABASE <db> SET RECOVERY
+//   <model>; THROW; END CATCH
+// (one line, single blanks). THROW re-raises every message of the failure with its own number.
+// Version 10 (2008, 2008 R2) has no THROW: the CATCH block keeps ERROR_NUMBER() and
+// ERROR_MESSAGE() in @number and @message before the IF and ends with
+//   RAISERROR (N'%d: %s', 16, 1, @number, @message)
+// which reaches the client as error 50000 with the text "<number>: <message>". <model> is FULL or BULK_LOGGED, <name> goes through sqlQuote.
+QString recoveryRoundTripBatch(
+    int serverMajorVersion, const QString& database, const QString& logicalName, const QString& model);
+
+// Every shrink batch: recoveryRoundTripBatch for a SimpleRoundTrip, else shrinkBatch, for the
+// truncation logTruncationFor(serverMajorVersion, recoveryModel, fileId) picks.
+QString shrinkBatch(int serverMajorVersion, int fileId, const QString& recoveryModel, const QString& database,
+    const QString& logicalName);
+
+// After a failed round trip: the recovery model and the updateability (READ_ONLY or
+// READ_WRITE) of the database `name`, as two columns of one row:
+// SELECT CAST(DATABASEPROPERTYEX(N'<name>','Recovery') AS nvarchar(128)),
+// CAST(DATABASEPROPERTYEX(N'<name>','Updateability') AS nvarchar(128))
+QString databaseStateQuery(const QString& name);
 
 } // namespace tp
 

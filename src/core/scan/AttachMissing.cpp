@@ -7,6 +7,7 @@
 #include "ServerVerdict.h"
 #include "Statements.h"
 
+#include <QHash>
 #include <memory>
 
 namespace tp {
@@ -32,23 +33,46 @@ namespace {
 
 QList<ServerDatabase> readServerDatabases(Connection& master)
 {
+    constexpr int invalidObjectName = 208;
     // The recordset keeps a shared connection; this one is owned by the caller.
     std::shared_ptr<Connection> shared(&master, [](Connection*) {});
     Recordset rs;
-    rs.open(primaryFilesQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+    rs.open(databaseIdsQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
     QList<ServerDatabase> dbs;
+    QHash<QString, int> byId;
     dbs.reserve(rs.rowCount());
-    for (int i = 0; i < rs.rowCount(); ++i)
-        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)) });
+    for (int i = 0; i < rs.rowCount(); ++i) {
+        byId.insert(rs.text(i, 2).trimmed(), i);
+        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)), {} });
+    }
     rs.close();
+    Recordset files;
+    try {
+        files.open(databaseFilesQuery(), shared, adOpenStatic, adLockOptimistic, adCmdUnspecified);
+    } catch (const DbError& e) {
+        if (e.number() != invalidObjectName)
+            throw;
+        return dbs;
+    }
+    for (int i = 0; i < files.rowCount(); ++i) {
+        const auto at = byId.constFind(files.text(i, 0).trimmed());
+        if (at != byId.constEnd())
+            dbs[*at].files.append(trimmedRight(files.text(i, 1)));
+    }
+    files.close();
     return dbs;
+}
+
+QStringList catalogueQueries()
+{
+    return { databaseIdsQuery(), databaseFilesQuery() };
 }
 
 QList<PlanRow> scanDataRoot(Connection& master, const QString& root, const ScanOptions& options, ScanStats* stats)
 {
     const QList<DiskYear> disk = walkDataRoot(root);
     const QList<ServerDatabase> server = readServerDatabases(master);
-    int roundTrips = 1;
+    int roundTrips = int(catalogueQueries().size());
     QList<PlanRow> plan = buildPlan(root, disk, server, &serverFileExists);
     // An other .MDF is named by its verdict: without one it cannot be listed.
     QList<PlanRow> others;
@@ -92,6 +116,7 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
 
     QList<AttachResult> results;
     int index = 0;
+    bool cancelled = false;
     for (const PlanRow& row : plan) {
         if (row.state == YearState::Gone || (row.otherDataFile && !options.otherDataFiles))
             continue;
@@ -107,9 +132,11 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
             r.hint = row.verdictHint;
         } else if (!wantsAttach(row, options)) {
             r.outcome = YearOutcome::Skipped;
+        } else if (cancelled || (progress && !progress(row, index, count))) {
+            cancelled = true;
+            r.outcome = YearOutcome::Skipped;
+            r.cancelled = true;
         } else {
-            if (progress && !progress(row, index, count))
-                break;
             ++index;
             r.statement = attachStatementFor(row, options);
             try {
@@ -161,6 +188,7 @@ AttachSummary summarize(const QList<AttachResult>& results)
             break;
         case YearOutcome::Skipped:
             ++s.skipped;
+            s.cancelled += r.cancelled ? 1 : 0;
             break;
         case YearOutcome::Failed:
             ++s.failed;
@@ -176,10 +204,13 @@ AttachSummary summarize(const QList<AttachResult>& results)
 QString summaryText(const QList<AttachResult>& results)
 {
     const AttachSummary s = summarize(results);
-    QString text = QStringLiteral("附加 %1 个，已存在 %2 个，跳过 %3 个，失败 %4 个")
+    const QString cancelled
+        = s.cancelled > 0 ? QStringLiteral("（其中 %1 个因取消而未附加）").arg(s.cancelled) : QString();
+    QString text = QStringLiteral("附加 %1 个，已存在 %2 个，跳过 %3 个%4，失败 %5 个")
                        .arg(s.attached)
                        .arg(s.alreadyThere)
                        .arg(s.skipped)
+                       .arg(cancelled)
                        .arg(s.failed);
     if (s.refused > 0)
         text += QStringLiteral("，不能附加 %1 个").arg(s.refused);

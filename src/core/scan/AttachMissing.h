@@ -7,15 +7,21 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace tp {
 
 class Connection;
 
-// The server's databases and their primary files (databaseFilesQuery) over an open master
-// connection. Throws DbError.
+// The server's databases with their primary files (databaseIdsQuery) and every file of each
+// (databaseFilesQuery, the per-file catalogue of SQL Server 2000 to 2022) over an open master
+// connection. A server without the per-file catalogue (208) gives the primary files alone.
+// Throws DbError for every other refusal.
 QList<ServerDatabase> readServerDatabases(Connection& master);
+
+// The statements readServerDatabases sends, in order.
+QStringList catalogueQueries();
 
 struct ScanOptions
 {
@@ -39,7 +45,7 @@ QList<PlanRow> scanDataRoot(
 enum class YearOutcome {
     Attached, // attached now (logRebuilt: with a new log file)
     AlreadyThere, // the server had it attached from these files
-    Skipped, // name taken, file unreadable, log missing and not asked for
+    Skipped, // name taken, file unreadable, log missing and not asked for, or cancelled
     Failed, // the server refused: errorNumber, errorText, hint
     Refused, // the server's verdict refused it before anything was sent: errorNumber, hint
 };
@@ -49,6 +55,7 @@ struct AttachResult
     PlanRow row;
     YearOutcome outcome = YearOutcome::Skipped;
     bool logRebuilt = false;
+    bool cancelled = false; // Skipped: it was to be attached when the attach was cancelled
     QString statement; // the statement sent (empty when none)
     int errorNumber = 0;
     QString errorText;
@@ -69,7 +76,8 @@ bool wantsAttach(const PlanRow& row, const AttachOptions& options);
 QString attachStatementFor(const PlanRow& row, const AttachOptions& options);
 
 // Called before each attach with the row, its 0-based position among the attaches and their
-// number; returning false cancels the rest (they are not in the result).
+// number; returning false cancels the rest: no further statement is sent, and every row after
+// is still in the result (a row that was to be attached as Skipped and cancelled).
 using AttachProgress = std::function<bool(const PlanRow& row, int index, int count)>;
 
 // Attaches every row that wantsAttach(), over connections opened with `masterConnectionString`;
@@ -82,13 +90,15 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
 struct AttachSummary
 {
     int attached = 0, alreadyThere = 0, skipped = 0, failed = 0, logsRebuilt = 0, refused = 0;
+    int cancelled = 0; // of the skipped
 };
 AttachSummary summarize(const QList<AttachResult>& results);
 
 // "附加 3 个，已存在 2 个，跳过 1 个，失败 1 个" plus "，不能附加 2 个" when verdicts refused
 // some and "（其中 1 个重建了日志文件）" when logs were rebuilt, then one line per failure:
 // "UFDATA_001_2008 失败：" and its failureText, and one per refusal: "UFDATA_001_2009 版本过旧："
-// and its failureText.
+// and its failureText. After a cancel the skipped count says how many of them the cancel
+// left: "跳过 2 个（其中 1 个因取消而未附加）".
 QString summaryText(const QList<AttachResult>& results);
 
 // A failed or refused year as one line: the hint, then "（错误号 <n>：<the driver's words>）"

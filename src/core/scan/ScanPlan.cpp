@@ -1,11 +1,14 @@
 #include "ScanPlan.h"
 
+#include "FileLookup.h"
+#include "PathIdentity.h"
 #include "Statements.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 
 namespace tp {
@@ -42,18 +45,6 @@ namespace {
         return name.toCaseFolded();
     }
 
-    // `path` names something inside the folder `root` (compared as the server compares paths).
-    bool isUnderPath(const QString& path, const QString& root)
-    {
-        QString folder = root;
-        while (folder.endsWith(QLatin1Char('\\')) || folder.endsWith(QLatin1Char('/')))
-            folder.chop(1);
-        if (path.size() <= folder.size() + 1)
-            return false;
-        const QChar sep = path.at(folder.size());
-        return (sep == QLatin1Char('\\') || sep == QLatin1Char('/')) && samePath(path.left(folder.size()), folder);
-    }
-
     QString withoutTrailingBlanks(const QString& s)
     {
         int end = s.size();
@@ -62,31 +53,22 @@ namespace {
         return s.left(end);
     }
 
-} // namespace
+    bool isAccountSetFolder(const QString& name)
+    {
+        return name.startsWith(QLatin1String("ZT"), Qt::CaseInsensitive) && allDigits(QStringView(name).mid(2));
+    }
 
-QString joinServerPath(const QString& root, const QString& relative)
-{
-    if (root.endsWith(QLatin1Char('\\')) || root.endsWith(QLatin1Char('/')))
-        return root + relative;
-    return root + QLatin1Char('\\') + relative;
-}
-
-QList<DiskYear> walkDataRoot(const QString& root)
-{
-    QList<DiskYear> years;
-    const QDir rootDir(root);
-    const QStringList sets = rootDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QString& setFolder : sets) {
-        if (!setFolder.startsWith(QLatin1String("ZT"), Qt::CaseInsensitive)
-            || !allDigits(QStringView(setFolder).mid(2)))
-            continue;
-        const QDir setDir(rootDir.filePath(setFolder));
-        const QStringList yearFolders
-            = setDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    // The years of one account set: `setDir` is the set's folder, `prefix` its part of the
+    // joined path ("ZT001\", or "" when the root is the set's folder).
+    void walkAccountSet(const QString& root, const QString& setDir, const QString& set, const QString& prefix,
+        QList<DiskYear>* years)
+    {
+        const QDir dir(setDir);
+        const QStringList yearFolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         for (const QString& yearFolder : yearFolders) {
             if (yearFolder.size() != 4 || !allDigits(yearFolder))
                 continue;
-            const QDir yearDir(setDir.filePath(yearFolder));
+            const QDir yearDir(dir.filePath(yearFolder));
             const QFileInfoList entries
                 = yearDir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
             const QFileInfo* data = nullptr;
@@ -99,9 +81,9 @@ QList<DiskYear> walkDataRoot(const QString& root)
             }
             if (!data)
                 continue;
-            const QString folder = setFolder + QLatin1Char('\\') + yearFolder + QLatin1Char('\\');
+            const QString folder = prefix + yearFolder + QLatin1Char('\\');
             DiskYear y;
-            y.accountSet = setFolder.mid(2);
+            y.accountSet = set;
             y.year = yearFolder;
             y.dataFile = joinServerPath(root, folder + data->fileName());
             y.logFile = joinServerPath(root, folder + (log ? log->fileName() : QStringLiteral("ufdata.LDF")));
@@ -113,9 +95,51 @@ QList<DiskYear> walkDataRoot(const QString& root)
             }
             if (log)
                 y.logSize = log->size();
-            years.append(y);
+            years->append(y);
         }
     }
+
+    // The root's own folder name: "ZT001" for "D:\Data\ZT001\".
+    QString lastName(const QString& root)
+    {
+        QString r = root;
+        while (r.endsWith(QLatin1Char('\\')) || r.endsWith(QLatin1Char('/')))
+            r.chop(1);
+        const int cut = qMax(r.lastIndexOf(QLatin1Char('\\')), r.lastIndexOf(QLatin1Char('/')));
+        return r.mid(cut + 1);
+    }
+
+    // The key of the folder `root` with a separator after it, for prefix tests.
+    QString folderKey(const QString& root)
+    {
+        QString k = pathKey(root);
+        if (!k.endsWith(QLatin1Char('\\')))
+            k += QLatin1Char('\\');
+        return k;
+    }
+
+} // namespace
+
+QString joinServerPath(const QString& root, const QString& relative)
+{
+    if (root.endsWith(QLatin1Char('\\')) || root.endsWith(QLatin1Char('/')))
+        return root + relative;
+    return root + QLatin1Char('\\') + relative;
+}
+
+QList<DiskYear> walkDataRoot(const QString& givenRoot)
+{
+    const QString root = absoluteLocalPath(givenRoot);
+    QList<DiskYear> years;
+    const QDir rootDir(root);
+    const QStringList sets = rootDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& setFolder : sets) {
+        if (isAccountSetFolder(setFolder))
+            walkAccountSet(root, rootDir.filePath(setFolder), setFolder.mid(2), setFolder + QLatin1Char('\\'), &years);
+    }
+    const QString own = lastName(root);
+    if (years.isEmpty() && isAccountSetFolder(own))
+        walkAccountSet(root, root, own.mid(2), QString(), &years);
     std::stable_sort(years.begin(), years.end(),
         [](const DiskYear& a, const DiskYear& b) { return setYearLess(a.accountSet, a.year, b.accountSet, b.year); });
     return years;
@@ -145,19 +169,72 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
     for (const ServerDatabase& db : server)
         byName.insert(nameKey(withoutTrailingBlanks(db.name)), &db);
 
-    // The same file however the server writes its path (see samePath).
-    const auto fileKey = [](const QString& path) {
-        return withoutTrailingBlanks(path).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
-    };
+    // The disk's files, their keys and identities read once; the names they bear.
+    QList<LocalFile> dataFiles, logFiles;
+    dataFiles.reserve(disk.size());
+    logFiles.reserve(disk.size());
+    QSet<QString> diskNames;
+    for (const DiskYear& y : disk) {
+        dataFiles.append(LocalFile(y.dataFile));
+        logFiles.append(LocalFile(y.logFile));
+        diskNames.insert(dataFiles.last().nameKey());
+        diskNames.insert(logFiles.last().nameKey());
+    }
+
+    // Every file of every database, by key and, where it bears a disk file's name and is on
+    // this machine, by identity. The first database that names a file owns it.
     QHash<QString, const ServerDatabase*> byFile;
+    QHash<FileIdentity, const ServerDatabase*> byIdentity;
+    QHash<const ServerDatabase*, FileIdentity> primaryIdentity;
     byFile.reserve(server.size());
-    for (const ServerDatabase& db : server)
-        byFile.insert(fileKey(db.primaryFile), &db);
+    for (const ServerDatabase& db : server) {
+        QStringList files { db.primaryFile };
+        files += db.files;
+        for (int i = 0; i < files.size(); ++i) {
+            const QString& f = files.at(i);
+            const QString key = pathKey(f);
+            if (!byFile.contains(key))
+                byFile.insert(key, &db);
+            if (!diskNames.contains(fileNameKey(f)) || !isLocalName(f))
+                continue;
+            const FileIdentity id = fileIdentity(withoutTrailingBlanks(f));
+            if (!id.valid)
+                continue;
+            if (!byIdentity.contains(id))
+                byIdentity.insert(id, &db);
+            if (i == 0)
+                primaryIdentity.insert(&db, id);
+        }
+    }
+    const auto owner = [&](const LocalFile& file) -> const ServerDatabase* {
+        if (const ServerDatabase* db = byFile.value(file.key()))
+            return db;
+        return file.identity().valid ? byIdentity.value(file.identity()) : nullptr;
+    };
+
+    // The files of the disk years before, that are attached or to be attached: a second
+    // account-year reaching them (one folder a link to another) is not ready as well.
+    QHash<QString, QString> claimedKeys;
+    QHash<FileIdentity, QString> claimedIds;
+    const auto claimant = [&](const LocalFile& file) {
+        const QString byKey = claimedKeys.value(file.key());
+        if (!byKey.isEmpty() || !file.identity().valid)
+            return byKey;
+        return claimedIds.value(file.identity());
+    };
+    const auto claim = [&](const LocalFile& file, const QString& database) {
+        claimedKeys.insert(file.key(), database);
+        if (file.identity().valid)
+            claimedIds.insert(file.identity(), database);
+    };
 
     QList<PlanRow> rows;
     rows.reserve(disk.size());
-    QHash<QString, bool> onDisk; // account-year names found on disk, attached from these files or not
-    for (const DiskYear& y : disk) {
+    QSet<QString> onDisk; // account-year names found on disk
+    for (int i = 0; i < disk.size(); ++i) {
+        const DiskYear& y = disk.at(i);
+        const LocalFile& data = dataFiles.at(i);
+        const LocalFile& log = logFiles.at(i);
         PlanRow r;
         r.accountSet = y.accountSet;
         r.year = y.year;
@@ -167,14 +244,28 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         r.dataSize = y.dataSize;
         r.logSize = y.logSize;
         const ServerDatabase* db = byName.value(nameKey(r.databaseName));
-        if (db && samePath(db->primaryFile, y.dataFile)) {
+        const ServerDatabase* user = db ? nullptr : owner(data);
+        if (!db && !user && y.hasLog)
+            user = owner(log);
+        QString earlier;
+        if (!db && !user) {
+            earlier = claimant(data);
+            if (earlier.isEmpty() && y.hasLog)
+                earlier = claimant(log);
+        }
+        if (db
+            && (data.key() == pathKey(db->primaryFile)
+                || (data.identity().valid && primaryIdentity.value(db) == data.identity()))) {
             r.state = YearState::Attached;
         } else if (db) {
             r.state = YearState::NameTaken;
             r.otherFile = withoutTrailingBlanks(db->primaryFile);
-        } else if (const ServerDatabase* owner = byFile.value(fileKey(y.dataFile))) {
+        } else if (user) {
             r.state = YearState::FilesInUse;
-            r.otherDatabase = withoutTrailingBlanks(owner->name);
+            r.otherDatabase = withoutTrailingBlanks(user->name);
+        } else if (!earlier.isEmpty()) {
+            r.state = YearState::FilesInUse;
+            r.otherDatabase = earlier;
         } else if (!y.dataReadable) {
             r.state = YearState::Unreadable;
         } else if (!y.hasLog) {
@@ -182,9 +273,28 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         } else {
             r.state = YearState::Ready;
         }
-        onDisk.insert(nameKey(r.databaseName), r.state == YearState::Attached);
+        if (r.state == YearState::Attached || r.state == YearState::Ready || r.state == YearState::LogMissing) {
+            claim(data, r.databaseName);
+            if (y.hasLog)
+                claim(log, r.databaseName);
+        }
+        onDisk.insert(nameKey(r.databaseName));
         rows.append(r);
     }
+
+    // Under the root as written, or under the folder its links lead to.
+    QStringList under { folderKey(root) };
+    const QString canonical = QFileInfo(localFileName(absoluteLocalPath(root))).canonicalFilePath();
+    if (!canonical.isEmpty() && folderKey(canonical) != under.first())
+        under.append(folderKey(canonical));
+    const auto isUnderRoot = [&under](const QString& file) {
+        const QString key = pathKey(file);
+        for (const QString& folder : under) {
+            if (key.size() > folder.size() && key.startsWith(folder))
+                return true;
+        }
+        return false;
+    };
 
     QList<PlanRow> gone;
     for (const ServerDatabase& db : server) {
@@ -192,10 +302,10 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         const QString name = withoutTrailingBlanks(db.name);
         if (!parseAccountYearName(name, &r.accountSet, &r.year))
             continue;
-        if (onDisk.value(nameKey(name), false))
-            continue; // attached from the files found on disk
+        if (onDisk.contains(nameKey(name)))
+            continue; // listed as the disk year: attached from its files, or the name taken
         const QString file = withoutTrailingBlanks(db.primaryFile);
-        if (!isUnderPath(file, root) || (fileExists && fileExists(file)))
+        if (!isUnderRoot(file) || (fileExists && fileExists(file)))
             continue;
         r.databaseName = name;
         r.state = YearState::Gone;

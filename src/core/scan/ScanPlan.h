@@ -7,22 +7,28 @@
 // names are matched in any case; the account set is one or more digits, the year exactly four.
 // Paths are joined with "\" as the account-year scheme does (the server's paths), without
 // doubling a separator that ends the root; the folder and file names are used as found on disk.
+//
+// Files are one file however their paths are written (PathIdentity): the server's paths and
+// the paths on disk are compared in normal form and, where the files are on this machine, by
+// the file they reach.
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace tp {
 
 enum class YearState {
     Attached, // the server has the account-year name attached from these files
-    NameTaken, // the name is attached from other files (otherFile says which)
+    NameTaken, // the name is attached from other files (otherFile says which); also when those are gone
     Ready, // both files present, the name free
     LogMissing, // data file present, no ufdata.LDF beside it
     Unreadable, // ufdata.MDF cannot be opened for reading (or is not a file)
     Gone, // an account-year database whose primary file lay under the root and no longer exists
-    FilesInUse, // the name is free, but another database is attached from this data file
-                // (otherDatabase says which): an attach would be refused
+    FilesInUse, // the name is free, but another database uses this data file or this log file,
+                // as any of its files, or an account-year before it in the plan reaches the same
+                // files (otherDatabase says which): an attach would be refused
     // The server's verdict before an attach (ServerVerdict.h): refusals, each with the
     // server's number (verdictError), its words and what to do (verdictHint). Nothing is
     // sent for them.
@@ -54,6 +60,8 @@ struct ServerDatabase
 {
     QString name; // trailing blanks removed
     QString primaryFile; // as the server reports it, trailing blanks removed
+    QStringList files; // every file of the database (data and log), trailing blanks removed;
+                       // empty when the server's per-file catalogue was not read
 };
 
 struct PlanRow
@@ -86,15 +94,21 @@ QString joinServerPath(const QString& root, const QString& relative);
 
 // The account-years on disk under `root`, in account set and year order (sets by number, then
 // by text). Reads folders and opens each data file once; never throws. A root that cannot be
-// read gives an empty list.
+// read gives an empty list. A relative root is taken against the current folder
+// (absoluteLocalPath), so the paths are absolute. A root that holds no account set but is
+// itself a ZT<digits> folder is walked as that account set: "D:\Data\ZT001" gives the years
+// of 001 under "D:\Data\ZT001\<year>\".
 QList<DiskYear> walkDataRoot(const QString& root);
 
 // "UFDATA_<digits>_<4 digits>" in any case: true with the set and year, else false.
 bool parseAccountYearName(const QString& name, QString* accountSet, QString* year);
 
-// Pure: the disk years (in their order) with their states, then the gone databases, all in
-// account set and year order. `fileExists` says whether a server-reported path names an
-// existing file; only databases whose primary file lies under the root are asked about.
+// The disk years (in their order) with their states, then the gone databases, all in account
+// set and year order; a name found on disk is listed once, as the disk year. `fileExists` says
+// whether a server-reported path names an existing file; only databases whose primary file
+// lies under the root (as text, or under the folder the root's links lead to) are asked about.
+// Reads the identities of the files on disk and of the server's local files that bear their
+// names; nothing else.
 QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const QList<ServerDatabase>& server,
     bool (*fileExists)(const QString& path));
 

@@ -8,7 +8,9 @@
 #include "ConsoleOutput.h"
 #include "Detach.h"
 #include "ErrorHints.h"
+#include "OtherDataFiles.h"
 #include "PathIdentity.h"
+#include "ServerVerdict.h"
 #include "Shrink.h"
 #include "Statements.h"
 
@@ -32,8 +34,8 @@ namespace {
 
     const char usage[] = "用法：\n"
                          "  tallyport-cli scan --server 服务器 --root 数据根目录 [--json] [--what-if]\n"
-                         "  tallyport-cli attach-missing --server 服务器 --root 数据根目录 [--rebuild-log] [--json] "
-                         "[--what-if] [--server-version 主版本号]\n"
+                         "  tallyport-cli attach-missing --server 服务器 --root 数据根目录 [--rebuild-log] [--all-files] "
+                         "[--json] [--what-if] [--server-version 主版本号]\n"
                          "  tallyport-cli detach --server 服务器 [--json] [--what-if] 数据库名...\n"
                          "  tallyport-cli shrink --log|--data --server 服务器 [--json] [--what-if] 数据库名...\n"
                          "SA 密码在提示后输入（不回显），或用 --password-stdin 从标准输入的第一行读取。\n";
@@ -47,6 +49,7 @@ namespace {
         bool whatIf = false;
         bool passwordStdin = false;
         bool rebuildLog = false;
+        bool allFiles = false;
         bool shrinkLog = false;
         bool shrinkData = false;
         int serverVersion = 0;
@@ -100,6 +103,8 @@ namespace {
                 o->passwordStdin = true;
             } else if (a == QLatin1String("--rebuild-log") && o->command == QLatin1String("attach-missing")) {
                 o->rebuildLog = true;
+            } else if (a == QLatin1String("--all-files") && o->command == QLatin1String("attach-missing")) {
+                o->allFiles = true;
             } else if (a == QLatin1String("--log") && o->command == QLatin1String("shrink")) {
                 o->shrinkLog = true;
             } else if (a == QLatin1String("--data") && o->command == QLatin1String("shrink")) {
@@ -150,7 +155,7 @@ namespace {
     QString errorLine(const DbError& e, const ErrorContext& c)
     {
         const QString hint = errorHint(e, c);
-        QString line = QStringLiteral("错误号 %1：%2").arg(e.number()).arg(driverDetail(e.description()));
+        QString line = QStringLiteral("错误号 %1：%2").arg(tellingErrorNumber(e)).arg(driverDetail(e.description()));
         return hint.isEmpty() ? line : hint + QStringLiteral("（") + line + QStringLiteral("）");
     }
 
@@ -167,7 +172,7 @@ namespace {
 
     QJsonObject errorJson(const DbError& e, const ErrorContext& c)
     {
-        return QJsonObject { { QStringLiteral("error"), e.number() },
+        return QJsonObject { { QStringLiteral("error"), tellingErrorNumber(e) },
             { QStringLiteral("message"), driverDetail(e.description()) }, { QStringLiteral("hint"), errorHint(e, c) } };
     }
 
@@ -200,6 +205,18 @@ namespace {
             return QStringLiteral("gone");
         case YearState::FilesInUse:
             return QStringLiteral("files-in-use");
+        case YearState::NoAccess:
+            return QStringLiteral("no-access");
+        case YearState::TooOld:
+            return QStringLiteral("too-old");
+        case YearState::TooNew:
+            return QStringLiteral("too-new");
+        case YearState::ReadOnly:
+            return QStringLiteral("read-only");
+        case YearState::NotDatabase:
+            return QStringLiteral("not-database");
+        case YearState::CannotOpen:
+            return QStringLiteral("cannot-open");
         }
         return QString();
     }
@@ -215,6 +232,8 @@ namespace {
             return QStringLiteral("skipped");
         case YearOutcome::Failed:
             return QStringLiteral("failed");
+        case YearOutcome::Refused:
+            return QStringLiteral("refused");
         }
         return QString();
     }
@@ -230,6 +249,8 @@ namespace {
             return QStringLiteral("跳过（") + stateDetailText(r.row) + QStringLiteral("）");
         case YearOutcome::Failed:
             return QStringLiteral("失败");
+        case YearOutcome::Refused:
+            return QStringLiteral("未附加（") + stateText(r.row.state) + QStringLiteral("）");
         }
         return QString();
     }
@@ -238,6 +259,24 @@ namespace {
     {
         for (const QString& s : statements)
             write(stdout, o.json ? jsonLine({ { QStringLiteral("statement"), s } }) : s + QLatin1Char('\n'));
+    }
+
+    // The verdict's fields of a row, for its JSON line.
+    void addVerdictJson(const PlanRow& r, QJsonObject* j)
+    {
+        if (r.otherDataFile)
+            j->insert(QStringLiteral("otherDataFile"), true);
+        if (r.fileVersion > 0) {
+            j->insert(QStringLiteral("fileVersion"), r.fileVersion);
+            j->insert(QStringLiteral("fileVersionText"), fileVersionText(r));
+        }
+        if (isRefusal(r.state) && r.verdictError != 0)
+            j->insert(QStringLiteral("error"), r.verdictError);
+        if (!r.verdictMessage.isEmpty())
+            j->insert(QStringLiteral("message"), r.verdictMessage);
+        const QString text = verdictText(r);
+        if (!text.isEmpty())
+            j->insert(QStringLiteral("hint"), text);
     }
 
     void printPlan(const Options& o, const QList<PlanRow>& plan)
@@ -256,19 +295,35 @@ namespace {
                     j.insert(QStringLiteral("otherFile"), r.otherFile);
                 if (r.state == YearState::FilesInUse)
                     j.insert(QStringLiteral("otherDatabase"), r.otherDatabase);
+                addVerdictJson(r, &j);
                 write(stdout, jsonLine(j));
                 continue;
             }
             const QString state = stateDetailText(r);
-            rows.append(
-                { r.accountSet, r.year, r.databaseName, state, sizeText(r.dataSize), sizeText(r.logSize), r.dataFile });
+            QString note = verdictText(r);
+            if (isRefusal(r.state) && r.verdictError != 0)
+                note += (r.verdictMessage.isEmpty()
+                        ? QStringLiteral("（错误号 %1）").arg(r.verdictError)
+                        : QStringLiteral("（错误号 %1：%2）").arg(r.verdictError).arg(r.verdictMessage));
+            rows.append({ r.accountSet, r.year, r.databaseName, state, fileVersionText(r), sizeText(r.dataSize),
+                sizeText(r.logSize), r.dataFile, note });
         }
         if (!o.json)
             write(stdout,
                 alignedTable({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
-                                 QStringLiteral("状态"), QStringLiteral("数据文件大小"), QStringLiteral("日志文件大小"),
-                                 QStringLiteral("数据文件") },
+                                 QStringLiteral("状态"), QStringLiteral("文件版本"), QStringLiteral("数据文件大小"),
+                                 QStringLiteral("日志文件大小"), QStringLiteral("数据文件"), QStringLiteral("说明") },
                     rows));
+    }
+
+    // What a --what-if plan would send for the server's verdict: the years on disk, as if
+    // none were attached, and with `otherFiles` the other .MDF files under the root.
+    QStringList whatIfVerdictStatements(const Options& o, const QList<PlanRow>& plan, bool otherFiles)
+    {
+        QList<PlanRow> others;
+        if (otherFiles)
+            others = otherFileRows(walkOtherDataFiles(o.root, walkDataRoot(o.root)), {});
+        return verdictStatements(plan, others, o.serverVersion > 0 ? o.serverVersion : 16);
     }
 
     // Opens a master connection with the password read as asked; on failure prints the error
@@ -332,9 +387,11 @@ namespace {
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
-            // Nothing is read from the server: every account-year is shown as it is on disk.
-            printStatements(o, catalogueQueries());
-            printPlan(o, buildPlan(o.root, walkDataRoot(o.root), {}, nullptr));
+            // Nothing is read from the server: every account-year is shown as it is on disk, and
+            // every one of them is asked about.
+            const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
+            printStatements(o, catalogueQueries() + whatIfVerdictStatements(o, plan, true));
+            printPlan(o, plan);
             return exitOk;
         }
         QString connectionString;
@@ -361,6 +418,7 @@ namespace {
         AttachOptions options;
         options.rebuildMissingLogs = o.rebuildLog;
         options.serverMajorVersion = o.serverVersion;
+        options.otherDataFiles = o.allFiles;
         if (!rootReadable(o))
             return exitFailed;
         if (o.whatIf) {
@@ -368,15 +426,26 @@ namespace {
             // attached, and the rebuilt-log form is that of --server-version (default 2005 on).
             // The statements are those of a real run in its order; without --server-version it
             // asks the server's version before the first attach.
-            QStringList statements = catalogueQueries();
+            // The scan before it asks the server about every year on disk (and with --all-files
+            // about the other .MDF files).
+            const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
+            QStringList statements = catalogueQueries() + whatIfVerdictStatements(o, plan, o.allFiles);
             if (options.serverMajorVersion == 0) {
                 statements.append(productVersionQuery());
                 options.serverMajorVersion = 16;
             }
-            const QList<PlanRow> plan = buildPlan(o.root, walkDataRoot(o.root), {}, nullptr);
             for (const PlanRow& r : plan) {
                 if (wantsAttach(r, options))
                     statements.append(attachStatementFor(r, options));
+            }
+            // An other .MDF is attached under the name and with the log its file records,
+            // which only the server can read.
+            if (o.allFiles) {
+                for (const PlanRow& r : otherFileRows(walkOtherDataFiles(o.root, walkDataRoot(o.root)), {})) {
+                    if (r.state == YearState::Ready)
+                        statements.append(attachDatabaseStatement(QStringLiteral("<文件中记录的数据库名>"), r.dataFile,
+                            QStringLiteral("<文件中记录的日志文件>")));
+                }
             }
             printStatements(o, statements);
             return exitOk;
@@ -391,7 +460,9 @@ namespace {
         QList<PlanRow> plan;
         QList<AttachResult> results;
         try {
-            plan = scanDataRoot(*master, o.root);
+            ScanOptions scanOptions;
+            scanOptions.otherDataFiles = o.allFiles;
+            plan = scanDataRoot(*master, o.root, scanOptions);
             master->close();
             if (interrupted(noneAttached))
                 return interruptedExitStatus;
@@ -410,19 +481,27 @@ namespace {
                     { QStringLiteral("outcome"), outcomeKey(r.outcome) },
                     { QStringLiteral("logRebuilt"), r.logRebuilt },
                     { QStringLiteral("state"), stateKey(r.row.state) } };
+                if (r.row.otherDataFile) {
+                    j.insert(QStringLiteral("otherDataFile"), true);
+                    j.insert(QStringLiteral("dataFile"), r.row.dataFile);
+                }
                 if (!r.statement.isEmpty())
                     j.insert(QStringLiteral("statement"), r.statement);
-                if (r.outcome == YearOutcome::Failed) {
-                    j.insert(QStringLiteral("error"), r.errorNumber);
-                    j.insert(QStringLiteral("message"), driverDetail(r.errorText));
+                if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused) {
+                    if (r.errorNumber != 0)
+                        j.insert(QStringLiteral("error"), r.errorNumber);
+                    if (!r.errorText.isEmpty())
+                        j.insert(QStringLiteral("message"), driverDetail(r.errorText));
                     j.insert(QStringLiteral("hint"), r.hint);
                 }
                 write(stdout, jsonLine(j));
             } else {
                 QString note;
-                if (r.outcome == YearOutcome::Failed)
+                if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused)
                     note = failureText(r);
-                rows.append({ r.row.databaseName, outcomeText(r), note });
+                else if (r.outcome == YearOutcome::Attached)
+                    note = verdictText(r.row); // the upgrade it went through
+                rows.append({ rowLabel(r.row), outcomeText(r), note });
             }
         }
         if (o.json) {
@@ -430,7 +509,7 @@ namespace {
                 jsonLine({ { QStringLiteral("summary"),
                     QJsonObject { { QStringLiteral("attached"), s.attached },
                         { QStringLiteral("alreadyAttached"), s.alreadyThere }, { QStringLiteral("skipped"), s.skipped },
-                        { QStringLiteral("failed"), s.failed },
+                        { QStringLiteral("failed"), s.failed }, { QStringLiteral("refused"), s.refused },
                         { QStringLiteral("logsRebuilt"), s.logsRebuilt } } } }));
         } else {
             write(stdout,
@@ -452,7 +531,7 @@ namespace {
                                                       .arg(nameList(notAttached))))
             return interruptedExitStatus;
         // Everything asked for was done only when no year was skipped or refused.
-        return s.failed == 0 && s.skipped == 0 ? exitOk : exitFailed;
+        return s.failed == 0 && s.skipped == 0 && s.refused == 0 ? exitOk : exitFailed;
     }
 
     int detach(const Options& o)

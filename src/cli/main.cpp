@@ -1,7 +1,8 @@
 // tallyport-cli: the scan, attach of missing account-years, detach and shrink from a script.
 //
 //   tallyport-cli scan           --server S --root R [--json] [--what-if]
-//   tallyport-cli attach-missing --server S --root R [--rebuild-log] [--json] [--what-if] [--server-version N]
+//   tallyport-cli attach-missing --server S --root R [--rebuild-log] [--all-files] [--json] [--what-if]
+//                                [--server-version N]
 //   tallyport-cli detach         --server S [--json] [--what-if] NAME...
 //   tallyport-cli shrink --log|--data --server S [--json] [--what-if] NAME...
 //

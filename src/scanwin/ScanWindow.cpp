@@ -6,6 +6,7 @@
 #include "ErrorBoundary.h"
 #include "Events.h"
 #include "FolderList.h"
+#include "ServerVerdict.h"
 #include "Services.h"
 #include "SignIn.h"
 #include "Twips.h"
@@ -39,7 +40,9 @@ namespace {
     }
 
     const YearState allStates[] = { YearState::Ready, YearState::LogMissing, YearState::Attached, YearState::NameTaken,
-        YearState::FilesInUse, YearState::Unreadable, YearState::Gone };
+        YearState::FilesInUse, YearState::Unreadable, YearState::Gone, YearState::NoAccess, YearState::TooOld,
+        YearState::TooNew, YearState::ReadOnly, YearState::NotDatabase, YearState::CannotOpen };
+    constexpr int columnCount = 9;
 
 } // namespace
 
@@ -84,9 +87,10 @@ ScanWindow::ScanWindow(QWidget* parent)
     m_rebuild->setText(QStringLiteral("同时附加缺少日志文件的年度（重建日志文件）"));
 
     m_table = place<QTableWidget>(this, "planTable", 120, 540, 11160, 4920);
-    m_table->setColumnCount(7);
+    m_table->setColumnCount(columnCount);
     m_table->setHorizontalHeaderLabels({ QStringLiteral("账套号"), QStringLiteral("年度"), QStringLiteral("数据库名"),
-        QStringLiteral("状态"), QStringLiteral("数据文件"), QStringLiteral("日志文件"), QStringLiteral("大小") });
+        QStringLiteral("状态"), QStringLiteral("文件版本"), QStringLiteral("数据文件"), QStringLiteral("日志文件"),
+        QStringLiteral("大小"), QStringLiteral("说明") });
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->setVisible(false);
@@ -94,8 +98,8 @@ ScanWindow::ScanWindow(QWidget* parent)
     m_table->setTextElideMode(Qt::ElideMiddle); // paths keep their start and their file name
     m_table->setWordWrap(false);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
-    const int widths[] = { 45, 40, 115, 125, 185, 165 };
-    for (int c = 0; c < 6; ++c)
+    const int widths[] = { 45, 40, 115, 110, 90, 185, 165, 60 };
+    for (int c = 0; c < columnCount - 1; ++c)
         m_table->setColumnWidth(c, widths[c]);
 
     m_counts = place<QLabel>(this, "countsLabel", 120, 5580, 11160, 270);
@@ -145,11 +149,14 @@ void ScanWindow::fillTable()
         qint64 size = -1;
         if (r.dataSize >= 0 || r.logSize >= 0)
             size = qMax<qint64>(r.dataSize, 0) + qMax<qint64>(r.logSize, 0);
-        const QString cells[] = { r.accountSet, r.year, r.databaseName, state, r.dataFile,
-            r.state == YearState::Gone ? QString() : r.logFile, sizeText(size) };
-        for (int c = 0; c < 7; ++c) {
+        const QString verdict = verdictText(r);
+        const QString cells[] = { r.accountSet, r.year, r.databaseName, state, fileVersionText(r), r.dataFile,
+            r.state == YearState::Gone ? QString() : r.logFile, sizeText(size), verdict };
+        for (int c = 0; c < columnCount; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
-            if (c == 6 && size >= 0)
+            if ((c == 3 || c == 8) && !verdict.isEmpty())
+                item->setToolTip(verdict);
+            if (c == 7 && size >= 0)
                 item->setToolTip(
                     QStringLiteral("数据文件 %1，日志文件 %2")
                         .arg(sizeText(r.dataSize), r.logSize >= 0 ? sizeText(r.logSize) : QStringLiteral("无")));
@@ -194,6 +201,7 @@ void ScanWindow::attachAll()
         return;
     AttachOptions options;
     options.rebuildMissingLogs = m_rebuild->isChecked();
+    options.otherDataFiles = true;
     int count = 0;
     for (const PlanRow& r : m_plan)
         count += wantsAttach(r, options) ? 1 : 0;
@@ -250,7 +258,8 @@ void ScanWindow::attachAll()
     QString text = summaryText(results);
     if (m_cancel)
         text = QStringLiteral("已取消，其余年度未附加。\n") + text;
-    const bool failed = summarize(results).failed > 0;
+    const AttachSummary summary = summarize(results);
+    const bool failed = summary.failed > 0 || summary.refused > 0;
     MessageService::show(
         text, failed ? vbCritical : vbInformation, failed ? QStringLiteral("错误：") : QStringLiteral("提示："));
     if (self && !m_closeAsked)

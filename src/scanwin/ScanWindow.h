@@ -1,13 +1,15 @@
 #pragma once
-// The scan window: the plan of a data root as a table (账套号, 年度, 数据库名, 状态, 数据文件,
-// 日志文件, 大小), filtered by state, with "附加全部未附加的", a progress bar naming the current
-// database and a cancel button. It is a window of its own beside the four windows; one at a
-// time, opened from the main window's folder list, deleted when closed.
+// The scan window: the plan of a data root as a table (账套号, 年度, 数据库名, 状态, 文件版本,
+// 数据文件, 日志文件, 大小, 说明: the server's verdict or what an upgrade means), filtered by
+// state, with "附加全部未附加的" (the account-years and the other .MDF files under the root;
+// nothing for what the verdict refused), a progress bar naming the current database and a
+// cancel button. It is a window of its own beside the four windows; one at a time, opened from
+// the main window's folder list, deleted when closed.
 //
-// Controls (object names): Grid1 (the table), Combo1 (state filter, "全部" first), Check1
-// (also attach years whose log is missing, with a new log), Command1 ("附加全部未附加的"),
-// Command2 ("重新扫描"), Command3 ("取消", enabled during an attach), Progress1, Label1 (the
-// database being attached), Label2 (the counts of the plan).
+// Controls (object names): planTable, stateFilter ("全部" first), rebuildLogCheck (also attach
+// years whose log is missing, with a new log), attachAllButton, rescanButton, cancelButton
+// (enabled during an attach), progressBar, currentDatabaseLabel (the database being
+// attached), countsLabel (the counts of the plan), closeButton.
 
 #include "AttachMissing.h"
 
@@ -35,12 +37,12 @@ public:
     const QList<PlanRow>& plan() const { return m_plan; }
 
     void rescan();
-    // Attaches every row the plan marks ready (and those missing their log when Check1 is
-    // ticked), shows the summary, rescans and refreshes the main window's database grid. The
-    // main window is disabled meanwhile. When the application ends during the attach (the
-    // main window closed), the rest is cancelled, nothing more is sent or shown and the
-    // window closes; when the window itself is closed, the rest is cancelled and it closes
-    // after the summary.
+    // Attaches every row the plan marks ready (and those missing their log when
+    // rebuildLogCheck is ticked), shows the summary with every refusal's sentence, rescans and
+    // refreshes the main window's database grid. The main window is disabled meanwhile. When
+    // the application ends during the attach (the main window closed), the rest is cancelled,
+    // nothing more is sent or shown and the window closes; when the window itself is closed,
+    // the rest is cancelled and it closes after the summary.
     void attachAll();
 
 protected:

@@ -169,6 +169,43 @@ class TestCli : public QObject
             qWarning("%s", qPrintable(error));
         return error.isEmpty();
     }
+    // A folder under the root that a server running as another user may write to.
+    void makeOpenFolder(const QString& dir)
+    {
+        QDir().mkpath(dir);
+        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup
+            | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        for (QString d = dir; d.startsWith(tmp.path()); d = QFileInfo(d).path())
+            QFile::setPermissions(d, all);
+    }
+    // The same, written by a stand-in of another version (the files carry its version), run as
+    // `runAs` when given; `crash` leaves the database attached and ends the server by SIGKILL.
+    bool makeYearOn(
+        int version, const QString& set, const QString& year, const QString& runAs = QString(), bool crash = false)
+    {
+        StandinProcess writer;
+        writer.setRunAs(runAs);
+        if (!writer.start(version)) {
+            qWarning("%s", qPrintable(writer.lastError()));
+            return false;
+        }
+        const QString dir = root + QStringLiteral("/ZT") + set + QLatin1Char('/') + year;
+        makeOpenFolder(dir);
+        const QString writerCs = tp::test::standinMasterConnectionString(writer.serverName(), writer.password());
+        const QString name = QStringLiteral("UFDATA_%1_%2").arg(set, year);
+        const QString error = crash
+            ? tp::test::executeStatement(writerCs,
+                QStringLiteral("CREATE DATABASE %1 ON PRIMARY (NAME = d, FILENAME = N'%2/ufdata.MDF') LOG ON "
+                               "(NAME = l, FILENAME = N'%2/ufdata.LDF')")
+                    .arg(name, dir))
+            : tp::test::createDetachedDatabase(
+                writerCs, name, { dir + QStringLiteral("/ufdata.MDF") }, dir + QStringLiteral("/ufdata.LDF"));
+        if (!error.isEmpty())
+            qWarning("%s", qPrintable(error));
+        if (crash && !writer.kill())
+            return false;
+        return error.isEmpty();
+    }
     QString path(const QString& set, const QString& year, const QString& file)
     {
         return root + QStringLiteral("\\ZT") + set + QLatin1Char('\\') + year + QLatin1Char('\\') + file;
@@ -180,6 +217,11 @@ class TestCli : public QObject
     QByteArray pw() { return (server.password() + QLatin1Char('\n')).toUtf8(); }
 
 private slots:
+    void verdicts_data();
+    void verdicts();
+    void logLessYearNotShutDownCleanly();
+    void otherDataFiles();
+
     void init()
     {
         QVERIFY2(server.start(), qPrintable(server.lastError()));
@@ -191,6 +233,7 @@ private slots:
     void cleanup()
     {
         server.stop();
+        server.setRunAs(QString());
         QDir(root).removeRecursively();
     }
 
@@ -207,6 +250,10 @@ private slots:
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
             QStringList({ "SELECT name, filename, dbid FROM master..sysdatabases",
                 "SELECT dbid, filename FROM master..sysaltfiles",
+                "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))", "SELECT 0 AS verdict_item",
+                "dbcc checkprimaryfile (N'" + path("001", "2005", "ufdata.MDF") + "',2) WITH NO_INFOMSGS",
+                "SELECT 1 AS verdict_item",
+                "dbcc checkprimaryfile (N'" + path("001", "2006", "ufdata.MDF") + "',2) WITH NO_INFOMSGS",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
                     + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2006',@filename1 = N'" + path("001", "2006", "ufdata.MDF")
@@ -269,9 +316,12 @@ private slots:
                          + "') LOG ON (NAME = b_log, FILENAME = N'" + path("001", "2005", "ufdata.LDF") + "')"),
             QString());
         const CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
-        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
         QCOMPARE(r.json.at(0).value("state").toString(), QStringLiteral("files-in-use"));
         QCOMPARE(r.json.at(0).value("otherDatabase").toString(), QStringLiteral("Books"));
+        // Books's own data file lies under the root too: an other .MDF, attached.
+        QCOMPARE(r.json.at(1).value("database").toString() + " " + r.json.at(1).value("state").toString(),
+            QStringLiteral("Books attached"));
     }
 
     void scanThenAttachMissing()
@@ -379,18 +429,21 @@ private slots:
     void failuresGiveStatusOne()
     {
         QVERIFY(makeYear("001", "2005"));
-        // Not a database file: the server refuses it; the other year is attached all the same.
+        // Not a database file: the server's verdict refuses it before anything is sent; the
+        // other year is attached all the same.
         QVERIFY(QDir().mkpath(root + "/ZT000/2005"));
         for (const char* f : { "/ZT000/2005/ufdata.MDF", "/ZT000/2005/ufdata.LDF" }) {
             QFile file(root + f);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(20000, 'x'));
         }
+        server.clearRequests();
         CliRun r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
         QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 3, qPrintable(describe(r)));
-        QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("failed"));
-        QVERIFY2(r.json.at(0).value("error").toInt() > 0, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("refused"));
+        QCOMPARE(r.json.at(0).value("error").toInt(), 5172);
         QCOMPARE(r.json.at(1).value("outcome").toString(), QStringLiteral("attached"));
+        QCOMPARE(attachesSent(server).size(), 1);
 
         // A database that cannot leave FULL recovery is not shrunk, and the command line says why.
         QCOMPARE(tp::test::executeStatement(cs, "ALTER DATABASE UFDATA_001_2005 SET PARTNER = N'TCP://mirror:5022'"),
@@ -421,11 +474,14 @@ private slots:
         QVERIFY(makeYear("001", "2006"));
         QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2006/ufdata.LDF")));
         CliRun r = runCli({ "scan", "--root", root, "--what-if", "--json" });
-        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 4, qPrintable(describe(r)));
+        // The catalogue, the verdict's version, service account and batch, then the plan.
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 7, qPrintable(describe(r)));
         QCOMPARE(r.json.at(0).value("statement").toString() + " / " + r.json.at(1).value("statement").toString(),
             QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases / "
                            "SELECT dbid, filename FROM master..sysaltfiles"));
-        QCOMPARE(r.json.at(2).value("state").toString() + " " + r.json.at(3).value("state").toString(),
+        QVERIFY2(r.json.at(4).value("statement").toString().startsWith(QStringLiteral("SELECT 0 AS verdict_item\n")),
+            qPrintable(describe(r)));
+        QCOMPARE(r.json.at(5).value("state").toString() + " " + r.json.at(6).value("state").toString(),
             QStringLiteral("ready log-missing"));
 
         const QStringList attach { "attach-missing", "--server", server.serverName(), "--root", root, "--rebuild-log" };
@@ -437,7 +493,8 @@ private slots:
         QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
         QStringList sent = server.sqlTexts();
         sent.removeAll(QStringLiteral("SET QUOTED_IDENTIFIER ON")); // FreeTDS's own, at every connect
-        QCOMPARE(sent, listed);
+        // A batch is listed one statement a line.
+        QCOMPARE(sent.join(QLatin1Char('\n')).split(QLatin1Char('\n')), listed);
     }
 
     // The main window's plain literal would reach the server as '????'.
@@ -553,6 +610,155 @@ private slots:
     }
 #endif
 };
+
+// The server's verdict on a year before any attach, against a 2022 stand-in (run as the
+// service account "nobody" where the row says so, and so are the stand-ins that write the
+// files): its state and sentence in the scan, and attach-missing sends nothing for a refused
+// year and exits with 1.
+void TestCli::verdicts_data()
+{
+    QTest::addColumn<int>("writer"); // the version of the stand-in that wrote the files
+    QTest::addColumn<bool>("serviceAccount");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("hintPart");
+    QTest::newRow("2000 files") << 8 << false << ""
+                                << "too-old" << 950 << "先把它附加到一台 SQL Server 2008 或 2008 R2 的服务器上";
+    QTest::newRow("2025 files") << 17 << false << ""
+                                << "too-new" << 948 << "请把它附加到 SQL Server 2025 或更新版本的服务器上";
+    QTest::newRow("not a database file") << 16 << false << "junk"
+                                         << "not-database" << 5172 << "不是有效的数据库文件";
+    QTest::newRow("2014 files are upgraded for good") << 12 << false << ""
+                                                      << "ready" << 0 << "升级后不能再附加到 SQL Server 2014";
+#ifdef Q_OS_WIN
+    // The read-only attribute binds every account.
+    QTest::newRow("read-only files") << 16 << false << "read-only"
+                                     << "read-only" << 0 << "附加后数据库只能读";
+#else
+    // The service account, not the superuser the tests run as, is what the files must allow.
+    QTest::newRow("the server may not read the files")
+        << 16 << true << "no-access"
+        << "no-access" << 5120 << "的所有者改为这个账户，例如以 root 执行：chown -R nobody";
+    QTest::newRow("read-only files") << 16 << true << "read-only"
+                                     << "read-only" << 0 << "附加后数据库只能读";
+    QTest::newRow("read-only 2014 files: the upgrade would write them") << 12 << true << "read-only"
+                                                                        << "read-only" << 3415 << "升级须写入文件";
+#endif
+}
+
+void TestCli::verdicts()
+{
+    QFETCH(int, writer);
+    QFETCH(bool, serviceAccount);
+    QFETCH(QString, damage);
+    QFETCH(QString, state);
+    QFETCH(int, error);
+    QFETCH(QString, hintPart);
+    const QString account = serviceAccount ? QStringLiteral("nobody") : QString();
+    if (serviceAccount) {
+        server.stop();
+        server.setRunAs(account);
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+    }
+    QVERIFY(makeYearOn(writer, "001", "2005", account));
+    makeOpenFolder(root + QStringLiteral("/ZT001/2006"));
+    QVERIFY(makeYear("001", "2006"));
+    const QString folder = root + QStringLiteral("/ZT001/2005/");
+    for (const char* name : { "ufdata.MDF", "ufdata.LDF" }) {
+        QFile f(folder + QLatin1String(name));
+        if (damage == QLatin1String("junk")) {
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(20000, 'x'));
+        } else if (damage == QLatin1String("read-only")) {
+            QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        } else if (damage == QLatin1String("no-access")) {
+            QVERIFY(f.setPermissions({}));
+        }
+    }
+
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    const QJsonObject year = r.json.at(0);
+    QCOMPARE(year.value("state").toString(), state);
+    QCOMPARE(year.value("error").toInt(), error);
+    QVERIFY2(year.value("hint").toString().contains(hintPart), qPrintable(describe(r)));
+    QCOMPARE(r.json.at(1).value("state").toString(), QStringLiteral("ready"));
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root, pw());
+    const bool refused = state != QLatin1String("ready");
+    QVERIFY2(r.exitCode == (refused ? 1 : 0) && r.out.contains(hintPart), qPrintable(describe(r)));
+    QCOMPARE(attachesSent(server).size(), refused ? 1 : 2);
+    QVERIFY2(!refused || !attachesSent(server).first().contains("UFDATA_001_2005"), qPrintable(describe(r)));
+    QVERIFY2(!refused || r.out.contains(QStringLiteral("不能附加 1 个")), qPrintable(r.out));
+    for (const char* name : { "ufdata.MDF", "ufdata.LDF" })
+        QFile::setPermissions(folder + QLatin1String(name), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// A year whose server was killed, its log gone: the server cannot rebuild the log, and the hint
+// says to find it or restore from a backup.
+void TestCli::logLessYearNotShutDownCleanly()
+{
+    QVERIFY(makeYearOn(16, "001", "2005", QString(), true));
+    QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2005/ufdata.LDF")));
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.json.size() == 1, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(0).value("state").toString(), QStringLiteral("log-missing"));
+
+    r = runCli(common("attach-missing") << "--root" << root << "--rebuild-log"
+                                        << "--json",
+        pw());
+    QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("failed"));
+    QCOMPARE(r.json.at(0).value("error").toInt(), 5113);
+    QVERIFY2(r.json.at(0).value("hint").toString().contains(QStringLiteral("从备份还原")), qPrintable(describe(r)));
+}
+
+// An .MDF beside the account-year layout is listed under the name it records, and attached
+// under it with the log its file lists only when asked for.
+void TestCli::otherDataFiles()
+{
+    QVERIFY(makeYear("001", "2005"));
+    QVERIFY(QDir().mkpath(root + "/parked"));
+    QVERIFY(tp::test::executeStatement(cs,
+        "CREATE DATABASE Books ON PRIMARY (NAME = b, FILENAME = N'" + root
+            + "/parked/books.mdf') LOG ON (NAME = bl, "
+              "FILENAME = N'"
+            + root + "/parked/books_log.ldf')")
+                .isEmpty());
+    QVERIFY(tp::test::executeStatement(cs, "EXEC sp_detach_db @dbname = N'Books'").isEmpty());
+    const QString books = root + QStringLiteral("\\parked\\books.mdf");
+
+    server.clearRequests();
+    CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(1).value("database").toString(), QStringLiteral("Books"));
+    QCOMPARE(r.json.at(1).value("dataFile").toString(), books);
+    QVERIFY(r.json.at(1).value("otherDataFile").toBool());
+    QVERIFY2(server.sqlTexts().contains("SELECT 0 AS verdict_item\ndbcc checkprimaryfile (N'"
+                 + path("001", "2005", "ufdata.MDF")
+                 + "',2) WITH NO_INFOMSGS\nSELECT 1 AS verdict_item\n"
+                   "dbcc checkprimaryfile (N'"
+                 + books
+                 + "',2) WITH NO_INFOMSGS\n"
+                   "dbcc checkprimaryfile (N'"
+                 + books + "',3) WITH NO_INFOMSGS"),
+        qPrintable(server.sqlTexts().join("\n---\n")));
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
+    QVERIFY2(r.exitCode == 0 && r.json.size() == 2, qPrintable(describe(r))); // the year and the summary
+    QCOMPARE(attachesSent(server).size(), 1);
+
+    server.clearRequests();
+    r = runCli(common("attach-missing") << "--root" << root << "--all-files", pw());
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    QCOMPARE(attachesSent(server),
+        QStringList({ "EXEC sp_attach_db @dbname = N'Books',@filename1 = N'" + books + "',@filename2 = N'" + root
+            + "\\parked\\books_log.ldf'" }));
+}
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -259,6 +259,10 @@ void TestBatchRun::failingStepThenResume()
     QCOMPARE(shown[0].title, QStringLiteral("错误："));
     QCOMPARE(shown[0].style, tp::vbCritical);
     QVERIFY2(shown[0].text.contains(QStringLiteral("错误号：5120\n")), qPrintable(describe(shown[0])));
+    // The operating system's error tells the missing folder apart from a missing file.
+    QVERIFY2(
+        shown[0].text.startsWith(QStringLiteral("服务器上不存在文件夹“") + dataRoot + QStringLiteral("\\ZT001\\2007”")),
+        qPrintable(describe(shown[0])));
     QCOMPARE(run.after.size(), 3);
     // The run stopped at the failing year: nothing more ticks, the window is gone.
     QVERIFY(!timer2()->isActive());

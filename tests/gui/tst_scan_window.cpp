@@ -107,7 +107,8 @@ private slots:
         QStringList headers;
         for (int c = 0; c < t->columnCount(); ++c)
             headers << t->horizontalHeaderItem(c)->text();
-        QCOMPARE(headers, QStringList({ "账套号", "年度", "数据库名", "状态", "数据文件", "日志文件", "大小" }));
+        QCOMPARE(headers,
+            QStringList({ "账套号", "年度", "数据库名", "状态", "文件版本", "数据文件", "日志文件", "大小", "说明" }));
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 缺少日志文件" }));
 
         auto* filter = w->findChild<QComboBox*>(QStringLiteral("stateFilter"));
@@ -122,6 +123,34 @@ private slots:
         QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 已附加", "UFDATA_001_2006 缺少日志文件" }));
         QVERIFY2(gridNames().contains(QStringLiteral("UFDATA_001_2005")), qPrintable(gridNames().join(", ")));
         QVERIFY(Windows::form2().isEnabled());
+    }
+
+    // A year the server's verdict refuses shows its sentence and is not sent; the summary
+    // names it.
+    void refusedYearIsNotSent()
+    {
+        ScanWindow* w = openFromFolderList();
+        QVERIFY2(w, "the scan window did not open");
+        const QString junk = accountYearDir(root, "002", 2005);
+        QVERIFY(QDir().mkpath(junk));
+        for (const char* name : { "/ufdata.MDF", "/ufdata.LDF" }) {
+            QFile f(junk + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(20000, 'x'));
+        }
+        click(w, "rescanButton");
+        QCOMPARE(tableRows(w).last(), QStringLiteral("UFDATA_002_2005 不是数据库文件"));
+        auto* t = w->findChild<QTableWidget*>(QStringLiteral("planTable"));
+        QVERIFY2(t->item(t->rowCount() - 1, 8)->text().contains(QStringLiteral("不是有效的数据库文件")),
+            qPrintable(t->item(t->rowCount() - 1, 8)->text()));
+        fx.server().clearRequests();
+        click(w, "attachAllButton");
+        const QList<tp::ShownMessage> shown = fx.takeMessages();
+        QVERIFY(shown.size() == 1 && shown[0].style == tp::vbCritical);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("不能附加 1 个\nUFDATA_002_2005 不是数据库文件：")),
+            qPrintable(shown[0].text));
+        for (const QString& sql : fx.server().sqlTexts())
+            QVERIFY2(!sql.contains(QStringLiteral("sp_attach_db @dbname = N'UFDATA_002_2005'")), qPrintable(sql));
     }
 
     void cancelStopsBeforeTheNextYear()

@@ -14,6 +14,8 @@ private slots:
     void hint_data();
     void hint();
     void switchBackFailed();
+    void refusalExplained_data();
+    void refusalExplained();
     void refusedSwitch_data();
     void refusedSwitch();
     void detail_data();
@@ -107,6 +109,124 @@ void TestErrorHints::switchBackFailed()
         QVERIFY2(hint.contains(QStringLiteral("可能仍是简单恢复模式")) && hint.contains(QStringLiteral("改回 FULL")),
             qPrintable(hint));
     }
+}
+
+// The server's words tell the causes apart: the operating system's error of a 5120, the
+// versions of 948 and 950, the second message of a two-message refusal.
+void TestErrorHints::refusalExplained_data()
+{
+    QTest::addColumn<Operation>("operation");
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QList<int>>("numbers"); // every message number; the first is the error's
+    QTest::addColumn<QString>("account");
+    QTest::addColumn<QString>("productVersion");
+    QTest::addColumn<QString>("hintPart");
+    QTest::addColumn<QString>("notInHint");
+    const Operation run = Operation::YearAttach;
+    const Operation scan = Operation::ScanAttach;
+    const QString open
+        = QStringLiteral("Unable to open the physical file \"%1\". Operating system error %2: \"%2(x)\".");
+    QTest::newRow("log missing") << run << open.arg("D:\\Data\\ZT001\\2007\\ufdata.LDF").arg(2)
+                                 << QList<int> { 5120, 1802 } << ""
+                                 << ""
+                                 << "日志文件“D:\\Data\\ZT001\\2007\\ufdata.LDF”不存在"
+                                 << "数据文件“";
+    QTest::newRow("data file missing") << run << open.arg("D:\\Data\\ZT001\\2007\\ufdata.MDF").arg(2)
+                                       << QList<int> { 5120, 1802 } << ""
+                                       << ""
+                                       << "数据文件“D:\\Data\\ZT001\\2007\\ufdata.MDF”不存在"
+                                       << "日志文件";
+    QTest::newRow("folder missing") << run << open.arg("X:\\Data\\ZT001\\2007\\ufdata.MDF").arg(3)
+                                    << QList<int> { 5120 } << ""
+                                    << ""
+                                    << "不存在文件夹“X:\\Data\\ZT001\\2007”"
+                                    << "";
+    QTest::newRow("no access, account known: the icacls line")
+        << scan << open.arg("D:\\Data\\ZT001\\2007\\ufdata.MDF").arg(5) << QList<int> { 5120 }
+        << "NT Service\\MSSQLSERVER"
+        << "16.0.1000.6"
+        << "icacls \"D:\\Data\\ZT001\\2007\" /grant \"NT Service\\MSSQLSERVER\":(OI)(CI)F"
+        << "再按一次";
+    QTest::newRow("no access, account unknown")
+        << run << open.arg("D:\\Data\\ufdata.MDF").arg(5) << QList<int> { 5120 } << ""
+        << ""
+        << "SQL Server 服务的登录账户"
+        << "icacls";
+    QTest::newRow("no access on a Linux server: the owner")
+        << scan << open.arg("/srv/data\\ZT001\\2007\\ufdata.MDF").arg(5) << QList<int> { 5120 } << "mssql"
+        << ""
+        << "chown -R mssql \"/srv/data/ZT001/2007\""
+        << "icacls";
+    QTest::newRow("held by another program") << run << open.arg("D:\\a.mdf").arg(32) << QList<int> { 5120 } << ""
+                                             << ""
+                                             << "另一个 SQL Server 实例"
+                                             << "";
+    QTest::newRow("disk full") << run << open.arg("D:\\a.mdf").arg(112) << QList<int> { 5120 } << ""
+                               << ""
+                               << "磁盘空间不足"
+                               << "";
+    QTest::newRow("950 on 2022: 2008 or 2008 R2 bridge it")
+        << run
+        << "Database 'UFDATA_001_2007' cannot be upgraded because its non-release version (539) is not supported by "
+           "this version of SQL Server. You must re-create the database."
+        << QList<int> { 950, 1813 } << ""
+        << "16.0.1000.6"
+        << "SQL Server 2008 或 2008 R2"
+        << "2005、";
+    QTest::newRow("950 after 1813, on 2012: 2005 bridges too")
+        << scan << "Could not open new database. Database 'x' cannot be upgraded because its non-release version (539)"
+        << QList<int> { 1813, 950 } << ""
+        << "11.0.7001.0"
+        << "SQL Server 2005、2008 或 2008 R2"
+        << "";
+    QTest::newRow("948: the version it needs")
+        << run
+        << "The database 'x' cannot be opened because it is version 957. This server supports version 904 and earlier."
+        << QList<int> { 1813, 948 } << ""
+        << ""
+        << "SQL Server 2022 或更新版本"
+        << "";
+    QTest::newRow("5113 then 1813: restore from a backup")
+        << scan << "Could not open new database 'x'. CREATE DATABASE is aborted." << QList<int> { 1813, 5113 } << ""
+        << ""
+        << "从备份还原"
+        << "";
+    QTest::newRow("3415: read-only files")
+        << run << "Database 'x' cannot be upgraded because it is read-only" << QList<int> { 3415 } << ""
+        << ""
+        << "只读"
+        << "";
+    QTest::newRow("5173: files of two databases")
+        << run << "One or more files do not match the primary file" << QList<int> { 5173, 1813 } << ""
+        << ""
+        << "不属于同一个数据库"
+        << "";
+    QTest::newRow("lost reply in a scan names no button") << scan << "" << QList<int> { 20004 } << ""
+                                                          << ""
+                                                          << "重新扫描"
+                                                          << "自动附加数据库";
+}
+
+void TestErrorHints::refusalExplained()
+{
+    QFETCH(Operation, operation);
+    QFETCH(QString, words);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, account);
+    QFETCH(QString, productVersion);
+    QFETCH(QString, hintPart);
+    QFETCH(QString, notInHint);
+    tp::DbError e(numbers.first(), words, numbers.first() == 20004 ? QStringLiteral("08S01") : QStringLiteral("42000"));
+    e.setStatementSent(true);
+    e.setMessageNumbers(QVector<int>(numbers.begin(), numbers.end()));
+    ErrorContext c { operation, QStringLiteral("UFDATA_001_2007") };
+    c.dataFile = QStringLiteral("D:\\Data\\ZT001\\2007\\ufdata.MDF");
+    c.logFile = QStringLiteral("D:\\Data\\ZT001\\2007\\ufdata.LDF");
+    c.serviceAccount = account;
+    c.productVersion = productVersion;
+    const QString hint = tp::errorHint(e, c);
+    QVERIFY2(hint.contains(hintPart), qPrintable(hint));
+    QVERIFY2(notInHint.isEmpty() || !hint.contains(notInHint), qPrintable(hint));
 }
 
 // A refused switch to SIMPLE says why the server refused it; nothing was shrunk.

@@ -34,12 +34,13 @@ cli() { (cd "$folder" && wine ./tallyport-cli.exe "$@"); }
 usage=$(cli --help | tr -d '\r') || fail "tallyport-cli.exe --help failed"
 grep -q 'tallyport-cli scan' <<<"$usage" || fail "unexpected usage text: $usage"
 
-# A data root with one account-year, and a stand-in that knows none of it.
+# A data root with one account-year whose files are no database files, and a stand-in that
+# knows none of it and finds wine's drive-letter paths through its dosdevices folder.
 mkdir -p "$work/root/ZT001/2007"
 head -c 8192 /dev/zero >"$work/root/ZT001/2007/ufdata.MDF"
 head -c 8192 /dev/zero >"$work/root/ZT001/2007/ufdata.LDF"
 password='Pack1ge#密码'
-"$standin" --listen 127.0.0.1:0 --data-dir "$work/server" --sa-password "$password" >"$work/server.out" 2>&1 &
+STANDIN_DOS_DEVICES="$WINEPREFIX/dosdevices" "$standin" --listen 127.0.0.1:0 --data-dir "$work/server" --sa-password "$password" >"$work/server.out" 2>&1 &
 server_pid=$!
 port=
 for _ in $(seq 100); do
@@ -52,7 +53,8 @@ root="Z:${work//\//\\}\\root"
 plan=$(printf '%s\n' "$password" | cli scan --server "127.0.0.1,$port" --root "$root" --password-stdin --json | tr -d '\r') \
     || fail "scan from the unzipped folder failed: $plan"
 grep -q '"database":"UFDATA_001_2007"' <<<"$plan" || fail "scan did not list UFDATA_001_2007: $plan"
-grep -q '"state":"ready"' <<<"$plan" || fail "scan did not find the year ready: $plan"
+# The server's verdict: the stand-in read the file under the path the Windows build sent.
+grep -q '"state":"not-database"' <<<"$plan" || fail "the server did not read the year's file: $plan"
 
 # A console in code page 936: the table is written to it as UTF-16 and reads right, and the
 # password comes as that code page's bytes (a file made in such a console, say).
@@ -63,5 +65,5 @@ console() {
 }
 table=$(console "tallyport-cli.exe scan --server 127.0.0.1,$port --root $root --password-stdin <pw.txt") || true
 grep -q '账套号.*数据库名' <<<"$table" || fail "the console did not show the Chinese table header: $table"
-grep -q 'UFDATA_001_2007.*可附加' <<<"$table" || fail "the console run did not sign in and scan: $table"
+grep -q 'UFDATA_001_2007.*不是数据库文件' <<<"$table" || fail "the console run did not sign in and scan: $table"
 echo "windows_package: tallyport-cli.exe runs from the unzipped folder and reached the server"

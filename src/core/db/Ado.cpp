@@ -79,6 +79,12 @@ DbError errorOf(const OdbcStatement& st, const Connection& c)
             numbers << d.nativeError;
     }
     error.setErrorNumbers(numbers);
+    QVector<int> all;
+    for (const OdbcDiagnostic& d : records) {
+        if (d.nativeError != 0)
+            all.push_back(d.nativeError);
+    }
+    error.setMessageNumbers(all);
     return error;
 }
 
@@ -214,6 +220,53 @@ void Connection::execute(const QString& statement)
     st.drain();
     if (st.failed())
         throw errorOf(st, *this);
+}
+
+BatchAnswer Connection::executeBatch(const QString& batch)
+{
+    void* handle = odbcConnectionHandle(m_qtName);
+    if (!handle)
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    const BusyScope busy;
+    OdbcStatement st(handle);
+    st.setQueryTimeout(m_commandTimeout);
+    BatchAnswer answer;
+    int seen = 0;
+    // The messages that arrived since the last look go to the result that was current.
+    const auto take = [&](QVector<OdbcDiagnostic>& into) {
+        const QVector<OdbcDiagnostic>& all = st.diagnostics();
+        for (; seen < all.size(); ++seen) {
+            OdbcDiagnostic d = all.at(seen);
+            d.message = scrub(d.message);
+            if (d.sqlState.startsWith(QLatin1String("08")) || d.sqlState == QLatin1String("HYT00"))
+                answer.linkLost = true;
+            into.push_back(d);
+        }
+    };
+    // A batch whose first statement failed has no first result to read; the others follow.
+    bool current = st.execDirect(batch);
+    take(answer.leading);
+    // Bounded, in case a driver keeps answering with errors.
+    for (int i = 0; st.isValid() && i < 1000000; ++i) {
+        BatchResult result;
+        if (current) {
+            for (const OdbcColumn& c : st.columns())
+                result.columns << c.name;
+            QVector<QVariant> row;
+            while (st.fetch(row))
+                result.rows.push_back(row);
+        }
+        answer.results.push_back(result);
+        take(answer.results.last().messages);
+        const bool more = st.moreResults();
+        take(answer.results.last().messages);
+        if (!more)
+            break;
+        current = true;
+    }
+    if (!answer.linkLost && !isOpen())
+        answer.linkLost = true;
+    return answer;
 }
 
 void Connection::close()

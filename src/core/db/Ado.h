@@ -5,6 +5,7 @@
 // throw DbError; nothing here shows any user interface.
 
 #include "DbError.h"
+#include "OdbcApi.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,25 @@
 #include <memory>
 
 namespace tp {
+
+// One result of a batch as Connection::executeBatch reads it: its columns (none for a
+// statement that returns no rows) and rows, and the messages the driver gave while this
+// result was the current one and while it moved on to the next. Messages that reach the
+// client before a result's columns were sent before that result: they belong to the
+// statements before it.
+struct BatchResult
+{
+    QStringList columns;
+    QVector<QVector<QVariant>> rows;
+    QVector<OdbcDiagnostic> messages;
+};
+
+struct BatchAnswer
+{
+    QVector<OdbcDiagnostic> leading; // messages before the first result
+    QVector<BatchResult> results;
+    bool linkLost = false; // the link broke (or the server closed it) before the batch's end
+};
 
 constexpr int adOpenStatic = 3;
 constexpr int adLockOptimistic = 3;
@@ -38,6 +58,11 @@ public:
     // Sends one statement text (possibly a batch of several statements) and reads every
     // result of it; throws DbError for an error raised by any statement of the batch.
     void execute(const QString& statement);
+
+    // Sends a batch and reads every result and message of it in order, without failing for
+    // the refusal of any of its statements: the caller tells them apart. Texts have the
+    // password scrubbed. Throws DbError only when the connection is not open.
+    BatchAnswer executeBatch(const QString& batch);
 
     void close(); // no effect when not open
     bool isOpen() const;

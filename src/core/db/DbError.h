@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QVector>
 #include <stdexcept>
 
 namespace tp {
@@ -27,6 +28,11 @@ public:
     // DATABASE: the reason, then 5069); empty when only number() is known.
     const QList<int>& errorNumbers() const { return m_errorNumbers; }
     void setErrorNumbers(const QList<int>& numbers) { m_errorNumbers = numbers; }
+    // The numbers of every message that came with the failure, informational ones included
+    // (5113 explains the 1813 after it), in the order the driver gave them; empty when not
+    // known.
+    const QVector<int>& messageNumbers() const { return m_messageNumbers; }
+    void setMessageNumbers(const QVector<int>& numbers) { m_messageNumbers = numbers; }
 
 private:
     int m_number;
@@ -34,6 +40,7 @@ private:
     QString m_sqlState;
     bool m_statementSent = false;
     QList<int> m_errorNumbers;
+    QVector<int> m_messageNumbers;
 };
 
 // Raised before anything is sent when the installed ODBC driver cannot carry a value of the

@@ -19,6 +19,9 @@ enum class Operation {
     FileAttach, // the file window's attach of a chosen file
     Detach,
     Shrink,
+    // The attach of what a scan of a data root found, from the scan window or the command
+    // line, and the server's verdict before it: its hints name no control of another window.
+    ScanAttach,
 };
 
 struct ErrorContext
@@ -34,6 +37,9 @@ struct ErrorContext
     QString database; // the database the operation named (the year's name, or the box's)
     QString otherFile; // 1801: the primary file of the database that already has the name
     QString owner; // 5120: the attached database that uses the file
+    QString dataFile, logFile; // the files of an attach, when known: which of them the server missed
+    QString serviceAccount; // the server's service account, when it said (5120 with OS error 5)
+    QString productVersion; // the server's ProductVersion, when known (950: what bridges the file)
     bool listRefreshed = false; // the database grid was read again after the failure
     // Shrink of a database in FULL or BULK_LOGGED recovery, which goes to SIMPLE and back:
     // the model it had, and which switch the server refused.
@@ -65,6 +71,24 @@ bool isLinkFailure(const DbError& e);
 // can be said than the driver's words. A DriverMissingError names the drivers to install, an
 // UnsendableValueError the driver that takes "};".
 QString errorHint(const DbError& e, const ErrorContext& c);
+
+// The number that tells what happened: of a refusal that came as two messages (948, 950,
+// 3415, 5113 or 5173 with 1813) the telling one, else e.number().
+int tellingErrorNumber(const DbError& e);
+
+// The operating system's error number inside a 5120 text ("Operating system error 5: ..."),
+// 0 when there is none.
+int operatingSystemError(const QString& description);
+
+// The server's service account may not open `file` (5120 with OS error 5): which account
+// (`account`, empty when the server did not say) and how to give it full control of the
+// file's folder, as an icacls line for a Windows path and as the owner of the files for a
+// path of a Linux server.
+QString noAccessHint(const QString& file, const QString& account);
+
+// `file` is read-only (or the service account may not write it): an upgrade at the attach
+// has to write it (3415), or the database would be attached read-only; what to change.
+QString readOnlyHint(const QString& file, const QString& account, bool upgrade);
 
 // The driver's description as one line: informational lines of the server ("DBCC execution
 // completed…", "Changed database context…") and the driver's "[vendor][component]" prefixes

@@ -31,11 +31,13 @@ AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const Q
     ErrorContext context;
     context.operation = operation;
     context.database = name;
+    context.dataFile = dataFile;
+    context.logFile = logFile;
     try {
         connection->execute(attachDatabaseStatement(name, dataFile, logFile));
         return AttachOutcome::Attached;
     } catch (const DbError& e) {
-        const bool inRun = operation == Operation::YearAttach;
+        const bool inRun = operation == Operation::YearAttach || operation == Operation::ScanAttach;
         if ((e.number() != databaseExists || !inRun) && e.number() != cannotOpenFile)
             throw OperationError(e, context);
         // The look-up only explains the refusal; when it fails too, the refusal is reported.

@@ -18,12 +18,13 @@ enum class AttachOutcome {
 };
 
 // Sends EXEC sp_attach_db for `name` with `dataFile` and `logFile` over `connection` (open,
-// on master). In a run (operation YearAttach), when the server refuses with 1801 (the name
-// exists) the database's primary file is read back (primaryFileQuery) and compared with
-// `dataFile` (sameFile): the same file gives AlreadyAttached. Throws OperationError with
-// `operation` for every other refusal: after 1801 in a run naming the other database's
-// primary file, after 5120 naming the attached database whose primary file is `dataFile`
-// (sameFile), when there is one (primaryFilesQuery).
+// on master). In a run (operation YearAttach, or ScanAttach from a scan), when the server
+// refuses with 1801 (the name exists) the database's primary file is read back
+// (primaryFileQuery) and compared with `dataFile` (sameFile): the same file gives
+// AlreadyAttached. Throws OperationError with `operation` and the two files for every other
+// refusal: after 1801 in a run naming the other database's primary file, after 5120 naming
+// the attached database whose primary file is `dataFile` (sameFile), when there is one
+// (primaryFilesQuery).
 AttachOutcome attachFiles(const std::shared_ptr<Connection>& connection, const QString& name, const QString& dataFile,
     const QString& logFile, Operation operation);
 

@@ -3,6 +3,8 @@
 #include "Ado.h"
 #include "AttachStep.h"
 #include "ErrorHints.h"
+#include "OtherDataFiles.h"
+#include "ServerVerdict.h"
 #include "Statements.h"
 
 #include <QHash>
@@ -66,14 +68,28 @@ QStringList catalogueQueries()
     return { databaseIdsQuery(), databaseFilesQuery() };
 }
 
-QList<PlanRow> scanDataRoot(Connection& master, const QString& root)
+QList<PlanRow> scanDataRoot(Connection& master, const QString& root, const ScanOptions& options, ScanStats* stats)
 {
     const QList<DiskYear> disk = walkDataRoot(root);
-    return buildPlan(root, disk, readServerDatabases(master), &serverFileExists);
+    const QList<ServerDatabase> server = readServerDatabases(master);
+    int roundTrips = int(catalogueQueries().size());
+    QList<PlanRow> plan = buildPlan(root, disk, server, &serverFileExists);
+    // An other .MDF is named by its verdict: without one it cannot be listed.
+    QList<PlanRow> others;
+    if (options.verdicts && options.otherDataFiles)
+        others = otherFileRows(walkOtherDataFiles(root, disk), server);
+    if (options.verdicts)
+        addServerVerdicts(master, plan, others, server, &roundTrips);
+    plan.append(others);
+    if (stats)
+        stats->roundTrips = roundTrips;
+    return plan;
 }
 
 bool wantsAttach(const PlanRow& row, const AttachOptions& options)
 {
+    if (row.otherDataFile && !options.otherDataFiles)
+        return false;
     return row.state == YearState::Ready || (row.state == YearState::LogMissing && options.rebuildMissingLogs);
 }
 
@@ -102,12 +118,18 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
     int index = 0;
     bool cancelled = false;
     for (const PlanRow& row : plan) {
-        if (row.state == YearState::Gone)
+        if (row.state == YearState::Gone || (row.otherDataFile && !options.otherDataFiles))
             continue;
         AttachResult r;
         r.row = row;
         if (row.state == YearState::Attached) {
             r.outcome = YearOutcome::AlreadyThere;
+        } else if (isRefusal(row.state)) {
+            // Nothing is sent: the server's verdict already said what it would answer.
+            r.outcome = YearOutcome::Refused;
+            r.errorNumber = row.verdictError;
+            r.errorText = row.verdictMessage;
+            r.hint = row.verdictHint;
         } else if (!wantsAttach(row, options)) {
             r.outcome = YearOutcome::Skipped;
         } else if (cancelled || (progress && !progress(row, index, count))) {
@@ -126,17 +148,19 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
                     r.logRebuilt = true;
                 } else {
                     const AttachOutcome step
-                        = attachFiles(master, row.databaseName, row.dataFile, row.logFile, Operation::YearAttach);
+                        = attachFiles(master, row.databaseName, row.dataFile, row.logFile, Operation::ScanAttach);
                     r.outcome
                         = step == AttachOutcome::AlreadyAttached ? YearOutcome::AlreadyThere : YearOutcome::Attached;
                 }
             } catch (const DbError& e) {
                 r.outcome = YearOutcome::Failed;
-                r.errorNumber = e.number();
+                r.errorNumber = tellingErrorNumber(e);
                 r.errorText = e.description();
                 ErrorContext context = contextOf(e);
-                if (context.operation == Operation::Unknown)
-                    context = ErrorContext(Operation::YearAttach, row.databaseName);
+                if (context.operation == Operation::Unknown) {
+                    context = ErrorContext(Operation::ScanAttach, row.databaseName);
+                    context.dataFile = row.dataFile;
+                }
                 r.hint = errorHint(e, context);
                 // Some refusals end the connection (a file from a newer version): the next
                 // year gets a fresh one.
@@ -169,6 +193,9 @@ AttachSummary summarize(const QList<AttachResult>& results)
         case YearOutcome::Failed:
             ++s.failed;
             break;
+        case YearOutcome::Refused:
+            ++s.refused;
+            break;
         }
     }
     return s;
@@ -185,19 +212,30 @@ QString summaryText(const QList<AttachResult>& results)
                        .arg(s.skipped)
                        .arg(cancelled)
                        .arg(s.failed);
+    if (s.refused > 0)
+        text += QStringLiteral("，不能附加 %1 个").arg(s.refused);
     if (s.logsRebuilt > 0)
         text += QStringLiteral("（其中 %1 个重建了日志文件）").arg(s.logsRebuilt);
     for (const AttachResult& r : results) {
-        if (r.outcome != YearOutcome::Failed)
-            continue;
-        text += QStringLiteral("\n%1 失败：").arg(r.row.databaseName) + failureText(r);
+        if (r.outcome == YearOutcome::Failed)
+            text += QStringLiteral("\n%1 失败：").arg(rowLabel(r.row)) + failureText(r);
+    }
+    for (const AttachResult& r : results) {
+        if (r.outcome == YearOutcome::Refused)
+            text += QStringLiteral("\n%1 %2：").arg(rowLabel(r.row), stateText(r.row.state)) + failureText(r);
     }
     return text;
 }
 
 QString failureText(const AttachResult& r)
 {
-    const QString line = QStringLiteral("错误号 %1：%2").arg(r.errorNumber).arg(driverDetail(r.errorText));
+    const QString detail = driverDetail(r.errorText);
+    QString line;
+    if (r.errorNumber != 0)
+        line = detail.isEmpty() ? QStringLiteral("错误号 %1").arg(r.errorNumber)
+                                : QStringLiteral("错误号 %1：%2").arg(r.errorNumber).arg(detail);
+    if (line.isEmpty())
+        return r.hint;
     return r.hint.isEmpty() ? line : r.hint + QStringLiteral("（") + line + QStringLiteral("）");
 }
 

@@ -23,14 +23,31 @@ QList<ServerDatabase> readServerDatabases(Connection& master);
 // The statements readServerDatabases sends, in order.
 QStringList catalogueQueries();
 
-// Reads the catalogue and builds the plan of `root`. Throws DbError when the server refuses.
-QList<PlanRow> scanDataRoot(Connection& master, const QString& root);
+struct ScanOptions
+{
+    bool verdicts = true; // ask the server about every file it would attach (ServerVerdict.h)
+    bool otherDataFiles = true; // list the other .MDF files under the root (OtherDataFiles.h)
+};
+
+// What a scan cost: the statements and batches it sent.
+struct ScanStats
+{
+    int roundTrips = 0;
+};
+
+// Reads the catalogue and builds the plan of `root`: the account-year rows, then the other
+// .MDF files (when asked for, in path order), each ready row with the server's verdict (when
+// asked for). Throws DbError when the server refuses the catalogue query; the verdict itself
+// never throws (a file whose verdict did not come stays as the plan had it).
+QList<PlanRow> scanDataRoot(
+    Connection& master, const QString& root, const ScanOptions& options = {}, ScanStats* stats = nullptr);
 
 enum class YearOutcome {
     Attached, // attached now (logRebuilt: with a new log file)
     AlreadyThere, // the server had it attached from these files
     Skipped, // name taken, file unreadable, log missing and not asked for, or cancelled
     Failed, // the server refused: errorNumber, errorText, hint
+    Refused, // the server's verdict refused it before anything was sent: errorNumber, hint
 };
 
 struct AttachResult
@@ -49,6 +66,7 @@ struct AttachOptions
 {
     bool rebuildMissingLogs = false; // attach years whose log file is missing, with a new log
     int serverMajorVersion = 0; // for the rebuilt-log statement; 0: ask the server
+    bool otherDataFiles = false; // also the other .MDF files, under their recorded names
 };
 
 // True when the row is one attach-missing sends a statement for.
@@ -63,25 +81,28 @@ QString attachStatementFor(const PlanRow& row, const AttachOptions& options);
 using AttachProgress = std::function<bool(const PlanRow& row, int index, int count)>;
 
 // Attaches every row that wantsAttach(), over connections opened with `masterConnectionString`;
-// every other account-year row is reported as already there or skipped; Gone rows are left
-// out. Never throws for a refused attach; throws DbError when the server cannot be reached at
-// the start.
+// every other account-year row is reported as already there, skipped or refused (its
+// verdict); Gone rows are left out, and so are the other .MDF files unless asked for. Never
+// throws for a refused attach; throws DbError when the server cannot be reached at the start.
 QList<AttachResult> attachMissing(const QString& masterConnectionString, const QList<PlanRow>& plan,
     AttachOptions options, const AttachProgress& progress = {});
 
 struct AttachSummary
 {
-    int attached = 0, alreadyThere = 0, skipped = 0, failed = 0, logsRebuilt = 0;
+    int attached = 0, alreadyThere = 0, skipped = 0, failed = 0, logsRebuilt = 0, refused = 0;
     int cancelled = 0; // of the skipped
 };
 AttachSummary summarize(const QList<AttachResult>& results);
 
-// "附加 3 个，已存在 2 个，跳过 1 个，失败 1 个" plus "（其中 1 个重建了日志文件）" when logs were
-// rebuilt, then one line per failure: "UFDATA_001_2008 失败：" and its failureText. After a
-// cancel the skipped count says how many of them the cancel left: "跳过 2 个（其中 1 个因取消而未附加）".
+// "附加 3 个，已存在 2 个，跳过 1 个，失败 1 个" plus "，不能附加 2 个" when verdicts refused
+// some and "（其中 1 个重建了日志文件）" when logs were rebuilt, then one line per failure:
+// "UFDATA_001_2008 失败：" and its failureText, and one per refusal: "UFDATA_001_2009 版本过旧："
+// and its failureText. After a cancel the skipped count says how many of them the cancel
+// left: "跳过 2 个（其中 1 个因取消而未附加）".
 QString summaryText(const QList<AttachResult>& results);
 
-// A failed year as one line: the hint, then "（错误号 <n>：<the driver's words>）".
+// A failed or refused year as one line: the hint, then "（错误号 <n>：<the driver's words>）"
+// (without the words when there are none, without the number when there is none).
 QString failureText(const AttachResult& result);
 
 } // namespace tp

@@ -344,8 +344,25 @@ QString stateText(YearState state)
         return QStringLiteral("文件已不存在");
     case YearState::FilesInUse:
         return QStringLiteral("文件已被其他数据库使用");
+    case YearState::NoAccess:
+        return QStringLiteral("服务器无权读取");
+    case YearState::TooOld:
+        return QStringLiteral("版本过旧");
+    case YearState::TooNew:
+        return QStringLiteral("版本过新");
+    case YearState::ReadOnly:
+        return QStringLiteral("文件只读");
+    case YearState::NotDatabase:
+        return QStringLiteral("不是数据库文件");
+    case YearState::CannotOpen:
+        return QStringLiteral("服务器无法打开");
     }
     return QString();
+}
+
+bool isRefusal(YearState state)
+{
+    return int(state) >= int(YearState::NoAccess) && int(state) <= int(YearState::CannotOpen);
 }
 
 QString stateDetailText(const PlanRow& row)

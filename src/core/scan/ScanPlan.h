@@ -29,8 +29,20 @@ enum class YearState {
     FilesInUse, // the name is free, but another database uses this data file or this log file,
                 // as any of its files, or an account-year before it in the plan reaches the same
                 // files (otherDatabase says which): an attach would be refused
+    // The server's verdict before an attach (ServerVerdict.h): refusals, each with the
+    // server's number (verdictError), its words and what to do (verdictHint). Nothing is
+    // sent for them.
+    NoAccess, // the service account may not open the file (5120, operating system error 5)
+    TooOld, // written by a version this server cannot upgrade from (950)
+    TooNew, // written by a newer version (948)
+    ReadOnly, // read-only: an upgrade would have to write it (3415), or it would attach read-only
+    NotDatabase, // not a (primary) database file (5171, 5172)
+    CannotOpen, // any other refusal of the server to read the file (5120 with another reason)
 };
-constexpr int yearStateCount = 7;
+constexpr int yearStateCount = 13;
+
+// True for the states of the server's refusals (NoAccess .. CannotOpen).
+bool isRefusal(YearState state);
 
 struct DiskYear
 {
@@ -64,6 +76,17 @@ struct PlanRow
     qint64 logSize = -1;
     QString otherFile; // NameTaken: the file the name is attached from
     QString otherDatabase; // FilesInUse: the database attached from this data file
+    // An .MDF under the root outside the account-year layout (accountSet and year empty):
+    // databaseName is the name recorded in the file (empty when the server did not read it),
+    // logFile the log found for it.
+    bool otherDataFile = false;
+    // The server's verdict: the internal version that wrote the data file (0 when not read),
+    // the server's own (0 when not known), and for a refusal its number, words and hint.
+    int fileVersion = 0;
+    int serverFileVersion = 0;
+    int verdictError = 0;
+    QString verdictMessage;
+    QString verdictHint;
 };
 
 // The folder and file names joined with "\" onto the root (no separator doubled at the root).
@@ -93,7 +116,8 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
 bool serverFileExists(const QString& path);
 
 // "已附加", "名称已被占用", "可附加", "缺少日志文件", "文件无法读取", "文件已不存在",
-// "文件已被其他数据库使用"
+// "文件已被其他数据库使用", "服务器无权读取", "版本过旧", "版本过新", "文件只读", "不是数据库文件",
+// "服务器无法打开"
 QString stateText(YearState state);
 // The state text with what it refers to: "名称已被占用（D:\Old\ufdata.MDF）",
 // "文件已被其他数据库使用（Books2007）"; the plain state text otherwise.

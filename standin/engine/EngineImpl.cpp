@@ -178,6 +178,7 @@ void EngineImpl::ensureSystemDatabases()
         }
     }
     Q_UNUSED(changed);
+    m_catalogueIdentities.clear();
     QString error;
     if (m_catalogue.save(m_cataloguePath, &error) != CatalogueWriteError::None)
         qWarning("stand-in: cannot write the catalogue: %s", qPrintable(error));
@@ -185,6 +186,7 @@ void EngineImpl::ensureSystemDatabases()
 
 bool EngineImpl::commitCatalogue(const Catalogue& before, Output& out, const QString& procName)
 {
+    m_catalogueIdentities.clear();
     QString error;
     const CatalogueWriteError failure = m_catalogue.save(m_cataloguePath, &error, m_catalogueFault);
     if (failure == CatalogueWriteError::None)
@@ -281,11 +283,21 @@ const CatalogueDatabase* EngineImpl::databaseUsingFile(const ServerPath& path, c
         if (!except.isEmpty() && sameName(db.name, except))
             continue;
         for (const CatalogueFile& f : db.files) {
-            if (fileIdentity(resolve(f.path)) == id)
+            if (catalogueFileIdentity(f.path) == id)
                 return &db;
         }
     }
     return nullptr;
+}
+
+QString EngineImpl::catalogueFileIdentity(const QString& recordedPath) const
+{
+    const auto it = m_catalogueIdentities.constFind(recordedPath);
+    if (it != m_catalogueIdentities.constEnd())
+        return it.value();
+    const QString id = fileIdentity(resolve(recordedPath));
+    m_catalogueIdentities.insert(recordedPath, id);
+    return id;
 }
 
 bool EngineImpl::inUse(const QString& database) const

@@ -203,8 +203,11 @@ private:
     // ---- shared ----
     Message msg(int number, const QStringList& args = {}) const;
     ServerPath resolve(const QString& given) const;
-    // The database (other than `except`) whose files include this one, or null.
+    // The database (other than `except`) whose files include this one, or null. The identities
+    // of the catalogue's files are looked up once per request (a batch of many statements asks
+    // about many files against the same catalogue) and again after the catalogue changes.
     const CatalogueDatabase* databaseUsingFile(const ServerPath& path, const QString& except = QString()) const;
+    QString catalogueFileIdentity(const QString& recordedPath) const;
     bool inUse(const QString& database) const;
     // Writes the changed catalogue. When the write fails, the catalogue in memory goes back to
     // `before`, the error SQL Server gives for a failed write is added (with `procName`), and
@@ -235,6 +238,7 @@ private:
     QString m_defaultBackupFolder;
     QString m_cataloguePath;
     Catalogue m_catalogue;
+    mutable QHash<QString, QString> m_catalogueIdentities; // recorded path -> fileIdentity, this request
     CatalogueFault m_catalogueFault;
     QDateTime m_started;
     QHash<int, Session> m_sessions;

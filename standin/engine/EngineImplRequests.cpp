@@ -99,6 +99,7 @@ void EngineImpl::logRequest(
 Reply EngineImpl::executeBatch(int sessionId, const QString& sql, const RequestControl& control)
 {
     Session& s = m_sessions[sessionId];
+    m_catalogueIdentities.clear(); // files may have come, gone or moved since the last request
     logRequest(sessionId, s, QStringLiteral("batch"), sql, QString());
     Output out;
     out.control = &control;
@@ -463,6 +464,7 @@ QString EngineImpl::substituteParameters(
 Reply EngineImpl::executeRpc(int sessionId, const QVector<RpcCall>& calls, const RequestControl& control)
 {
     Session& s = m_sessions[sessionId];
+    m_catalogueIdentities.clear(); // files may have come, gone or moved since the last request
     QString sql;
     QString proc;
     if (!calls.isEmpty()) {

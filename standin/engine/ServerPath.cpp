@@ -3,8 +3,11 @@
 #include "DatabaseFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace standin {
 
@@ -48,8 +51,12 @@ QString fileIdentity(const ServerPath& path)
 {
     if (!path.reachable())
         return QString();
-    const QString canonical = QFileInfo(path.local).canonicalFilePath();
-    return canonical.isEmpty() ? path.local : canonical;
+    // The file itself (device and inode, through links of either kind), as the operating
+    // system's share check sees it; one stat instead of resolving every folder of the path.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path.local).constData(), &st) == 0)
+        return QStringLiteral("inode:%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+    return path.local;
 }
 
 QString serverFolderOf(const QString& shown)

@@ -26,7 +26,8 @@ ServerPath resolveServerPath(const QString& given, const QString& defaultDataFol
 // server's account may not reach it (the file system's permissions apply).
 int openError(const ServerPath& path);
 
-// An identity for "the same file" checks (canonical path when it exists, cleaned path otherwise).
+// An identity for "the same file" checks: the device and inode of the file when it exists (links
+// and hard links name the same file), the cleaned path otherwise.
 QString fileIdentity(const ServerPath& path);
 
 // The folder part and the file part of a server path, split at the last "\" or "/".

@@ -141,14 +141,14 @@ int main(int argc, char* argv[])
     ok &= save(*menu, out, QStringLiteral("contextmenu.png"), QStringLiteral("a text box's context menu"));
     delete menu;
 
-    // The scan window over a small data root: ready years, one without its log, one attached
-    // from its files, and three whose names the server has from other files.
+    // The scan window over a small data root: ready years (real database files, detached), one
+    // without its log, one attached from its files, one that is no database file, and three
+    // whose names the server has from other files.
     QTemporaryDir dataRoot;
     const QString root = dataRoot.filePath(QStringLiteral("账套数据"));
     for (const char* file : {"ZT001/2022/ufdata.MDF", "ZT001/2022/ufdata.LDF", "ZT001/2023/ufdata.MDF",
-             "ZT001/2023/ufdata.LDF", "ZT001/2024/ufdata.MDF", "ZT001/2024/ufdata.LDF", "ZT001/2025/ufdata.MDF",
-             "ZT001/2025/ufdata.LDF", "ZT001/2026/ufdata.MDF", "ZT002/2024/ufdata.MDF", "ZT002/2024/ufdata.LDF",
-             "ZT002/2025/ufdata.MDF", "ZT002/2025/ufdata.LDF"}) {
+             "ZT001/2023/ufdata.LDF", "ZT001/2024/ufdata.MDF", "ZT001/2024/ufdata.LDF", "ZT002/2025/ufdata.MDF",
+             "ZT002/2025/ufdata.LDF"}) {
         const QString path = root + QLatin1Char('/') + QLatin1String(file);
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
@@ -158,6 +158,16 @@ int main(int argc, char* argv[])
         Connection c;
         c.setConnectionString(buildMasterConnectionString(server, password));
         c.open();
+        for (const char* year : { "ZT001/2025", "ZT001/2026", "ZT002/2024" }) {
+            const QString folder = root + QLatin1Char('/') + QLatin1String(year);
+            QDir().mkpath(folder);
+            const QString name = QStringLiteral("UFDATA_") + QString::fromLatin1(year).mid(2).replace('/', '_');
+            c.execute(QStringLiteral("CREATE DATABASE %1 ON (NAME = ufdata, FILENAME = N'%2/ufdata.MDF') "
+                                     "LOG ON (NAME = ufdata_Log, FILENAME = N'%2/ufdata.LDF')")
+                          .arg(name, folder));
+            c.execute(QStringLiteral("EXEC sp_detach_db @dbname = N'%1'").arg(name));
+        }
+        ok &= QFile::remove(root + QStringLiteral("/ZT001/2026/ufdata.LDF"));
         QDir().mkpath(root + QStringLiteral("/ZT002/2023"));
         c.execute(
             QStringLiteral("CREATE DATABASE UFDATA_002_2023 ON (NAME = ufdata, FILENAME = N'%1/ZT002/2023/ufdata.MDF') "

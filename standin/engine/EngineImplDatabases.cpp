@@ -15,20 +15,6 @@ namespace standin {
 
 namespace {
 
-    QString cellString(const Cell& c)
-    {
-        if (const auto* s = std::get_if<QString>(&c))
-            return *s;
-        if (const auto* i = std::get_if<qint64>(&c))
-            return QString::number(*i);
-        return QString();
-    }
-
-    bool isNull(const Cell& c)
-    {
-        return std::holds_alternative<std::monostate>(c);
-    }
-
     QString bracketed(const QString& name)
     {
         QString n = name;
@@ -484,9 +470,9 @@ int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<Proc
     if (!bindArguments(proc, params, args, &bound, out))
         return 1;
     // The parameters are sysname and nvarchar(260): longer values are cut when bound [unconfirmed].
-    const QString name = cellString(bound[0].value).left(128);
-    const QString first = cellString(bound[1].value).left(260);
-    if (isNull(bound[0].value) || isNull(bound[1].value) || name.isEmpty() || first.isEmpty()) {
+    const QString name = textOrNumber(bound[0].value).left(128);
+    const QString first = textOrNumber(bound[1].value).left(260);
+    if (isNullCell(bound[0].value) || isNullCell(bound[1].value) || name.isEmpty() || first.isEmpty()) {
         Message m = msg(15004);
         m.procName = proc;
         out.message(m);
@@ -496,8 +482,8 @@ int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<Proc
     // from there carry line 1 of that text and no procedure name.
     QStringList files;
     for (int i = 1; i <= 16; ++i) {
-        if (!isNull(bound[i].value))
-            files.append(QStringLiteral("(FILENAME = %1)").arg(quoted(cellString(bound[i].value).left(260))));
+        if (!isNullCell(bound[i].value))
+            files.append(QStringLiteral("(FILENAME = %1)").arg(quoted(textOrNumber(bound[i].value).left(260))));
     }
     const QString statement
         = QStringLiteral("CREATE DATABASE %1 ON %2 FOR ATTACH").arg(bracketed(name), files.join(QStringLiteral(", ")));
@@ -521,9 +507,9 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
         out.message(withProc);
         return 1;
     };
-    if (isNull(bound[0].value))
+    if (isNullCell(bound[0].value))
         return fail(msg(15354));
-    const QString name = cellString(bound[0].value).left(128);
+    const QString name = textOrNumber(bound[0].value).left(128);
     const CatalogueDatabase* db = m_catalogue.find(name);
     if (!db)
         return fail(msg(15010, { name }));

@@ -11,20 +11,6 @@ namespace standin {
 
 namespace {
 
-    QString text(const Cell& c)
-    {
-        if (const auto* s = std::get_if<QString>(&c))
-            return *s;
-        if (const auto* i = std::get_if<qint64>(&c))
-            return QString::number(*i);
-        return QString();
-    }
-
-    bool isNull(const Cell& c)
-    {
-        return std::holds_alternative<std::monostate>(c);
-    }
-
     bool isText(const Column& c)
     {
         return c.type == ColumnType::NVarChar || c.type == ColumnType::NChar;
@@ -175,14 +161,14 @@ namespace {
 
 std::optional<int> compareCells(const Cell& a, const Cell& b, int version)
 {
-    if (isNull(a) || isNull(b))
+    if (isNullCell(a) || isNullCell(b))
         return std::nullopt;
     const auto* ia = std::get_if<qint64>(&a);
     const auto* ib = std::get_if<qint64>(&b);
     if (ia && ib)
         return *ia < *ib ? -1 : (*ia > *ib ? 1 : 0);
     if (ia || ib) {
-        const QString s = text(ia ? b : a);
+        const QString s = textOrNumber(ia ? b : a);
         bool ok = false;
         const qint64 converted = s.trimmed().toLongLong(&ok);
         if (!ok)
@@ -199,7 +185,7 @@ std::optional<int> compareCells(const Cell& a, const Cell& b, int version)
             return da->ticks < db->ticks ? -1 : (da->ticks > db->ticks ? 1 : 0);
         }
     }
-    return compareNames(text(a), text(b));
+    return compareNames(textOrNumber(a), textOrNumber(b));
 }
 
 Value EngineImpl::convert(const Value& v, const Column& to) const
@@ -207,13 +193,13 @@ Value EngineImpl::convert(const Value& v, const Column& to) const
     Value out;
     out.column = to;
     out.column.nullable = true;
-    if (isNull(v.cell))
+    if (isNullCell(v.cell))
         return out;
     const QString source = typeName(v.column);
     switch (to.type) {
     case ColumnType::NVarChar:
     case ColumnType::NChar: {
-        QString value = text(v.cell);
+        QString value = textOrNumber(v.cell);
         if (const auto* b = std::get_if<QByteArray>(&v.cell))
             value = QString::fromLatin1(*b);
         if (to.maxLength > 0)
@@ -231,9 +217,9 @@ Value EngineImpl::convert(const Value& v, const Column& to) const
             n = *i;
         } else {
             bool ok = false;
-            n = text(v.cell).trimmed().toLongLong(&ok);
+            n = textOrNumber(v.cell).trimmed().toLongLong(&ok);
             if (!ok || !std::holds_alternative<QString>(v.cell))
-                throw QueryError { msg(245, { source, text(v.cell), typeName(to) }), QueryError::Kind::Batch };
+                throw QueryError { msg(245, { source, textOrNumber(v.cell), typeName(to) }), QueryError::Kind::Batch };
         }
         if (to.type == ColumnType::Bit) {
             out.cell = Cell(qint64(n != 0));
@@ -386,7 +372,7 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
         QVector<Value> args;
         for (const Expr& a : e.args)
             args.append(evaluate(s, sessionId, a, row, out));
-        auto arg = [&](int i) { return i < args.size() ? text(args[i].cell) : QString(); };
+        auto arg = [&](int i) { return i < args.size() ? textOrNumber(args[i].cell) : QString(); };
         if (e.name == QLatin1String("SERVERPROPERTY") && args.size() == 1) {
             v.column = Column { QString(), ColumnType::Variant, 8016, true };
             const QString p = arg(0).toLower();
@@ -408,7 +394,7 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
         }
         if (e.name == QLatin1String("DATABASEPROPERTYEX") && args.size() == 2) {
             v.column = Column { QString(), ColumnType::Variant, 8016, true };
-            const CatalogueDatabase* db = isNull(args[0].cell) ? nullptr : m_catalogue.find(arg(0));
+            const CatalogueDatabase* db = isNullCell(args[0].cell) ? nullptr : m_catalogue.find(arg(0));
             const QString p = arg(1).toLower();
             if (!db)
                 return v;
@@ -460,8 +446,8 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
                 to.type = ColumnType::NChar;
             Value converted = convert(inner, to);
             // varchar and char hold what the server's code page can.
-            if (!type.startsWith(QLatin1Char('n')) && type != QLatin1String("sysname") && !isNull(converted.cell))
-                converted.cell = Cell(toServerCodePage(text(converted.cell)));
+            if (!type.startsWith(QLatin1Char('n')) && type != QLatin1String("sysname") && !isNullCell(converted.cell))
+                converted.cell = Cell(toServerCodePage(textOrNumber(converted.cell)));
             return converted;
         }
         if (type == QLatin1String("int"))
@@ -505,8 +491,8 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
                 throw QueryError { msg(8117, { typeName(a.column), opName }) };
             v.column
                 = Column { QString(), ColumnType::NVarChar, qMin(4000, a.column.maxLength + b.column.maxLength), true };
-            if (!isNull(a.cell) && !isNull(b.cell))
-                v.cell = Cell(text(a.cell) + text(b.cell));
+            if (!isNullCell(a.cell) && !isNullCell(b.cell))
+                v.cell = Cell(textOrNumber(a.cell) + textOrNumber(b.cell));
             return v;
         }
         // A number and text: the text is converted to the number's type, which takes precedence.
@@ -517,7 +503,7 @@ Value EngineImpl::evaluate(Session& s, int sessionId, const Expr& e, const RowRe
         const Value x = convert(a, numeric);
         const Value y = convert(b, numeric);
         v.column = numeric;
-        if (isNull(x.cell) || isNull(y.cell))
+        if (isNullCell(x.cell) || isNullCell(y.cell))
             return v;
         const qint64 l = std::get<qint64>(x.cell);
         const qint64 r = std::get<qint64>(y.cell);
@@ -567,16 +553,16 @@ std::optional<bool> EngineImpl::test(
         return !*a;
     }
     case Condition::Kind::IsNull:
-        return isNull(evaluate(s, sessionId, c.left, row, out).cell);
+        return isNullCell(evaluate(s, sessionId, c.left, row, out).cell);
     case Condition::Kind::IsNotNull:
-        return !isNull(evaluate(s, sessionId, c.left, row, out).cell);
+        return !isNullCell(evaluate(s, sessionId, c.left, row, out).cell);
     case Condition::Kind::Like:
     case Condition::Kind::NotLike: {
         const Value l = evaluate(s, sessionId, c.left, row, out);
         const Value r = evaluate(s, sessionId, c.right, row, out);
-        if (isNull(l.cell) || isNull(r.cell))
+        if (isNullCell(l.cell) || isNullCell(r.cell))
             return std::nullopt;
-        const bool m = likeMatch(text(l.cell), text(r.cell));
+        const bool m = likeMatch(textOrNumber(l.cell), textOrNumber(r.cell));
         return c.kind == Condition::Kind::Like ? m : !m;
     }
     case Condition::Kind::Compare: {
@@ -585,7 +571,7 @@ std::optional<bool> EngineImpl::test(
         std::optional<int> cmp;
         // A sql_variant compares by data type family first: a number is never equal to text.
         const bool variant = l.column.type == ColumnType::Variant || r.column.type == ColumnType::Variant;
-        if (variant && !isNull(l.cell) && !isNull(r.cell) && variantFamily(l.cell) != variantFamily(r.cell))
+        if (variant && !isNullCell(l.cell) && !isNullCell(r.cell) && variantFamily(l.cell) != variantFamily(r.cell))
             cmp = variantFamily(l.cell) < variantFamily(r.cell) ? -1 : 1;
         else
             cmp = compareCells(l.cell, r.cell, m_version);

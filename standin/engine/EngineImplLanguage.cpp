@@ -13,11 +13,6 @@ namespace standin {
 
 namespace {
 
-    bool isNullCell(const Cell& c)
-    {
-        return std::holds_alternative<std::monostate>(c);
-    }
-
     QString cellString(const Cell& c)
     {
         if (const auto* s = std::get_if<QString>(&c))

@@ -127,23 +127,13 @@ Table EngineImpl::sysaltfiles() const
 {
     // Every file of every database, in dbid and fileid order [order unconfirmed]. The same
     // columns on every version; name and filename blank-padded nchar on 2000 as in its sysfiles.
-    const bool fixed = m_version <= 8;
-    const ColumnType textType = fixed ? ColumnType::NChar : ColumnType::NVarChar;
+    // sysfiles' columns with dbid before name, and the two LSNs at the end.
+    const QVector<Column> fileColumns = sysfiles(CatalogueDatabase {}).columns;
     Table t;
-    t.columns = {
-        Column { QStringLiteral("fileid"), ColumnType::SmallInt, 2, true },
-        Column { QStringLiteral("groupid"), ColumnType::SmallInt, 2, true },
-        Column { QStringLiteral("size"), ColumnType::Int, 4, false },
-        Column { QStringLiteral("maxsize"), ColumnType::Int, 4, false },
-        Column { QStringLiteral("growth"), ColumnType::Int, 4, false },
-        Column { QStringLiteral("status"), ColumnType::Int, 4, true },
-        Column { QStringLiteral("perf"), ColumnType::Int, 4, true },
-        Column { QStringLiteral("dbid"), ColumnType::SmallInt, 2, true },
-        Column { QStringLiteral("name"), textType, 128, false },
-        Column { QStringLiteral("filename"), textType, 260, true },
-        Column { QStringLiteral("createlsn"), ColumnType::Binary, 10, true },
-        Column { QStringLiteral("droplsn"), ColumnType::Binary, 10, true },
-    };
+    t.columns = fileColumns.mid(0, 7);
+    t.columns << Column { QStringLiteral("dbid"), ColumnType::SmallInt, 2, true } << fileColumns[7] << fileColumns[8]
+              << Column { QStringLiteral("createlsn"), ColumnType::Binary, 10, true }
+              << Column { QStringLiteral("droplsn"), ColumnType::Binary, 10, true };
     for (const CatalogueDatabase& db : m_catalogue.databases) {
         const Table files = sysfiles(db);
         for (const QVector<Cell>& f : files.rows) {

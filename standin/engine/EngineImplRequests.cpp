@@ -27,20 +27,6 @@ namespace {
         return QStringLiteral("%1").arg(id);
     }
 
-    QString cellText(const Cell& c)
-    {
-        if (const auto* s = std::get_if<QString>(&c))
-            return *s;
-        if (const auto* i = std::get_if<qint64>(&c))
-            return QString::number(*i);
-        return QString();
-    }
-
-    bool isNull(const Cell& c)
-    {
-        return std::holds_alternative<std::monostate>(c);
-    }
-
     // A value as a T-SQL literal, for running a parameterised statement.
     QString asLiteral(const Cell& c)
     {
@@ -411,14 +397,14 @@ std::optional<int> EngineImpl::runProcedure(Session& s, int sessionId, const QSt
                 || (a.name.isEmpty() && fixed.size() < 2 && values.isEmpty());
             (isFixed ? fixed : values).append(a);
         }
-        if (fixed.isEmpty() || isNull(fixed[0].value)) {
+        if (fixed.isEmpty() || isNullCell(fixed[0].value)) {
             Message m = msg(201, { QStringLiteral("sp_executesql"), QStringLiteral("@statement") });
             m.procName = QStringLiteral("sp_executesql");
             out.message(m);
             return 1;
         }
-        const QString declarations = fixed.size() > 1 ? cellText(fixed[1].value) : QString();
-        const QString statement = substituteParameters(cellText(fixed[0].value), declarations, values, out);
+        const QString declarations = fixed.size() > 1 ? textOrNumber(fixed[1].value) : QString();
+        const QString statement = substituteParameters(textOrNumber(fixed[0].value), declarations, values, out);
         const qsizetype from = out.events.size();
         const int before = out.errors;
         runBatchText(s, sessionId, statement, Done::Kind::DoneInProc, out);
@@ -481,7 +467,7 @@ Reply EngineImpl::executeRpc(int sessionId, const QVector<RpcCall>& calls, const
         else if (lower == QLatin1String("sp_cursoropen"))
             at = 1;
         if (at >= 0 && at < c.params.size())
-            sql = cellText(c.params[at].value);
+            sql = textOrNumber(c.params[at].value);
     }
     logRequest(sessionId, s, QStringLiteral("rpc"), sql, proc);
     Output out;
@@ -558,10 +544,10 @@ void EngineImpl::runRpcCall(Session& s, int sessionId, const RpcCall& call, Outp
             return;
         }
         const int handle = s.nextHandle++;
-        s.prepared.insert(handle, Session::Prepared { cellText(args[2].value), cellText(args[1].value) });
+        s.prepared.insert(handle, Session::Prepared { textOrNumber(args[2].value), textOrNumber(args[1].value) });
         int status = 0;
         if (name == QLatin1String("sp_prepexec"))
-            status = runPrepared(cellText(args[2].value), cellText(args[1].value), args.mid(3));
+            status = runPrepared(textOrNumber(args[2].value), textOrNumber(args[1].value), args.mid(3));
         if (out.closeConnection || out.attention)
             return;
         finish(status, { handleValue(handle, args[0]) });

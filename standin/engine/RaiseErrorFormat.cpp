@@ -21,7 +21,7 @@ namespace {
         return fill + prefix + body;
     }
 
-    struct Spec
+    struct Conversion
     {
         bool left = false;
         bool plus = false;
@@ -34,36 +34,36 @@ namespace {
         QChar type;
     };
 
-    QString formatInteger(const Spec& spec, qint64 value)
+    QString formatInteger(const Conversion& conv, qint64 value)
     {
-        const char t = char(spec.type.unicode());
+        const char t = char(conv.type.unicode());
         const bool isSigned = t == 'd' || t == 'i';
         QString digits;
         QString prefix;
         if (isSigned) {
-            qint64 v = spec.bits == 16 ? qint64(qint16(value)) : spec.bits == 32 ? qint64(qint32(value)) : value;
+            qint64 v = conv.bits == 16 ? qint64(qint16(value)) : conv.bits == 32 ? qint64(qint32(value)) : value;
             const bool negative = v < 0;
             const quint64 magnitude = negative ? quint64(0) - quint64(v) : quint64(v);
             digits = QString::number(magnitude);
             prefix = negative ? QStringLiteral("-")
-                : spec.plus   ? QStringLiteral("+")
-                : spec.blank  ? QStringLiteral(" ")
+                : conv.plus   ? QStringLiteral("+")
+                : conv.blank  ? QStringLiteral(" ")
                               : QString();
         } else {
-            const quint64 v = spec.bits == 16 ? quint64(quint16(value))
-                : spec.bits == 32             ? quint64(quint32(value))
+            const quint64 v = conv.bits == 16 ? quint64(quint16(value))
+                : conv.bits == 32             ? quint64(quint32(value))
                                               : quint64(value);
             const int base = t == 'o' ? 8 : (t == 'u' ? 10 : 16);
             digits = QString::number(v, base);
             if (t == 'X')
                 digits = digits.toUpper();
-            if (spec.alternate && v != 0 && t != 'u')
+            if (conv.alternate && v != 0 && t != 'u')
                 prefix = t == 'o' ? QStringLiteral("0") : (t == 'x' ? QStringLiteral("0x") : QStringLiteral("0X"));
         }
-        if (spec.precision >= 0 && digits.size() < spec.precision)
-            digits = QString(spec.precision - digits.size(), QLatin1Char('0')) + digits;
+        if (conv.precision >= 0 && digits.size() < conv.precision)
+            digits = QString(conv.precision - digits.size(), QLatin1Char('0')) + digits;
         // As in C, a precision turns zero padding off.
-        return justify(prefix, digits, spec.width, spec.left, spec.zeros && spec.precision < 0);
+        return justify(prefix, digits, conv.width, conv.left, conv.zeros && conv.precision < 0);
     }
 
 } // namespace
@@ -114,53 +114,53 @@ FormatResult formatRaiseError(const QString& format, const QVector<FormatArgumen
             ++i;
             continue;
         }
-        Spec spec;
+        Conversion conv;
         for (; i < n; ++i) {
             const QChar f = format.at(i);
             if (f == QLatin1Char('-'))
-                spec.left = true;
+                conv.left = true;
             else if (f == QLatin1Char('+'))
-                spec.plus = true;
+                conv.plus = true;
             else if (f == QLatin1Char(' '))
-                spec.blank = true;
+                conv.blank = true;
             else if (f == QLatin1Char('0'))
-                spec.zeros = true;
+                conv.zeros = true;
             else if (f == QLatin1Char('#'))
-                spec.alternate = true;
+                conv.alternate = true;
             else
                 break;
         }
         if (i < n && format.at(i) == QLatin1Char('*')) {
             ++i;
-            if (!starValue(&spec.width))
+            if (!starValue(&conv.width))
                 return r;
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
+            if (conv.width < 0) {
+                conv.left = true;
+                conv.width = -conv.width;
             }
         } else {
             while (i < n && format.at(i).isDigit())
-                spec.width = qMin(4000, spec.width * 10 + format.at(i++).digitValue());
+                conv.width = qMin(4000, conv.width * 10 + format.at(i++).digitValue());
         }
         if (i < n && format.at(i) == QLatin1Char('.')) {
             ++i;
-            spec.precision = 0;
+            conv.precision = 0;
             if (i < n && format.at(i) == QLatin1Char('*')) {
                 ++i;
-                if (!starValue(&spec.precision))
+                if (!starValue(&conv.precision))
                     return r;
             } else {
                 while (i < n && format.at(i).isDigit())
-                    spec.precision = qMin(4000, spec.precision * 10 + format.at(i++).digitValue());
+                    conv.precision = qMin(4000, conv.precision * 10 + format.at(i++).digitValue());
             }
         }
         if (i < n && format.at(i) == QLatin1Char('h')) {
-            spec.bits = 16;
+            conv.bits = 16;
             ++i;
         } else if (i < n && format.at(i) == QLatin1Char('l')) {
             ++i;
         } else if (format.mid(i, 3) == QLatin1String("I64")) {
-            spec.bits = 64;
+            conv.bits = 64;
             i += 3;
         }
         const QChar type = i < n ? format.at(i) : QChar();
@@ -171,13 +171,13 @@ FormatResult formatRaiseError(const QString& format, const QVector<FormatArgumen
             return r;
         }
         ++i;
-        spec.type = type;
+        conv.type = type;
         const qsizetype argument = next++;
         const bool missing = argument >= args.size() || args[argument].type == FormatArgument::Type::Null;
         if (missing) {
             const QString shown
-                = spec.precision >= 0 && type == QLatin1Char('s') ? nullText.left(spec.precision) : nullText;
-            r.text += justify(QString(), shown, spec.width, spec.left, false);
+                = conv.precision >= 0 && type == QLatin1Char('s') ? nullText.left(conv.precision) : nullText;
+            r.text += justify(QString(), shown, conv.width, conv.left, false);
             continue;
         }
         const FormatArgument& a = args[argument];
@@ -187,16 +187,16 @@ FormatResult formatRaiseError(const QString& format, const QVector<FormatArgumen
                 return r;
             }
             QString value = a.text; // binary values arrive as their bytes, one character each
-            if (spec.precision >= 0)
-                value = value.left(spec.precision);
-            r.text += justify(QString(), value, spec.width, spec.left, false);
+            if (conv.precision >= 0)
+                value = value.left(conv.precision);
+            r.text += justify(QString(), value, conv.width, conv.left, false);
             continue;
         }
         if (a.type != FormatArgument::Type::Integer) {
             mismatch(argument);
             return r;
         }
-        r.text += formatInteger(spec, a.integer);
+        r.text += formatInteger(conv, a.integer);
     }
     return r;
 }

@@ -45,6 +45,21 @@ struct DateTimeValue {
 // One cell. std::monostate is NULL.
 using Cell = std::variant<std::monostate, qint64, QString, QByteArray, DateTimeValue>;
 
+inline bool isNullCell(const Cell& c)
+{
+    return std::holds_alternative<std::monostate>(c);
+}
+
+// A text or a number as text; empty for NULL and the other kinds.
+inline QString textOrNumber(const Cell& c)
+{
+    if (const auto* s = std::get_if<QString>(&c))
+        return *s;
+    if (const auto* i = std::get_if<qint64>(&c))
+        return QString::number(*i);
+    return QString();
+}
+
 struct ResultSet {
     QVector<Column> columns;
     QVector<QVector<Cell>> rows;

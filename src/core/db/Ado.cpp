@@ -51,6 +51,15 @@ void* odbcConnectionHandle(const QString& qtName)
     return *static_cast<void* const*>(h.constData());
 }
 
+// The handle of the open connection `qtName`; throws ADO's error for a closed one.
+void* openConnectionHandle(const QString& qtName)
+{
+    void* handle = odbcConnectionHandle(qtName);
+    if (!handle)
+        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    return handle;
+}
+
 DbError errorOf(const OdbcStatement& st, const Connection& c)
 {
     const QVector<OdbcDiagnostic>& records = st.diagnostics();
@@ -209,9 +218,7 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
 
 void Connection::execute(const QString& statement)
 {
-    void* handle = odbcConnectionHandle(m_qtName);
-    if (!handle)
-        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    void* handle = openConnectionHandle(m_qtName);
     const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
@@ -224,9 +231,7 @@ void Connection::execute(const QString& statement)
 
 BatchAnswer Connection::executeBatch(const QString& batch)
 {
-    void* handle = odbcConnectionHandle(m_qtName);
-    if (!handle)
-        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    void* handle = openConnectionHandle(m_qtName);
     const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
@@ -316,9 +321,7 @@ void Recordset::open(const QString& source, std::shared_ptr<Connection> activeCo
     Q_UNUSED(options)
     if (m_open)
         throw DbError(0, QStringLiteral("Operation is not allowed when the object is open."));
-    void* handle = activeConnection ? odbcConnectionHandle(activeConnection->qtConnectionName()) : nullptr;
-    if (!handle)
-        throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
+    void* handle = openConnectionHandle(activeConnection ? activeConnection->qtConnectionName() : QString());
 
     QStringList fields;
     QVector<int> types;

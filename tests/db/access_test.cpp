@@ -111,6 +111,8 @@ private slots:
     void severalConnectionsAtOnce();
     void hostilePasswordsWorkEndToEnd_data();
     void hostilePasswordsWorkEndToEnd();
+    void hostileServerNamesReachNoOtherServer_data();
+    void hostileServerNamesReachNoOtherServer();
     void exactTextsReachTheServer();
     void sqlVariantAndPaddedCells();
     void dataControlRefreshReplacesRows();
@@ -417,6 +419,41 @@ void AccessTest::hostilePasswordsWorkEndToEnd()
         error);
     QCOMPARE(error->number(), 18456);
     QVERIFY2(!error->description().contains(wrong), qPrintable(describe(*error)));
+}
+
+void AccessTest::hostileServerNamesReachNoOtherServer_data()
+{
+    // %1: the port of the server typed first, %2: that of a second one, which answers to the
+    // same sa password.
+    QTest::addColumn<QString>("server");
+    QTest::newRow("Server= after ;") << "127.0.0.1,%1;Server=127.0.0.1,%2";
+    QTest::newRow("Data Source= after ;") << "127.0.0.1,%1;Data Source=127.0.0.1,%2";
+    QTest::newRow("Port= after ;") << "127.0.0.1;Port=%2";
+    QTest::newRow("closing brace first") << "127.0.0.1,%1};Server=127.0.0.1,%2";
+    QTest::newRow("in braces") << "{127.0.0.1,%2}";
+}
+
+// A server text that holds a second server in connection string syntax, as the login window
+// takes it: the sign-in fails and neither server hears from it.
+void AccessTest::hostileServerNamesReachNoOtherServer()
+{
+    QFETCH(QString, server);
+    StandinProcess first;
+    StandinProcess second;
+    START(first);
+    START(second);
+    first.clearRequests();
+    second.clearRequests();
+    const QString typed = QString(server)
+                              .replace(QLatin1String("%1"), QString::number(first.port()))
+                              .replace(QLatin1String("%2"), QString::number(second.port()));
+    Connection c;
+    std::unique_ptr<DbError> error;
+    EXPECT_DB_ERROR(c.open(buildLoginConnectionString(typed, second.password()), QString(), QString(),
+                        adConnectUnspecified),
+        error);
+    QVERIFY2(second.sqlTexts().isEmpty() && first.sqlTexts().isEmpty(),
+        qPrintable(QStringLiteral("signed in with ") + typed));
 }
 
 void AccessTest::exactTextsReachTheServer()

@@ -195,6 +195,14 @@ SqlServerAddress parseDataSource(const QString& dataSource)
 {
     SqlServerAddress a;
     QString s = dataSource.trimmed();
+    // No server name holds these: a text with them ("host,1;Server=other,2") is no address to
+    // take a port or an instance from, and goes whole as the host, which no server answers to.
+    for (const char c : { ';', '=', '{', '}' }) {
+        if (s.contains(QLatin1Char(c))) {
+            a.host = s;
+            return a;
+        }
+    }
     for (const char* prefix : { "tcp:", "lpc:", "admin:" }) {
         if (s.startsWith(QLatin1String(prefix), Qt::CaseInsensitive)) {
             s = s.mid(int(qstrlen(prefix))).trimmed();

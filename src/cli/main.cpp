@@ -9,9 +9,11 @@
 // The sa password is read from the terminal without echo, or as the first line of standard
 // input with --password-stdin; never from an argument. --what-if sends nothing and prints
 // every statement that would be sent. Exit status: 0 when everything asked for succeeded,
-// 1 when the server refused something (or could not be reached), 2 for a wrong command line.
+// 1 when the server refused something (or could not be reached) or the output could not be
+// written, 2 for a wrong command line.
 
 #include "CliCommands.h"
+#include "ConsoleOutput.h"
 
 #include <QCoreApplication>
 
@@ -19,5 +21,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tallyport-cli"));
+    // A reader that stops reading (| head) must not end the program between two statements.
+    tp::ignoreBrokenPipe();
     return tp::cli::run(QCoreApplication::arguments().mid(1));
 }

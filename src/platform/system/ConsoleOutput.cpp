@@ -4,6 +4,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <csignal>
 #endif
 
 namespace tp {
@@ -16,6 +18,13 @@ namespace {
     FILE* fileOf(StdStream stream)
     {
         return stream == StdStream::Output ? stdout : stderr;
+    }
+
+    bool g_failed[2] = { false, false };
+
+    void markFailed(StdStream stream)
+    {
+        g_failed[stream == StdStream::Output ? 0 : 1] = true;
     }
 
 #ifdef Q_OS_WIN
@@ -34,8 +43,11 @@ namespace {
             DWORD left = DWORD(chunk.size());
             while (left > 0) {
                 DWORD written = 0;
-                if (!WriteConsoleW(h, data, left, &written, nullptr) || written == 0)
+                if (!WriteConsoleW(h, data, left, &written, nullptr) || written == 0) {
+                    if (wroteAny)
+                        markFailed(h == handleOf(StdStream::Output) ? StdStream::Output : StdStream::Error);
                     return wroteAny;
+                }
                 wroteAny = true;
                 data += written;
                 left -= written;
@@ -69,6 +81,18 @@ QStringList consoleChunks(const QString& text, qsizetype maxUnits)
     return chunks;
 }
 
+bool outputFailed(StdStream stream)
+{
+    return g_failed[stream == StdStream::Output ? 0 : 1];
+}
+
+void ignoreBrokenPipe()
+{
+#ifndef Q_OS_WIN
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
 bool isWindowsConsole(StdStream stream)
 {
 #ifdef Q_OS_WIN
@@ -92,8 +116,9 @@ void writeText(StdStream stream, const QString& text)
     }
 #endif
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
-    std::fflush(f);
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    if (std::fflush(f) != 0 || written != size_t(bytes.size()))
+        markFailed(stream);
 }
 
 } // namespace tp

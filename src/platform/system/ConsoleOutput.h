@@ -14,6 +14,15 @@ enum class StdStream { Output, Error };
 // C runtime's text mode on Windows make them CR LF.
 void writeText(StdStream stream, const QString& text);
 
+// True once a write to the stream has failed (a pipe whose reader has gone, a full disk):
+// what was written after that is lost, and the program has not said everything it meant to.
+bool outputFailed(StdStream stream);
+
+// Makes a write into a pipe whose reader has gone fail (outputFailed) instead of ending the
+// program with SIGPIPE, so that a command finishes the work it has begun. Nothing to do on
+// Windows, where such a write fails all the same.
+void ignoreBrokenPipe();
+
 // True when the stream is a Windows console (GetConsoleMode succeeds on its handle), so that
 // writeText() hands it UTF-16; always false elsewhere.
 bool isWindowsConsole(StdStream stream);

@@ -135,7 +135,7 @@ ShrinkPlan planShrink(const std::function<QString(const QString&)>& ask, const Q
     return plan;
 }
 
-void shrinkFile(
+LogTruncation shrinkFile(
     const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName, int fileId)
 {
     ErrorContext context { Operation::Shrink, database };
@@ -146,7 +146,7 @@ void shrinkFile(
             [&](const QString& query) { return queryValue(command, query); }, database, logicalName, fileId);
         if (plan.truncation != LogTruncation::SimpleRoundTrip) {
             command->execute(plan.batch);
-            return;
+            return plan.truncation;
         }
         context.recoveryModel = plan.recoveryModel;
         try {
@@ -154,6 +154,7 @@ void shrinkFile(
         } catch (const DbError& e) {
             throw roundTripFailure(command, e, context);
         }
+        return plan.truncation;
     } catch (const OperationError&) {
         throw;
     } catch (const DbError& e) {

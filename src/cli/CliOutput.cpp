@@ -22,8 +22,15 @@ int displayWidth(const QString& text)
     return width;
 }
 
-QString alignedTable(const QStringList& header, const QList<QStringList>& rows)
+QString alignedTable(const QStringList& header, const QList<QStringList>& rowsAsGiven)
 {
+    QList<QStringList> rows;
+    for (const QStringList& r : rowsAsGiven) {
+        QStringList shown;
+        for (const QString& cell : r)
+            shown << visibleText(cell);
+        rows << shown;
+    }
     QVector<int> widths(header.size(), 0);
     auto measure = [&widths](const QStringList& cells) {
         for (int i = 0; i < cells.size() && i < widths.size(); ++i)
@@ -46,6 +53,38 @@ QString alignedTable(const QStringList& header, const QList<QStringList>& rows)
     QString out = line(header);
     for (const QStringList& r : rows)
         out += line(r);
+    return out;
+}
+
+namespace {
+
+    void appendHex4(QString* out, char16_t unit);
+
+} // namespace
+
+QString visibleText(const QString& text)
+{
+    const auto hidden = [](char16_t u) {
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029 || u == 0x200E || u == 0x200F
+            || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    };
+    qsizetype i = 0;
+    while (i < text.size() && !hidden(text.at(i).unicode()) && !text.at(i).isSurrogate())
+        ++i;
+    if (i == text.size())
+        return text;
+    QString out = text.left(i);
+    for (; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += text.at(i);
+            out += text.at(++i);
+        } else if (hidden(u) || QChar::isSurrogate(u)) {
+            appendHex4(&out, u);
+        } else {
+            out += QChar(u);
+        }
+    }
     return out;
 }
 

@@ -17,6 +17,8 @@ private slots:
     void jsonStrict_data();
     void jsonStrict();
     void jsonOrdinaryAsBefore();
+    void tableCellsVisible_data();
+    void tableCellsVisible();
     void consoleChunks_data();
     void consoleChunks();
     void inputLine_data();
@@ -72,6 +74,32 @@ void TestCliText::jsonOrdinaryAsBefore()
         { QStringLiteral("summary"),
             QJsonObject { { QStringLiteral("attached"), 2 }, { QStringLiteral("names"), QJsonArray { "a", 1 } } } } };
     QCOMPARE(tp::cli::jsonLine(row), QString::fromUtf8(QJsonDocument(row).toJson(QJsonDocument::Compact)) + "\n");
+}
+
+void TestCliText::tableCellsVisible_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("terminal escape") << QStringLiteral("\x1b[2J\x1b[31mBooks") << "\\u001b[2J\\u001b[31mBooks";
+    QTest::newRow("line end and tab") << QStringLiteral("a\r\nb\tc") << "a\\u000d\\u000ab\\u0009c";
+    QTest::newRow("C1 and DEL") << QStringLiteral("\u009b\x7f") << "\\u009b\\u007f";
+    QTest::newRow("line separators") << QStringLiteral("a\u2028b\u2029") << "a\\u2028b\\u2029";
+    QTest::newRow("bidirectional override") << QStringLiteral("fdm.\u202eXLS") << "fdm.\\u202eXLS";
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << "\\ud800";
+    QTest::newRow("path, Chinese and a pair kept")
+        << QStringLiteral("D:\\账套\\ZT001\U0001F600") << QStringLiteral("D:\\账套\\ZT001\U0001F600");
+}
+
+// A name or message with control characters keeps the table's rows on their lines and cannot
+// drive the terminal; the cell shows what is there.
+void TestCliText::tableCellsVisible()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, shown);
+    QCOMPARE(tp::cli::alignedTable({ QStringLiteral("数据库名"), QStringLiteral("说明") }, { { cell, "x" } })
+                 .section(QLatin1Char('\n'), 1, 1)
+                 .section(QStringLiteral("  "), 0, 0),
+        shown);
 }
 
 void TestCliText::consoleChunks_data()

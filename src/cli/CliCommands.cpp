@@ -38,7 +38,8 @@ namespace {
                          "[--json] [--what-if] [--server-version 主版本号]\n"
                          "  tallyport-cli detach --server 服务器 [--json] [--what-if] 数据库名...\n"
                          "  tallyport-cli shrink --log|--data --server 服务器 [--json] [--what-if] 数据库名...\n"
-                         "SA 密码在提示后输入（不回显），或用 --password-stdin 从标准输入的第一行读取。\n";
+                         "SA 密码在提示后输入（不回显），或用 --password-stdin 从标准输入的第一行读取。\n"
+                         "以“-”开头的数据库名写在 -- 之后。\n";
 
     struct Options
     {
@@ -62,11 +63,69 @@ namespace {
         return exitUsage;
     }
 
-    // Parses the command line into `o`; returns -1 when it is good, else the exit status.
+    // The name of an option as typed, up to an '=' or ':' that would start its value: an error
+    // message may name the option, never the value that came with it.
+    QString optionName(const QString& a)
+    {
+        qsizetype end = a.size();
+        for (qsizetype i = 1; i < a.size(); ++i) {
+            if (a.at(i) == QLatin1Char('=') || a.at(i) == QLatin1Char(':')) {
+                end = i;
+                break;
+            }
+        }
+        return a.left(end);
+    }
+
+    // Whether `a` is a try at giving the sa password on the command line: -P, -p, /P, --pwd=…,
+    // --password X, -Password, --passwd, --pass and the like, in any case. The command line is
+    // then refused whole, so the value after it is neither used as a name nor shown.
+    bool looksLikePasswordOption(const QString& a)
+    {
+        if (a.size() < 2 || !(a.startsWith(QLatin1Char('-')) || a.startsWith(QLatin1Char('/'))))
+            return false;
+        QString name = optionName(a).toLower();
+        while (name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        return name == QLatin1String("p") || name.startsWith(QLatin1String("pw"))
+            || name.contains(QLatin1String("pass")) || name.contains(QLatin1String("pwd"))
+            || name.contains(QStringLiteral("密码"));
+    }
+
+    int passwordOnCommandLine()
+    {
+        return usageError(QStringLiteral("密码不能写在命令行上，请在提示后输入或使用 --password-stdin。"));
+    }
+
+    // A server name is a host, "host,port" or "host\instance": ';', '=', '{' and '}' have no place
+    // in it, and in a connection string they would start another attribute (another server,
+    // say) that the sa password would be sent to.
+    bool serverNameAcceptable(const QString& server)
+    {
+        for (const char c : { ';', '=', '{', '}' }) {
+            if (server.contains(QLatin1Char(c)))
+                return false;
+        }
+        return true;
+    }
+
+    // Parses the command line into `o`; returns -1 when it is good, else the exit status. A
+    // refused command line sends nothing and reads no password.
     int parse(const QStringList& args, Options* o)
     {
         if (args.isEmpty())
             return usageError(QStringLiteral("缺少命令。"));
+        // A password given as an option is refused wherever it stands before "--"; only the
+        // value of --root, a path that may well begin with '/', is not taken for one.
+        for (int i = 0; i < args.size(); ++i) {
+            const QString& a = args.at(i);
+            if (a == QLatin1String("--"))
+                break;
+            if (a == QLatin1String("--root") && i + 1 < args.size() && !args.at(i + 1).startsWith(QLatin1Char('-')))
+                ++i;
+            else if (a != QLatin1String("--password-stdin") && looksLikePasswordOption(a))
+                return passwordOnCommandLine();
+        }
         o->command = args.first();
         static const QStringList commands { QStringLiteral("scan"), QStringLiteral("attach-missing"),
             QStringLiteral("detach"), QStringLiteral("shrink") };
@@ -74,17 +133,27 @@ namespace {
             write(stdout, QString::fromUtf8(usage));
             return exitOk;
         }
+        if (o->command.startsWith(QLatin1Char('-')))
+            return usageError(QStringLiteral("缺少命令（命令写在选项之前）。"));
         if (!commands.contains(o->command))
-            return usageError(QStringLiteral("未知的命令 %1。").arg(o->command));
+            return usageError(QStringLiteral("未知的命令 %1。").arg(visibleText(o->command)));
+        bool optionsEnded = false;
         for (int i = 1; i < args.size(); ++i) {
             const QString& a = args.at(i);
+            if (optionsEnded) {
+                o->names.append(a);
+                continue;
+            }
+            // The value of an option; one that starts with '-' is the next option, not a value.
             auto value = [&](QString* into) {
-                if (i + 1 >= args.size())
+                if (i + 1 >= args.size() || args.at(i + 1).startsWith(QLatin1Char('-')))
                     return false;
                 *into = args.at(++i);
                 return true;
             };
-            if (a == QLatin1String("--server")) {
+            if (a == QLatin1String("--")) {
+                optionsEnded = true;
+            } else if (a == QLatin1String("--server")) {
                 if (!value(&o->server))
                     return usageError(QStringLiteral("--server 后缺少服务器名。"));
             } else if (a == QLatin1String("--root")) {
@@ -109,10 +178,13 @@ namespace {
                 o->shrinkLog = true;
             } else if (a == QLatin1String("--data") && o->command == QLatin1String("shrink")) {
                 o->shrinkData = true;
-            } else if (a.startsWith(QLatin1String("--password"))) {
-                return usageError(QStringLiteral("密码不能写在命令行上，请在提示后输入或使用 --password-stdin。"));
-            } else if (a.startsWith(QLatin1String("--"))) {
-                return usageError(QStringLiteral("未知的选项 %1。").arg(a));
+            } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+                write(stdout, QString::fromUtf8(usage));
+                return exitOk;
+            } else if (a.startsWith(QLatin1Char('-'))) {
+                // Named without its value; a name that begins with '-' comes after "--".
+                return usageError(QStringLiteral("未知的选项 %1（以“-”开头的数据库名请写在 -- 之后）。")
+                                      .arg(visibleText(optionName(a))));
             } else {
                 o->names.append(a);
             }
@@ -120,10 +192,13 @@ namespace {
         const bool withRoot = o->command == QLatin1String("scan") || o->command == QLatin1String("attach-missing");
         if (o->server.isEmpty() && !o->whatIf)
             return usageError(QStringLiteral("缺少 --server。"));
+        if (!serverNameAcceptable(o->server))
+            return usageError(QStringLiteral("服务器名称中不能含有“;”“=”“{”或“}”。服务器名称的写法："
+                                             "(local)、主机名、主机名,端口 或 主机名\\实例名。"));
         if (withRoot && o->root.isEmpty())
             return usageError(QStringLiteral("缺少 --root。"));
         if (withRoot && !o->names.isEmpty())
-            return usageError(QStringLiteral("多余的参数 %1。").arg(o->names.first()));
+            return usageError(QStringLiteral("多余的参数 %1。").arg(visibleText(o->names.first())));
         if (!withRoot && o->names.isEmpty())
             return usageError(QStringLiteral("缺少数据库名。"));
         if (o->command == QLatin1String("shrink") && o->shrinkLog == o->shrinkData)
@@ -618,15 +693,26 @@ namespace {
                 connection->setConnectionString(buildDatabaseConnectionString(name, o.server, password));
                 connection->open();
                 const QString logicalName = readLogicalName(connection, fileId);
-                shrinkFile(connection, name, logicalName, fileId);
+                // The round trip through SIMPLE recovery broke the log backup chain: a log
+                // backup fails (4214) until the next database backup, which is due now.
+                const bool chainBroken
+                    = shrinkFile(connection, name, logicalName, fileId) == LogTruncation::SimpleRoundTrip;
                 connection->close();
-                if (o.json)
-                    write(stdout,
-                        jsonLine({ { QStringLiteral("database"), name },
-                            { QStringLiteral("outcome"), QStringLiteral("shrunk") },
-                            { QStringLiteral("file"), logicalFileName(logicalName) } }));
+                const QString chainNotice = QStringLiteral("注意：日志备份链已中断。请现在就做一次完整数据库备份；"
+                                                           "在此之前日志备份会失败（错误号 4214）。");
+                if (o.json) {
+                    QJsonObject j { { QStringLiteral("database"), name },
+                        { QStringLiteral("outcome"), QStringLiteral("shrunk") },
+                        { QStringLiteral("file"), logicalFileName(logicalName) },
+                        { QStringLiteral("logChainBroken"), chainBroken } };
+                    if (chainBroken)
+                        j.insert(QStringLiteral("notice"), chainNotice);
+                    write(stdout, jsonLine(j));
+                }
                 rows.append({ name, o.shrinkLog ? QStringLiteral("日志文件收缩成功") : QStringLiteral("数据库收缩成功"),
                     logicalFileName(logicalName) });
+                if (chainBroken)
+                    rows.append({ QString(), QString(), chainNotice });
             } catch (const DbError& e) {
                 ++failed;
                 reportFailure(o, e, name, &rows);
@@ -638,6 +724,16 @@ namespace {
         if (!notShrunk.isEmpty() && interrupted(QStringLiteral("没有收缩 %1。").arg(nameList(notShrunk))))
             return interruptedExitStatus;
         return failed == 0 ? exitOk : exitFailed;
+    }
+
+    // A command whose report could not be written (its reader gone) has not done everything
+    // asked: the work itself went on to its end, and the status says what was lost.
+    int withOutputChecked(int status)
+    {
+        if (!outputFailed(StdStream::Output))
+            return status;
+        write(stderr, QStringLiteral("错误：结果没有全部写到标准输出（读取输出的程序可能已经退出）。\n"));
+        return status == exitOk ? exitFailed : status;
     }
 
     int dispatch(const Options& o)
@@ -664,13 +760,13 @@ int run(const QStringList& arguments)
     if (!o.root.isEmpty())
         o.root = absoluteLocalPath(o.root);
     if (o.whatIf)
-        return dispatch(o);
+        return withOutputChecked(dispatch(o));
     // From here on Ctrl+C waits for the statement the server is carrying out; each command
     // stops before its next one and says what it left undone (status 130). The password is
     // still read with Ctrl+C ending the program at once.
     const InterruptDeferral deferral(
         QStringLiteral("\n已收到 Ctrl+C：等服务器答复正在执行的语句后停止，不再发送后面的语句。\n"));
-    return dispatch(o);
+    return withOutputChecked(dispatch(o));
 }
 
 } // namespace tp::cli

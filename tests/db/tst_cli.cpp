@@ -221,6 +221,10 @@ private slots:
     void verdicts();
     void logLessYearNotShutDownCleanly();
     void otherDataFiles();
+    void refusedCommandLines_data();
+    void refusedCommandLines();
+    void shrinkSaysTheLogChainIsBroken_data();
+    void shrinkSaysTheLogChainIsBroken();
 
     void init()
     {
@@ -519,7 +523,6 @@ private slots:
         QTest::addColumn<bool>("noDriver");
         QTest::addColumn<QString>("said");
         QTest::newRow("password with };") << "" << QByteArray("a};b\n") << false << "SA 密码中含有“};”";
-        QTest::newRow("server name with };") << "};x" << QByteArray() << false << "服务器名称中含有“};”";
 #ifndef Q_OS_WIN
         // unixODBC's list of drivers comes from ODBCSYSINI; under wine the variable does not reach it.
         QTest::newRow("no SQL Server ODBC driver") << "" << QByteArray() << true << "ODBC Driver 18 for SQL Server";
@@ -550,7 +553,53 @@ private slots:
         QVERIFY(server.sqlTexts().isEmpty());
     }
 
+    // "--" ends the options: a database whose name begins with "-" can be named after it.
+    void namesAfterDoubleDash()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'--x',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
+                         + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'"),
+            QString());
+        server.clearRequests();
+        const CliRun r = runCli(common("detach") << "--" << "--x", pw());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        QCOMPARE(attachesSent(server), QStringList { QStringLiteral("EXEC sp_detach_db @dbname = N'--x'") });
+    }
+
 #ifdef Q_OS_UNIX
+    // A reader that has gone (| head) does not stop the detaches midway: every one is sent,
+    // and the lost output makes the status 1.
+    void readerGoneFinishesTheWork()
+    {
+        const QStringList names { "UFDATA_001_2005", "UFDATA_001_2006", "UFDATA_001_2007" };
+        for (const QString& name : names) {
+            QVERIFY(makeYear("001", name.right(4)));
+            QCOMPARE(tp::test::executeStatement(cs,
+                         "EXEC sp_attach_db @dbname = N'" + name + "',@filename1 = N'"
+                             + path("001", name.right(4), "ufdata.MDF") + "',@filename2 = N'"
+                             + path("001", name.right(4), "ufdata.LDF") + "'"),
+                QString());
+        }
+        server.clearRequests();
+        QProcess p;
+        // The reader closes its end before the password is given, so every write finds it gone.
+        p.start(QStringLiteral("bash"),
+            QStringList { "-c", "\"$0\" \"$@\" | { exec 0<&-; echo closed >&2; }; exit ${PIPESTATUS[0]}",
+                qEnvironmentVariable("TALLYPORT_CLI") }
+                << common("detach") << "--json" << names);
+        QVERIFY(p.waitForStarted());
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains("closed"), 10000);
+        p.write(pw());
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(60000));
+        err += p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 1,
+            qPrintable(QStringLiteral("exit %1: %2").arg(p.exitCode()).arg(QString::fromUtf8(err))));
+        QCOMPARE(attachesSent(server).size(), 3);
+    }
+
     // Ctrl+C while the server carries out an attach: the attach is answered and reported, the
     // next years are not sent, and the command says which.
     void ctrlCWaitsForTheStatement()
@@ -758,6 +807,100 @@ void TestCli::otherDataFiles()
     QCOMPARE(attachesSent(server),
         QStringList({ "EXEC sp_attach_db @dbname = N'Books',@filename1 = N'" + books + "',@filename2 = N'" + root
             + "\\parked\\books_log.ldf'" }));
+}
+
+// Command lines refused before anything is read or sent: a password as an option (its value
+// is never used or shown), an unknown option (named without its value), a server text that
+// would add attributes to the connection string.
+void TestCli::refusedCommandLines_data()
+{
+    QTest::addColumn<QStringList>("args"); // SERVER stands for the stand-in
+    QTest::addColumn<QString>("said");
+    const QString password = QStringLiteral("密码不能写在命令行上");
+    const QString serverName = QStringLiteral("服务器名称中不能含有");
+    const QStringList detach { "detach", "--server", "SERVER" };
+    QTest::newRow("-P before a name") << (QStringList(detach) << "-P" << "secret" << "Books2024") << password;
+    QTest::newRow("-p, shrink") << QStringList { "shrink", "--log", "--server", "SERVER", "-p", "secret", "Books" }
+                                << password;
+    QTest::newRow("-P first") << QStringList { "-P", "secret", "detach", "--server", "SERVER", "Books" } << password;
+    QTest::newRow("-P, what-if") << QStringList { "detach", "--what-if", "-P", "secret", "Books" } << password;
+    QTest::newRow("--Password=") << (QStringList(detach) << "--Password=secret" << "Books") << password;
+    QTest::newRow("--pwd=") << (QStringList(detach) << "--pwd=secret" << "Books") << password;
+    QTest::newRow("--password X") << (QStringList(detach) << "--password" << "secret" << "Books") << password;
+    QTest::newRow("/P") << (QStringList(detach) << "/P" << "secret" << "Books") << password;
+    QTest::newRow("/pwd:") << (QStringList(detach) << "/pwd:secret" << "Books") << password;
+    QTest::newRow("-Password") << (QStringList(detach) << "-Password" << "secret" << "Books") << password;
+    QTest::newRow("--passwd") << (QStringList(detach) << "--passwd" << "secret" << "Books") << password;
+    QTest::newRow("--pass") << (QStringList(detach) << "--pass" << "secret" << "Books") << password;
+    QTest::newRow("-P as the server") << QStringList { "detach", "--server", "-P", "secret", "Books" } << password;
+    QTest::newRow("--password-stdin=") << (QStringList(detach) << "--password-stdin=secret" << "Books") << password;
+    QTest::newRow("unknown option with =") << (QStringList(detach) << "--user=secret" << "Books")
+                                           << "未知的选项 --user（";
+    QTest::newRow("unknown short option") << (QStringList(detach) << "-x" << "secret" << "Books") << "未知的选项 -x（";
+    QTest::newRow("server with ; and Server=")
+        << QStringList { "detach", "--server", "127.0.0.1,1;Server=SERVER", "Books" } << serverName;
+    QTest::newRow("server with };") << QStringList { "detach", "--server", "SERVER};x", "Books" } << serverName;
+    QTest::newRow("server with {") << QStringList { "scan", "--server", "{SERVER", "--root", "." } << serverName;
+    QTest::newRow("server with =") << QStringList { "shrink", "--log", "--server", "SERVER=", "Books" } << serverName;
+}
+
+void TestCli::refusedCommandLines()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, said);
+    args.replaceInStrings(QStringLiteral("SERVER"), server.serverName());
+    server.clearRequests();
+    const CliRun r = runCli(args << "--password-stdin", pw());
+    QVERIFY2(r.exitCode == 2 && r.err.contains(said), qPrintable(describe(r)));
+    QVERIFY2(!(r.out + r.err).contains(QStringLiteral("secret")), qPrintable(describe(r)));
+    QVERIFY(server.sqlTexts().isEmpty());
+}
+
+void TestCli::shrinkSaysTheLogChainIsBroken_data()
+{
+    QTest::addColumn<int>("version");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("broken");
+    QTest::newRow("2022, FULL") << 16 << "FULL" << true;
+    QTest::newRow("2022, BULK_LOGGED") << 16 << "BULK_LOGGED" << true;
+    QTest::newRow("2008, FULL") << 10 << "FULL" << true;
+    QTest::newRow("2022, SIMPLE") << 16 << "SIMPLE" << false;
+}
+
+// The log's shrink through SIMPLE recovery breaks the log backup chain: the next log backup
+// fails (4214) until a database backup, and the command line says so below its success line.
+void TestCli::shrinkSaysTheLogChainIsBroken()
+{
+    QFETCH(int, version);
+    QFETCH(QString, model);
+    QFETCH(bool, broken);
+    server.stop();
+    QVERIFY2(server.start(version), qPrintable(server.lastError()));
+    cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+    QVERIFY(makeYear("001", "2005"));
+    const QString backups = tmp.filePath(QStringLiteral("backup-%1-%2").arg(version).arg(model));
+    const QString backupLog = "BACKUP LOG UFDATA_001_2005 TO DISK = N'" + backups + ".trn'";
+    QCOMPARE(tp::test::executeStatement(cs,
+                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
+                     + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "' ALTER DATABASE UFDATA_001_2005 SET "
+                     + "RECOVERY " + model + " BACKUP DATABASE UFDATA_001_2005 TO DISK = N'" + backups + ".bak'"),
+        QString());
+    if (broken)
+        QCOMPARE(tp::test::executeStatement(cs, backupLog), QString());
+
+    CliRun r = runCli(common("shrink") << "--log" << "UFDATA_001_2005", pw());
+    QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() == (broken ? 3 : 2) && lines.at(1).startsWith("UFDATA_001_2005  日志文件收缩成功"),
+        qPrintable(describe(r)));
+    if (broken) {
+        QVERIFY2(lines.at(2).contains(QStringLiteral("日志备份链已中断")) && lines.at(2).contains("完整数据库备份"),
+            qPrintable(r.out));
+        QVERIFY2(tp::test::executeStatement(cs, backupLog).contains("4214"), "the log backup chain is whole");
+    }
+    r = runCli(common("shrink") << "--log" << "--json" << "UFDATA_001_2005", pw());
+    QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+    QCOMPARE(r.json.at(0).value("logChainBroken").toBool(), broken);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

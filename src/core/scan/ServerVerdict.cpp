@@ -3,11 +3,15 @@
 #include "Ado.h"
 #include "ErrorHints.h"
 #include "FileAttachLogic.h"
+#include "FileLookup.h"
 #include "OtherDataFiles.h"
+#include "PathIdentity.h"
 #include "ServerVersions.h"
 #include "Statements.h"
 
+#include <QFileInfo>
 #include <QHash>
+#include <algorithm>
 #include <memory>
 
 namespace tp {
@@ -292,12 +296,36 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
     }
 }
 
+void useRecordedLog(PlanRow& row, const FileVerdict& verdict, const QList<ServerDatabase>& server,
+    bool (*fileExists)(const QString& path))
+{
+    if (row.state != YearState::LogMissing || !verdict.answered || verdict.error != 0 || !fileExists)
+        return;
+    const auto log
+        = std::find_if(verdict.files.begin(), verdict.files.end(), [](const RecordedFile& f) { return f.log; });
+    if (log == verdict.files.end() || log->path.isEmpty() || log->path.size() > serverPathLimit
+        || !fileExists(log->path))
+        return;
+    // A log another database has is not this year's to take: the server would refuse it.
+    const LocalFile file(log->path);
+    for (const ServerDatabase& db : server) {
+        if (file.isSameAs(db.primaryFile)
+            || std::any_of(db.files.begin(), db.files.end(), [&](const QString& f) { return file.isSameAs(f); }))
+            return;
+    }
+    row.state = YearState::Ready;
+    row.logFile = log->path;
+    row.logSize = QFileInfo(localFileName(log->path)).size();
+}
+
 QList<VerdictRequest> verdictRequests(const QList<PlanRow>& plan, const QList<PlanRow>& others)
 {
     QList<VerdictRequest> requests;
+    // A year without its log file also asks for the data file's list of files: the log it
+    // records may lie elsewhere (a log the server rebuilt is named after the database).
     for (const PlanRow& r : plan) {
         if (askedYear(r))
-            requests.append({ r.dataFile, false });
+            requests.append({ r.dataFile, r.state == YearState::LogMissing });
     }
     for (const PlanRow& r : others) {
         if (askedOther(r))
@@ -334,8 +362,10 @@ void addServerVerdicts(Connection& master, QList<PlanRow>& plan, QList<PlanRow>&
         return;
     const ServerFacts facts = readServerFacts(master, true, roundTrips);
     const QList<FileVerdict> verdicts = askServer(master, requests, roundTrips);
-    for (int k = 0; k < yearRows.size(); ++k)
+    for (int k = 0; k < yearRows.size(); ++k) {
+        useRecordedLog(plan[yearRows.at(k)], verdicts.at(k), server, &serverFileExists);
         applyVerdict(plan[yearRows.at(k)], verdicts.at(k), facts, &fileAccessFor);
+    }
     QList<PlanRow> earlier = plan;
     for (int k = 0; k < otherRows.size(); ++k) {
         PlanRow& row = others[otherRows.at(k)];

@@ -4,6 +4,7 @@
 #include "Statements.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -303,16 +304,20 @@ void TestScanPlan::unlistableFolders()
     const QString root = tmp.filePath(QStringLiteral("data"));
     QVERIFY(makeTree(
         root, { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF", "ZT001/2006/ufdata.MDF", "ZT002/2003/" }));
-    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::ExeOther;
     QVERIFY(QFile::setPermissions(tmp.path(), open));
+    for (QDirIterator it(tmp.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();)
+        QVERIFY(QFile::setPermissions(it.next(), open));
     for (const char* folder : { "/ZT001/2006", "/ZT002" })
         QVERIFY(QFile::setPermissions(root + QLatin1String(folder), QFile::WriteOwner));
     const QList<ServerDatabase> server { { "UFDATA_002_2003", root + "\\ZT002\\2003\\ufdata.MDF", {}, {} } };
     const passwd* nobody = ::getpwnam("nobody");
     const bool asRoot = ::geteuid() == 0;
-    QVERIFY(!asRoot || (nobody && ::seteuid(nobody->pw_uid) == 0));
+    QVERIFY(!asRoot || (nobody && ::setegid(nobody->pw_gid) == 0 && ::seteuid(nobody->pw_uid) == 0));
     const QList<PlanRow> plan = buildPlan(root, walkDataRoot(root), server, &serverFileExists);
-    QVERIFY(!asRoot || ::seteuid(0) == 0);
+    QVERIFY(!asRoot || (::seteuid(0) == 0 && ::setegid(0) == 0));
     QStringList actual;
     for (const PlanRow& r : plan)
         actual << QStringLiteral("%1 %2 %3 %4")

@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <memory>
 
@@ -296,23 +297,39 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
     }
 }
 
-void useRecordedLog(PlanRow& row, const FileVerdict& verdict, const QList<ServerDatabase>& server,
-    bool (*fileExists)(const QString& path))
+QSet<QString> takenFileKeys(const QList<ServerDatabase>& server, const QList<PlanRow>& plan)
+{
+    QSet<QString> keys;
+    for (const ServerDatabase& db : server) {
+        keys.insert(pathKey(db.primaryFile));
+        for (const QString& f : db.files)
+            keys.insert(pathKey(f));
+    }
+    for (const PlanRow& r : plan) {
+        if (r.state == YearState::Gone || r.state == YearState::FolderUnreadable)
+            continue;
+        keys.insert(pathKey(r.dataFile));
+        if (r.state != YearState::LogMissing)
+            keys.insert(pathKey(r.logFile));
+    }
+    return keys;
+}
+
+void useRecordedLog(
+    PlanRow& row, const FileVerdict& verdict, QSet<QString>* taken, bool (*fileExists)(const QString& path))
 {
     if (row.state != YearState::LogMissing || !verdict.answered || verdict.error != 0 || !fileExists)
         return;
     const auto log
         = std::find_if(verdict.files.begin(), verdict.files.end(), [](const RecordedFile& f) { return f.log; });
-    if (log == verdict.files.end() || log->path.isEmpty() || log->path.size() > serverPathLimit
-        || !fileExists(log->path))
+    if (log == verdict.files.end() || log->path.isEmpty() || log->path.size() > serverPathLimit)
         return;
-    // A log another database has is not this year's to take: the server would refuse it.
-    const LocalFile file(log->path);
-    for (const ServerDatabase& db : server) {
-        if (file.isSameAs(db.primaryFile)
-            || std::any_of(db.files.begin(), db.files.end(), [&](const QString& f) { return file.isSameAs(f); }))
-            return;
-    }
+    // A log another database or year has is not this year's to take: the server would refuse
+    // it, or it belongs to the year this one was copied from.
+    const QString key = pathKey(log->path);
+    if (taken->contains(key) || !fileExists(log->path))
+        return;
+    taken->insert(key);
     row.state = YearState::Ready;
     row.logFile = log->path;
     row.logSize = QFileInfo(localFileName(log->path)).size();
@@ -362,8 +379,11 @@ void addServerVerdicts(Connection& master, QList<PlanRow>& plan, QList<PlanRow>&
         return;
     const ServerFacts facts = readServerFacts(master, true, roundTrips);
     const QList<FileVerdict> verdicts = askServer(master, requests, roundTrips);
+    QSet<QString> taken;
+    if (std::any_of(plan.begin(), plan.end(), [](const PlanRow& r) { return r.state == YearState::LogMissing; }))
+        taken = takenFileKeys(server, plan);
     for (int k = 0; k < yearRows.size(); ++k) {
-        useRecordedLog(plan[yearRows.at(k)], verdicts.at(k), server, &serverFileExists);
+        useRecordedLog(plan[yearRows.at(k)], verdicts.at(k), &taken, &serverFileExists);
         applyVerdict(plan[yearRows.at(k)], verdicts.at(k), facts, &fileAccessFor);
     }
     QList<PlanRow> earlier = plan;

@@ -13,6 +13,7 @@
 #include "ScanStatements.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -80,12 +81,17 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
 void addServerVerdicts(Connection& master, QList<PlanRow>& plan, QList<PlanRow>& others,
     const QList<ServerDatabase>& server, int* roundTrips = nullptr);
 
+// The keys (pathKey) of every file of the server's databases and of the rows of `plan`: their
+// data files, and their log files where they have one.
+QSet<QString> takenFileKeys(const QList<ServerDatabase>& server, const QList<PlanRow>& plan);
+
 // A LogMissing row whose data file records (the verdict's file list) a log that exists and
-// that no database of `server` uses becomes Ready with that log: after a rebuilt log the
-// server's new log lies under its own name, in the data file's or the server's log folder.
-// `fileExists` says whether a server path names an existing file.
-void useRecordedLog(PlanRow& row, const FileVerdict& verdict, const QList<ServerDatabase>& server,
-    bool (*fileExists)(const QString& path));
+// whose key is not in `taken` (takenFileKeys) becomes Ready with that log, which is then added
+// to `taken`: after a rebuilt log the server's new log lies under its own name, in the data
+// file's or the server's log folder. `fileExists` says whether a server path names an
+// existing file.
+void useRecordedLog(
+    PlanRow& row, const FileVerdict& verdict, QSet<QString>* taken, bool (*fileExists)(const QString& path));
 
 // What addServerVerdicts asks about: the Ready and LogMissing rows of `plan` (the LogMissing
 // ones with their file lists), then the Ready rows of `others` (with their file lists), in

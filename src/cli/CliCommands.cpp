@@ -292,6 +292,10 @@ namespace {
             return QStringLiteral("not-database");
         case YearState::CannotOpen:
             return QStringLiteral("cannot-open");
+        case YearState::FolderUnreadable:
+            return QStringLiteral("folder-unreadable");
+        case YearState::PathTooLong:
+            return QStringLiteral("path-too-long");
         }
         return QString();
     }
@@ -556,10 +560,12 @@ namespace {
                     { QStringLiteral("outcome"), outcomeKey(r.outcome) },
                     { QStringLiteral("logRebuilt"), r.logRebuilt },
                     { QStringLiteral("state"), stateKey(r.row.state) } };
-                if (r.row.otherDataFile) {
+                if (r.row.otherDataFile)
                     j.insert(QStringLiteral("otherDataFile"), true);
+                // The file (or folder) of a row without a name, or of a year the run left as
+                // it was.
+                if (r.row.otherDataFile || r.outcome == YearOutcome::Skipped)
                     j.insert(QStringLiteral("dataFile"), r.row.dataFile);
-                }
                 if (!r.statement.isEmpty())
                     j.insert(QStringLiteral("statement"), r.statement);
                 if (r.outcome == YearOutcome::Failed || r.outcome == YearOutcome::Refused) {

@@ -32,7 +32,7 @@ struct FileRecord
     int fileId = 1;
     int groupId = 1; // 0 for a log file
     QString logicalName;
-    QString physicalName; // the path recorded when the file was created
+    QString physicalName; // the path the file was created or last attached at
     qint32 sizePages = 0;
     qint32 maxSize = -1;
     qint32 growth = 0;

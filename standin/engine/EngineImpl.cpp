@@ -361,7 +361,7 @@ Message EngineImpl::createFileFailure(const QString& shownPath, int osError) con
     return msg(5123, { osErrorText(osError == 0 ? 5 : osError), shownPath });
 }
 
-bool EngineImpl::markShutdown(const CatalogueDatabase& db, bool clean)
+bool EngineImpl::markShutdown(const CatalogueDatabase& db, bool clean, const FileRecord* rebuiltLog)
 {
     if (db.readOnly)
         return true;
@@ -374,9 +374,25 @@ bool EngineImpl::markShutdown(const CatalogueDatabase& db, bool clean)
     FileReadResult r = readDatabaseFile(path.local);
     if (!r.ok() || r.header.kind != FileKind::PrimaryData || r.header.databaseGuid != db.guid)
         return false;
-    if (r.header.cleanShutdown == clean)
-        return true;
+    bool changed = r.header.cleanShutdown != clean;
     r.header.cleanShutdown = clean;
+    // The primary file's list names each file where the database has it: where it was attached
+    // from when that is another file than the one recorded (the same file under another spelling
+    // keeps its record), and a log built at the attach with its new name and size.
+    for (FileRecord& f : r.header.files) {
+        if (rebuiltLog && rebuiltLog->fileId == f.fileId) {
+            f = *rebuiltLog;
+            changed = true;
+        }
+        for (const CatalogueFile& c : db.files) {
+            if (c.fileId == f.fileId && resolve(c.path).local != resolve(f.physicalName).local) {
+                f.physicalName = c.path;
+                changed = true;
+            }
+        }
+    }
+    if (!changed)
+        return true;
     QString error;
     if (!rewriteHeader(path.local, r.header, &error)) {
         qWarning(

@@ -224,9 +224,11 @@ private:
     Message failedCreate(int state) const;
     // The 5123 for a file that could not be created or written (Windows error `osError`).
     Message createFileFailure(const QString& shownPath, int osError) const;
-    // Writes the open (false) or cleanly-shut-down (true) mark into the database's primary file.
-    // Read-only databases are never written. Returns false (with a warning) when the write fails.
-    bool markShutdown(const CatalogueDatabase& db, bool clean);
+    // Writes the open (false) or cleanly-shut-down (true) mark into the database's primary file,
+    // with its list of files naming the paths the database has them at (and `rebuiltLog`, the
+    // log an attach built). Read-only databases are never written. Returns false (with a
+    // warning) when the write fails.
+    bool markShutdown(const CatalogueDatabase& db, bool clean, const FileRecord* rebuiltLog = nullptr);
     // 0 when every file of the database may be written by the server's account, else the
     // Windows error of the first that may not.
     int databaseWriteError(const CatalogueDatabase& db) const;

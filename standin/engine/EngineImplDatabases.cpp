@@ -457,7 +457,7 @@ void EngineImpl::runAttach(const CreateDatabaseStatement& c, Output& out)
     const Catalogue before = m_catalogue;
     m_catalogue.add(db);
     if (commitCatalogue(before, out))
-        markShutdown(db, false);
+        markShutdown(db, false, rebuiltLog ? &*rebuiltLog : nullptr);
 }
 
 int EngineImpl::runAttachProcedure(Session& s, int sessionId, const QVector<ProcArg>& args, Output& out)

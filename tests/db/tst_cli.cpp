@@ -253,11 +253,12 @@ private slots:
         QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
         QCOMPARE(r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
             QStringList({ "SELECT name, filename, dbid FROM master..sysdatabases",
-                "SELECT dbid, filename FROM master..sysaltfiles",
+                "SELECT dbid, filename, groupid FROM master..sysaltfiles",
                 "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128))", "SELECT 0 AS verdict_item",
                 "dbcc checkprimaryfile (N'" + path("001", "2005", "ufdata.MDF") + "',2) WITH NO_INFOMSGS",
                 "SELECT 1 AS verdict_item",
                 "dbcc checkprimaryfile (N'" + path("001", "2006", "ufdata.MDF") + "',2) WITH NO_INFOMSGS",
+                "dbcc checkprimaryfile (N'" + path("001", "2006", "ufdata.MDF") + "',3) WITH NO_INFOMSGS",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
                     + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "'",
                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2006',@filename1 = N'" + path("001", "2006", "ufdata.MDF")
@@ -378,6 +379,79 @@ private slots:
         QCOMPARE(r.json.at(0).value("outcome").toString(), QStringLiteral("shrunk"));
     }
 
+    // After a rebuilt log the data file records the log the server made under its own name: the
+    // scan shows it for the attached year, and once the year is detached it is ready with it.
+    void rebuiltLogIsFoundAgain()
+    {
+        QVERIFY(makeYear("001", "2007"));
+        QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2007/ufdata.LDF")));
+        CliRun r = runCli(common("attach-missing") << "--root" << root << "--rebuild-log", pw());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        r = runCli(common("scan") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        const QString rebuilt = r.json.at(0).value("logFile").toString();
+        QVERIFY2(r.json.at(0).value("state").toString() == QLatin1String("attached")
+                && rebuilt.endsWith(QLatin1String("UFDATA_001_2007_log.ldf")) && QFileInfo::exists(rebuilt),
+            qPrintable(describe(r)));
+
+        QCOMPARE(tp::test::executeStatement(cs, "EXEC sp_detach_db @dbname = N'UFDATA_001_2007'"), QString());
+        r = runCli(common("scan") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("state").toString() + " " + r.json.at(0).value("logFile").toString(),
+            "ready " + rebuilt);
+        server.clearRequests();
+        r = runCli(common("attach-missing") << "--root" << root, pw());
+        QVERIFY2(r.exitCode == 0, qPrintable(describe(r)));
+        QCOMPARE(attachesSent(server),
+            QStringList({ "EXEC sp_attach_db @dbname = N'UFDATA_001_2007',@filename1 = N'"
+                + path("001", "2007", "ufdata.MDF") + "',@filename2 = N'" + rebuilt + "'" }));
+    }
+
+    // Where case counts, ZT001 and zt001 are two folders: the copy in zt001 is not attached
+    // because ZT001's files are, and its name is taken.
+    void twoCopiesInAnotherCase()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("one folder where the file system ignores case");
+#endif
+        QVERIFY(makeYear("001", "2005"));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/zt001/2005")));
+        for (const QString f : { "/2005/ufdata.MDF", "/2005/ufdata.LDF" })
+            QVERIFY(QFile::copy(root + "/ZT001" + f, root + "/zt001" + f));
+        CliRun r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 3, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("outcome").toString() + " " + r.json.at(1).value("outcome").toString() + " "
+                + r.json.at(1).value("state").toString(),
+            QStringLiteral("attached skipped name-taken"));
+        r = runCli(common("scan") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 2, qPrintable(describe(r)));
+        QCOMPARE(r.json.at(0).value("state").toString() + " " + r.json.at(1).value("state").toString() + " "
+                + r.json.at(1).value("otherFile").toString(),
+            "attached name-taken " + path("001", "2005", "ufdata.MDF"));
+    }
+
+    // Every year attach-missing leaves unattached is one of its rows, and the status is 1: also
+    // an attached year whose files are gone.
+    void everyYearNotAttachedIsReported()
+    {
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
+                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
+                         + "'"),
+            QString());
+        QVERIFY(QDir(root + QStringLiteral("/ZT001/2005")).removeRecursively());
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/ZT001/2006/ufdata.MDF"))); // not a file
+        const CliRun r = runCli(common("attach-missing") << "--root" << root << "--json", pw());
+        QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 3, qPrintable(describe(r)));
+        QStringList rows;
+        for (int i = 0; i < 2; ++i)
+            rows << r.json.at(i).value("database").toString() + " " + r.json.at(i).value("outcome").toString() + " "
+                    + r.json.at(i).value("state").toString();
+        QCOMPARE(rows, QStringList({ "UFDATA_001_2005 skipped gone", "UFDATA_001_2006 skipped unreadable" }));
+        QCOMPARE(r.json.at(2).value("summary").toObject().value("skipped").toInt(), 2);
+    }
+
     // The command line killed while the server shrinks the log: the server ends the batch by
     // itself and sets the recovery model back.
     void killedDuringShrink()
@@ -482,7 +556,7 @@ private slots:
         QVERIFY2(r.exitCode == 0 && r.jsonOk && r.json.size() == 7, qPrintable(describe(r)));
         QCOMPARE(r.json.at(0).value("statement").toString() + " / " + r.json.at(1).value("statement").toString(),
             QStringLiteral("SELECT name, filename, dbid FROM master..sysdatabases / "
-                           "SELECT dbid, filename FROM master..sysaltfiles"));
+                           "SELECT dbid, filename, groupid FROM master..sysaltfiles"));
         QVERIFY2(r.json.at(4).value("statement").toString().startsWith(QStringLiteral("SELECT 0 AS verdict_item\n")),
             qPrintable(describe(r)));
         QCOMPARE(r.json.at(5).value("state").toString() + " " + r.json.at(6).value("state").toString(),

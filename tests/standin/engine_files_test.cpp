@@ -1183,6 +1183,14 @@ void EngineFilesTest::rebuildLog()
     } else if (statement.contains(QLatin1String("REBUILD_LOG"))) {
         QCOMPARE(logPath, h.dataDir() + QStringLiteral("/DATA/Solo_log.ldf"));
         QCOMPARE(QFileInfo(logPath).size(), qint64(128) * 8192); // 1 MB
+        // The primary file's list of files names the new log: detached, it is found there.
+        QVERIFY(errors(h.run(s, QStringLiteral("USE master"))).isEmpty());
+        QVERIFY(errors(h.run(detachStatement(QStringLiteral("Solo")))).isEmpty());
+        const auto list
+            = results(h.run(QStringLiteral("dbcc checkprimaryfile (N'%1/Solo.mdf',3)").arg(shared.path())));
+        QVERIFY(!list.isEmpty() && list.first().rows.size() == 2);
+        QCOMPARE(text(list.first().rows[1][3]).trimmed(), logPath);
+        QCOMPARE(integer(list.first().rows[1][0]) & 0x40, qint64(0x40));
     }
 }
 

@@ -145,6 +145,12 @@ void TestOperationsStatements::samePath_data()
                                                      << "\\server\\share\\x" << false;
     QTest::newRow("dots resolved") << "D:\\Data\\.\\ZT001\\..\\ZT001\\ufdata.MDF"
                                    << "D:/Data/ZT001/ufdata.MDF" << true;
+    QTest::newRow("case in a UNC name") << "\\\\Server\\Share\\ZT001"
+                                        << "\\\\server\\share\\zt001" << true;
+#ifndef Q_OS_WIN
+    QTest::newRow("a POSIX path keeps its case") << "/srv/Data/ZT001/2007/ufdata.MDF"
+                                                 << "/srv/Data/zt001/2007/ufdata.MDF" << false;
+#endif
 }
 
 void TestOperationsStatements::samePath()

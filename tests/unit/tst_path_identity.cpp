@@ -107,7 +107,12 @@ void TestPathIdentity::sameFile_data()
     QTest::newRow("through a link to the folder") << "link\\\\ufdata.MDF  " << "a/ufdata.MDF" << true;
 #endif
     QTest::newRow("a copy is another file") << "c\\ufdata.MDF" << "a/ufdata.MDF" << false;
-    QTest::newRow("gone: the text decides") << "gone\\\\UFDATA.mdf" << "gone/ufdata.MDF" << true;
+    QTest::newRow("gone: the text decides") << "gone\\\\ufdata.MDF" << "gone/ufdata.MDF" << true;
+#ifdef Q_OS_WIN
+    QTest::newRow("gone, in another case") << "gone\\UFDATA.mdf" << "gone/ufdata.MDF" << true;
+#else
+    QTest::newRow("gone, in another case: case counts here") << "gone\\UFDATA.mdf" << "gone/ufdata.MDF" << false;
+#endif
     QTest::newRow("gone, other text") << "gone\\ufdata.MDF" << "a/ufdata.MDF" << false;
 }
 

@@ -4,9 +4,15 @@
 #include "Statements.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace tp;
 
@@ -14,16 +20,19 @@ namespace {
 
 QString stateKey(YearState s)
 {
-    static const char* keys[] = { "attached", "taken", "ready", "nolog", "unreadable", "gone", "inuse" };
+    static const char* keys[] = { "attached", "taken", "ready", "nolog", "unreadable", "gone", "inuse", "noaccess",
+        "tooold", "toonew", "readonly", "notdb", "cannotopen", "unlisted", "toolong" };
     return QString::fromLatin1(keys[int(s)]);
 }
 
-// Makes the tree: "ZT001/2005/ufdata.MDF" gets 100 bytes (an .LDF 10), a path ending in "/"
-// becomes a folder, "A=B" makes A a second name (hard link) of the file B made before.
+// Makes the tree: "ZT001/2005/ufdata.MDF" gets one 8-KB page (an .LDF 10 bytes, "name#N" N
+// bytes), a path ending in "/" becomes a folder, "A=B" makes A a second name (hard link) of the
+// file B made before.
 bool makeTree(const QString& root, const QStringList& entries)
 {
     for (const QString& e : entries) {
-        const QString path = root + QLatin1Char('/') + e.section(QLatin1Char('='), 0, 0);
+        const QString name = e.section(QLatin1Char('='), 0, 0).section(QLatin1Char('#'), 0, 0);
+        const QString path = root + QLatin1Char('/') + name;
         if (e.contains(QLatin1Char('='))) {
             if (!QDir().mkpath(QFileInfo(path).path())
                 || !test::makeHardLink(root + QLatin1Char('/') + e.section(QLatin1Char('='), 1), path))
@@ -40,7 +49,10 @@ bool makeTree(const QString& root, const QStringList& entries)
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly))
             return false;
-        f.write(QByteArray(e.toLower().endsWith(QLatin1String(".ldf")) ? 10 : 100, 'x'));
+        const int size = e.contains(QLatin1Char('#')) ? e.section(QLatin1Char('#'), 1).toInt()
+            : e.toLower().endsWith(QLatin1String(".ldf"))  ? 10
+                                                            : 8192;
+        f.write(QByteArray(size, 'x'));
     }
     return true;
 }
@@ -55,6 +67,7 @@ private slots:
     void plan();
     void rootWrittenAnotherWay_data();
     void rootWrittenAnotherWay();
+    void unlistableFolders();
     void rebuildLogStatement_data();
     void rebuildLogStatement();
 };
@@ -68,6 +81,11 @@ void TestScanPlan::plan_data()
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("server");
     QTest::addColumn<QStringList>("expected");
+#ifdef Q_OS_WIN
+    const QString zt001 = "zt001", mdf = "UFDATA.mdf", ldf = "UFDATA.ldf"; // the file system ignores case
+#else
+    const QString zt001 = "ZT001", mdf = "ufdata.MDF", ldf = "ufdata.LDF"; // case counts
+#endif
 
     QTest::newRow("gaps across sets") << "data"
                                       << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF",
@@ -75,40 +93,40 @@ void TestScanPlan::plan_data()
                                              "ZT002/2010/ufdata.LDF", "ZT002/2008/" }
                                       << QStringList {}
                                       << QStringList {
-                                             "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 100 10",
-                                             "001 2007 UFDATA_001_2007 ready <root>\\ZT001\\2007\\ufdata.MDF 100 10",
-                                             "002 2010 UFDATA_002_2010 ready <root>\\ZT002\\2010\\ufdata.MDF 100 10"
+                                             "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+                                             "001 2007 UFDATA_001_2007 ready <root>\\ZT001\\2007\\ufdata.MDF 8192 10",
+                                             "002 2010 UFDATA_002_2010 ready <root>\\ZT002\\2010\\ufdata.MDF 8192 10"
                                          };
     QTest::newRow("attached, however the server writes the path")
         << "data"
         << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF", "ZT001/2006/ufdata.MDF",
                "ZT001/2006/ufdata.LDF" }
         << QStringList { "UFDATA_001_2005|<root>\\ZT001\\2005\\ufdata.MDF",
-               "ufdata_001_2006    |<root>/zt001/2006/UFDATA.mdf   " }
-        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 100 10",
-               "001 2006 UFDATA_001_2006 attached <root>\\ZT001\\2006\\ufdata.MDF 100 10" };
+               "ufdata_001_2006    |<root>/" + zt001 + "/2006/" + mdf + "   " }
+        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+               "001 2006 UFDATA_001_2006 attached <root>\\ZT001\\2006\\ufdata.MDF 8192 10" };
     QTest::newRow("name taken by other files")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
         << QStringList { "UFDATA_001_2005|D:\\Old\\ZT001\\2005\\ufdata.MDF" }
         << QStringList {
-               "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 100 10 D:\\Old\\ZT001\\2005\\ufdata.MDF"
+               "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 8192 10 D:\\Old\\ZT001\\2005\\ufdata.MDF"
            };
     QTest::newRow("data file attached under another name")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
-        << QStringList { "Books2005   |<root>/zt001/2005/UFDATA.mdf " }
-        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 100 10 Books2005" };
+        << QStringList { "Books2005   |<root>/" + zt001 + "/2005/" + mdf + " " }
+        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 8192 10 Books2005" };
     QTest::newRow("log missing, and an attached year needs no log")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2006/ufdata.MDF" }
         << QStringList { "UFDATA_001_2006|<root>\\ZT001\\2006\\ufdata.MDF" }
-        << QStringList { "001 2005 UFDATA_001_2005 nolog <root>\\ZT001\\2005\\ufdata.MDF 100 -1",
-               "001 2006 UFDATA_001_2006 attached <root>\\ZT001\\2006\\ufdata.MDF 100 -1" };
+        << QStringList { "001 2005 UFDATA_001_2005 nolog <root>\\ZT001\\2005\\ufdata.MDF 8192 -1",
+               "001 2006 UFDATA_001_2006 attached <root>\\ZT001\\2006\\ufdata.MDF 8192 -1" };
     QTest::newRow("any case, names as found")
         << "data" << QStringList { "zt001/2005/UFDATA.mdf", "zt001/2005/Ufdata.Ldf" } << QStringList {}
-        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\zt001\\2005\\UFDATA.mdf 100 10" };
+        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\zt001\\2005\\UFDATA.mdf 8192 10" };
     QTest::newRow("blanks and Chinese in the root")
         << "账套 数据 2024" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
         << QStringList { "UFDATA_001_2005|<root>\\ZT001\\2005\\ufdata.MDF" }
-        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 100 10" };
+        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 8192 10" };
     QTest::newRow("folders that are not account-years")
         << "data"
         << QStringList { "ZT001/05/ufdata.MDF", "ZT001/20055/ufdata.MDF", "ZTabc/2005/ufdata.MDF", "ZT/2005/ufdata.MDF",
@@ -123,42 +141,70 @@ void TestScanPlan::plan_data()
                "UFDATA_001_2001|<root>/ZT001/2001/ufdata.MDF", "UFDATA_001_2002|D:\\Elsewhere\\ufdata.MDF",
                "Sales|<root>\\Sales.mdf", "UFDATA_007_2003|<root>x\\ZT007\\2003\\ufdata.MDF" }
         << QStringList { "001 2001 UFDATA_001_2001 gone <root>/ZT001/2001/ufdata.MDF -1 -1",
-               "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 100 10",
+               "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
                "001 2009 UFDATA_001_2009 gone <root>\\ZT001\\2009\\ufdata.MDF -1 -1" };
     QTest::newRow("log file used by another database")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
-        << QStringList { "Books|D:\\Books.mdf|D:\\Books.mdf|<root>\\\\ZT001/2005\\UFDATA.ldf     " }
-        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 100 10 Books" };
+        << QStringList { "Books|D:\\Books.mdf|D:\\Books.mdf|<root>\\\\ZT001/2005\\" + ldf + "     " }
+        << QStringList { "001 2005 UFDATA_001_2005 inuse <root>\\ZT001\\2005\\ufdata.MDF 8192 10 Books" };
     QTest::newRow("the name taken by files that are gone: listed once")
         << "data" << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
         << QStringList { "UFDATA_001_2005|<root>\\ZT001\\2005\\old\\ufdata.MDF" }
-        << QStringList { "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 100 10 "
+        << QStringList { "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 8192 10 "
                          "<root>\\ZT001\\2005\\old\\ufdata.MDF" };
     const QStringList sharedFiles { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF",
         "ZT002/2005/ufdata.MDF=ZT001/2005/ufdata.MDF", "ZT002/2005/ufdata.LDF=ZT001/2005/ufdata.LDF",
         "ZT003/2005/ufdata.MDF", "ZT003/2005/ufdata.LDF=ZT001/2005/ufdata.LDF" };
     QTest::newRow("account sets that reach the same files")
         << "data" << sharedFiles << QStringList {}
-        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 100 10",
-               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 100 10 UFDATA_001_2005",
-               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 100 10 UFDATA_001_2005" };
+        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 8192 10 UFDATA_001_2005",
+               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 8192 10 UFDATA_001_2005" };
     QTest::newRow("account sets that reach the files of an attached one")
         << "data" << sharedFiles
         << QStringList { "UFDATA_001_2005|<root>/ZT001/2005/ufdata.MDF|<root>/ZT001/2005/ufdata.MDF|"
                          "<root>/ZT001/2005/ufdata.LDF" }
-        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 100 10",
-               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 100 10 UFDATA_001_2005",
-               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 100 10 UFDATA_001_2005" };
+        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+               "002 2005 UFDATA_002_2005 inuse <root>\\ZT002\\2005\\ufdata.MDF 8192 10 UFDATA_001_2005",
+               "003 2005 UFDATA_003_2005 inuse <root>\\ZT003\\2005\\ufdata.MDF 8192 10 UFDATA_001_2005" };
     QTest::newRow("sets by number") << "data"
                                     << QStringList { "ZT010/2005/ufdata.MDF", "ZT2/2005/ufdata.MDF",
                                            "ZT001/2006/ufdata.MDF", "ZT001/2005/ufdata.MDF" }
                                     << QStringList {}
                                     << QStringList {
-                                           "001 2005 UFDATA_001_2005 nolog <root>\\ZT001\\2005\\ufdata.MDF 100 -1",
-                                           "001 2006 UFDATA_001_2006 nolog <root>\\ZT001\\2006\\ufdata.MDF 100 -1",
-                                           "2 2005 UFDATA_2_2005 nolog <root>\\ZT2\\2005\\ufdata.MDF 100 -1",
-                                           "010 2005 UFDATA_010_2005 nolog <root>\\ZT010\\2005\\ufdata.MDF 100 -1"
+                                           "001 2005 UFDATA_001_2005 nolog <root>\\ZT001\\2005\\ufdata.MDF 8192 -1",
+                                           "001 2006 UFDATA_001_2006 nolog <root>\\ZT001\\2006\\ufdata.MDF 8192 -1",
+                                           "2 2005 UFDATA_2_2005 nolog <root>\\ZT2\\2005\\ufdata.MDF 8192 -1",
+                                           "010 2005 UFDATA_010_2005 nolog <root>\\ZT010\\2005\\ufdata.MDF 8192 -1"
                                        };
+    QTest::newRow("no page, or not even one: not a database file")
+        << "data" << QStringList { "ZT001/2005/ufdata.MDF#0", "ZT001/2005/ufdata.LDF", "ZT001/2006/ufdata.MDF#8191" }
+        << QStringList {}
+        << QStringList { "001 2005 UFDATA_001_2005 notdb <root>\\ZT001\\2005\\ufdata.MDF 0 10",
+               "001 2006 UFDATA_001_2006 notdb <root>\\ZT001\\2006\\ufdata.MDF 8191 -1" };
+    QTest::newRow("a path longer than the server takes")
+        << QString(240, QLatin1Char('d')) << QStringList { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF" }
+        << QStringList {} << QStringList { "001 2005 UFDATA_001_2005 toolong <root>\\ZT001\\2005\\ufdata.MDF 8192 10" };
+#ifndef Q_OS_WIN
+    // Where case counts, ZT001 and zt001 are two copies of one account set: one name for both.
+    const QStringList twoCopies { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF", "zt001/2005/ufdata.MDF",
+        "zt001/2005/ufdata.LDF" };
+    QTest::newRow("two copies side by side, the first attached")
+        << "data" << twoCopies << QStringList { "UFDATA_001_2005|<root>\\ZT001\\2005\\ufdata.MDF" }
+        << QStringList { "001 2005 UFDATA_001_2005 attached <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+               "001 2005 UFDATA_001_2005 taken <root>\\zt001\\2005\\ufdata.MDF 8192 10 "
+               "<root>\\ZT001\\2005\\ufdata.MDF" };
+    QTest::newRow("two copies side by side, the second attached")
+        << "data" << twoCopies << QStringList { "UFDATA_001_2005|<root>/zt001/2005/ufdata.MDF" }
+        << QStringList { "001 2005 UFDATA_001_2005 taken <root>\\ZT001\\2005\\ufdata.MDF 8192 10 "
+                         "<root>/zt001/2005/ufdata.MDF",
+               "001 2005 UFDATA_001_2005 attached <root>\\zt001\\2005\\ufdata.MDF 8192 10" };
+    QTest::newRow("two copies side by side, neither attached")
+        << "data" << twoCopies << QStringList {}
+        << QStringList { "001 2005 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF 8192 10",
+               "001 2005 UFDATA_001_2005 taken <root>\\zt001\\2005\\ufdata.MDF 8192 10 "
+               "<root>\\ZT001\\2005\\ufdata.MDF" };
+#endif
 }
 
 void TestScanPlan::plan()
@@ -246,6 +292,45 @@ void TestScanPlan::rootWrittenAnotherWay()
             qPrintable(r.dataFile));
     }
     QCOMPARE(actual, QStringList({ "UFDATA_001_2001 gone", "UFDATA_001_2005 attached", "UFDATA_001_2006 ready" }));
+}
+
+// Folders this program may not list are rows of their own, and what lies under them is not
+// taken for gone. Root reads every folder: the walk then runs as nobody.
+void TestScanPlan::unlistableFolders()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString root = tmp.filePath(QStringLiteral("data"));
+    QVERIFY(makeTree(
+        root, { "ZT001/2005/ufdata.MDF", "ZT001/2005/ufdata.LDF", "ZT001/2006/ufdata.MDF", "ZT002/2003/" }));
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(tmp.path(), open));
+    for (QDirIterator it(tmp.path(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+         it.hasNext();)
+        QVERIFY(QFile::setPermissions(it.next(), open));
+    for (const char* folder : { "/ZT001/2006", "/ZT002" })
+        QVERIFY(QFile::setPermissions(root + QLatin1String(folder), QFile::WriteOwner));
+    const QList<ServerDatabase> server { { "UFDATA_002_2003", root + "\\ZT002\\2003\\ufdata.MDF", {}, {} } };
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool asRoot = ::geteuid() == 0;
+    QVERIFY(!asRoot || (nobody && ::setegid(nobody->pw_gid) == 0 && ::seteuid(nobody->pw_uid) == 0));
+    const QList<PlanRow> plan = buildPlan(root, walkDataRoot(root), server, &serverFileExists);
+    QVERIFY(!asRoot || (::seteuid(0) == 0 && ::setegid(0) == 0));
+    QStringList actual;
+    for (const PlanRow& r : plan)
+        actual << QStringLiteral("%1 %2 %3 %4")
+                      .arg(r.accountSet, r.databaseName, stateKey(r.state), r.dataFile)
+                      .replace(root, "<root>");
+    QCOMPARE(actual,
+        QStringList({ "001 UFDATA_001_2005 ready <root>\\ZT001\\2005\\ufdata.MDF",
+            "001 UFDATA_001_2006 unlisted <root>\\ZT001\\2006", "002  unlisted <root>\\ZT002" }));
+    for (const char* folder : { "/ZT001/2006", "/ZT002" })
+        QFile::setPermissions(root + QLatin1String(folder), open);
+#else
+    QSKIP("folder permissions are a POSIX test");
+#endif
 }
 
 void TestScanPlan::rebuildLogStatement_data()

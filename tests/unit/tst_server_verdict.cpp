@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,6 +70,8 @@ private slots:
     void fileAccess_data();
     void fileAccess();
     void otherDataFiles();
+    void recordedLog_data();
+    void recordedLog();
 };
 
 void TestServerVerdict::versions_data()
@@ -331,6 +334,42 @@ void TestServerVerdict::otherDataFiles()
     gone.state = YearState::Ready;
     nameOtherFileRow(gone, FileVerdict {}, server, earlier, &serverFileExists);
     QCOMPARE(gone.state, YearState::CannotOpen);
+}
+
+// A year without ufdata.LDF takes the log its data file records only when that log is there
+// and no other database or year has it.
+void TestServerVerdict::recordedLog_data()
+{
+    QTest::addColumn<QString>("recorded");
+    QTest::addColumn<YearState>("state");
+    QTest::newRow("the rebuilt log is there") << "D:\\SQL\\DATA\\UFDATA_001_2007_log.ldf" << YearState::Ready;
+    QTest::newRow("the recorded log is gone too") << "D:\\Old\\ufdata.LDF" << YearState::LogMissing;
+    QTest::newRow("another database has it") << "D:\\SQL\\DATA\\Books_log.ldf" << YearState::LogMissing;
+    QTest::newRow("another year's log (a copied year)") << "d:\\data\\zt001\\2006\\UFDATA.ldf"
+                                                        << YearState::LogMissing;
+}
+
+void TestServerVerdict::recordedLog()
+{
+    QFETCH(QString, recorded);
+    QFETCH(YearState, state);
+    QList<PlanRow> plan(2);
+    plan[0].state = YearState::Ready;
+    plan[0].dataFile = QStringLiteral("D:\\Data\\ZT001\\2006\\ufdata.MDF");
+    plan[0].logFile = QStringLiteral("D:\\Data\\ZT001\\2006\\ufdata.LDF");
+    plan[1].state = YearState::LogMissing;
+    plan[1].dataFile = QStringLiteral("D:\\Data\\ZT001\\2007\\ufdata.MDF");
+    plan[1].logFile = QStringLiteral("D:\\Data\\ZT001\\2007\\ufdata.LDF");
+    FileVerdict v;
+    v.answered = true;
+    v.files = { { 1, false, QStringLiteral("d"), plan[1].dataFile }, { 2, true, QStringLiteral("l"), recorded } };
+    const QList<ServerDatabase> server { { QStringLiteral("Books"), QStringLiteral("D:\\SQL\\DATA\\Books.mdf"),
+        { QStringLiteral("D:\\SQL\\DATA\\Books.mdf"), QStringLiteral("D:\\SQL\\DATA\\Books_log.ldf") }, {} } };
+    QSet<QString> taken = takenFileKeys(server, plan);
+    useRecordedLog(plan[1], v, &taken, [](const QString& path) { return !path.contains(QLatin1String("Old")); });
+    QCOMPARE(plan[1].state, state);
+    const QString scheme = QStringLiteral("D:\\Data\\ZT001\\2007\\ufdata.LDF");
+    QCOMPARE(plan[1].logFile, state == YearState::Ready ? recorded : scheme);
 }
 
 QTEST_GUILESS_MAIN(TestServerVerdict)

@@ -108,7 +108,10 @@ QString normalizedPath(const QString& path)
 
 QString pathKey(const QString& path)
 {
-    return normalizedPath(path).toCaseFolded();
+    const QString normal = normalizedPath(path);
+    // A drive or a UNC name is a Windows path, whose file systems ignore case; any other
+    // absolute path ("/srv/data") is a POSIX one, where ZT001 and zt001 are two folders.
+    return hasDrive(normal) || isUnc(normal) ? normal.toCaseFolded() : normal;
 }
 
 QString fileNameKey(const QString& path)

@@ -4,9 +4,11 @@
 // As text, paths are compared in one normal form: trailing blanks removed (SQL Server 2000 pads
 // file names to 260 characters), "/" read as "\", a relative path made absolute against the
 // current folder, "." and ".." resolved, repeated separators collapsed (a leading "\\" of a
-// UNC name kept), no separator at the end but at a drive root; letters compare in either
-// case. "C:\\ZT001\2005\ufdata.MDF" (a drive root in the account-year scheme) and
-// "C:\ZT001\2005\ufdata.MDF" are then one path.
+// UNC name kept), no separator at the end but at a drive root. Letters compare in either case
+// in a Windows path (a drive or a UNC name: its file systems ignore case), as written in any
+// other ("/srv/data\ZT001" and "/srv/data\zt001" are two folders on a POSIX file system).
+// "C:\\ZT001\2005\ufdata.MDF" (a drive root in the account-year scheme) and
+// "c:\zt001\2005\ufdata.MDF" are then one path.
 //
 // Where the files are on this machine, the file a path reaches decides as well (FileIdentity):
 // a root reached through a link or a mapped drive names the same files as the folder itself.
@@ -34,7 +36,7 @@ QString absoluteLocalPath(const QString& path);
 // The normal form described above, with "\" as the separator and the case kept.
 QString normalizedPath(const QString& path, const QString& currentFolder);
 QString normalizedPath(const QString& path); // against this process's current folder
-// The normal form in case-folded letters: equal keys, same path as text.
+// The normal form, in case-folded letters for a Windows path: equal keys, same path as text.
 QString pathKey(const QString& path);
 // The last name of the path ("ufdata.MDF"), case-folded; "" for a root.
 QString fileNameKey(const QString& path);

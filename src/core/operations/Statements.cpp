@@ -131,7 +131,7 @@ QString databaseIdsQuery()
 
 QString databaseFilesQuery()
 {
-    return QStringLiteral("SELECT dbid, filename FROM master..sysaltfiles");
+    return QStringLiteral("SELECT dbid, filename, groupid FROM master..sysaltfiles");
 }
 
 bool samePath(const QString& a, const QString& b)

@@ -50,13 +50,15 @@ QString primaryFilesQuery();
 // SELECT name, filename, dbid FROM master..sysdatabases: the same with each database's id.
 QString databaseIdsQuery();
 
-// SELECT dbid, filename FROM master..sysaltfiles: every file of every database, data and log
-// files alike, by database id (SQL Server 2000 pads filename to 260 characters).
+// SELECT dbid, filename, groupid FROM master..sysaltfiles: every file of every database, data
+// and log files alike, by database id, groupid 0 for a log (SQL Server 2000 pads filename to
+// 260 characters).
 QString databaseFilesQuery();
 
 // True when two paths are the same path as text, in the normal form of PathIdentity (letters
-// in either case, \ and / alike, trailing blanks ignored, repeated separators collapsed, a
-// relative path taken against the current folder). sameFile also compares the files reached.
+// in either case in a Windows path, \ and / alike, trailing blanks ignored, repeated
+// separators collapsed, a relative path taken against the current folder). sameFile also
+// compares the files reached.
 bool samePath(const QString& a, const QString& b);
 
 // EXEC sp_detach_db @dbname = '<name>'   (a plain, non-Unicode literal, as the main window

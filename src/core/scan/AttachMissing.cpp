@@ -43,7 +43,7 @@ QList<ServerDatabase> readServerDatabases(Connection& master)
     dbs.reserve(rs.rowCount());
     for (int i = 0; i < rs.rowCount(); ++i) {
         byId.insert(rs.text(i, 2).trimmed(), i);
-        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)), {} });
+        dbs.append({ trimmedRight(rs.text(i, 0)), trimmedRight(rs.text(i, 1)), {}, {} });
     }
     rs.close();
     Recordset files;
@@ -54,10 +54,16 @@ QList<ServerDatabase> readServerDatabases(Connection& master)
             throw;
         return dbs;
     }
+    constexpr int logGroup = 0; // groupid of a log file
     for (int i = 0; i < files.rowCount(); ++i) {
         const auto at = byId.constFind(files.text(i, 0).trimmed());
-        if (at != byId.constEnd())
-            dbs[*at].files.append(trimmedRight(files.text(i, 1)));
+        if (at == byId.constEnd())
+            continue;
+        ServerDatabase& db = dbs[*at];
+        db.files.append(trimmedRight(files.text(i, 1)));
+        if (db.logFile.isEmpty() && files.columnCount() > 2 && files.text(i, 2).trimmed().toInt() == logGroup
+            && !files.text(i, 2).trimmed().isEmpty())
+            db.logFile = db.files.last();
     }
     files.close();
     return dbs;
@@ -118,7 +124,7 @@ QList<AttachResult> attachMissing(const QString& masterConnectionString, const Q
     int index = 0;
     bool cancelled = false;
     for (const PlanRow& row : plan) {
-        if (row.state == YearState::Gone || (row.otherDataFile && !options.otherDataFiles))
+        if (row.otherDataFile && !options.otherDataFiles)
             continue;
         AttachResult r;
         r.row = row;

@@ -15,7 +15,8 @@ namespace tp {
 class Connection;
 
 // The server's databases with their primary files (databaseIdsQuery) and every file of each
-// (databaseFilesQuery, the per-file catalogue of SQL Server 2000 to 2022) over an open master
+// (databaseFilesQuery, the per-file catalogue of SQL Server 2000 to 2022, with the first log
+// file of each) over an open master
 // connection. A server without the per-file catalogue (208) gives the primary files alone.
 // Throws DbError for every other refusal.
 QList<ServerDatabase> readServerDatabases(Connection& master);
@@ -45,7 +46,8 @@ QList<PlanRow> scanDataRoot(
 enum class YearOutcome {
     Attached, // attached now (logRebuilt: with a new log file)
     AlreadyThere, // the server had it attached from these files
-    Skipped, // name taken, file unreadable, log missing and not asked for, or cancelled
+    Skipped, // name taken, files in use, file or folder unreadable, log missing and not asked
+             // for, files gone, or cancelled
     Failed, // the server refused: errorNumber, errorText, hint
     Refused, // the server's verdict refused it before anything was sent: errorNumber, hint
 };
@@ -82,7 +84,7 @@ using AttachProgress = std::function<bool(const PlanRow& row, int index, int cou
 
 // Attaches every row that wantsAttach(), over connections opened with `masterConnectionString`;
 // every other account-year row is reported as already there, skipped or refused (its
-// verdict); Gone rows are left out, and so are the other .MDF files unless asked for. Never
+// verdict), a Gone row as skipped; the other .MDF files are left out unless asked for. Never
 // throws for a refused attach; throws DbError when the server cannot be reached at the start.
 QList<AttachResult> attachMissing(const QString& masterConnectionString, const QList<PlanRow>& plan,
     AttachOptions options, const AttachProgress& progress = {});

@@ -1,6 +1,7 @@
 #include "OtherDataFiles.h"
 
 #include "FileLookup.h"
+#include "PathIdentity.h"
 #include "Statements.h"
 
 #include <QDir>
@@ -17,7 +18,7 @@ namespace {
 
     QString fileKey(const QString& path)
     {
-        return logicalFileName(path).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
+        return pathKey(path);
     }
 
     QString serverFolderOf(const QString& path)

@@ -10,6 +10,8 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace tp {
 
@@ -58,19 +60,48 @@ namespace {
         return name.startsWith(QLatin1String("ZT"), Qt::CaseInsensitive) && allDigits(QStringView(name).mid(2));
     }
 
+    // Whether the folder can be listed. QDir gives an empty list for a folder it may not read
+    // as for an empty one; opening it tells them apart. Asked only when the list is empty.
+    bool listable(const QString& folder)
+    {
+        std::error_code error;
+        const std::filesystem::directory_iterator it(std::filesystem::path(folder.toStdU16String()), error);
+        return !error;
+    }
+
+    // A folder of the walk that could not be listed: `relative` is its part of the joined path
+    // ("ZT001", "ZT001\2007", "" for the root itself).
+    DiskYear unlistedFolder(const QString& root, const QString& relative, const QString& set, const QString& year)
+    {
+        DiskYear y;
+        y.accountSet = set;
+        y.year = year;
+        y.dataFile = relative.isEmpty() ? root : joinServerPath(root, relative);
+        y.folderUnreadable = true;
+        return y;
+    }
+
     // The years of one account set: `setDir` is the set's folder, `prefix` its part of the
     // joined path ("ZT001\", or "" when the root is the set's folder).
-    void walkAccountSet(const QString& root, const QString& setDir, const QString& set, const QString& prefix,
-        QList<DiskYear>* years)
+    void walkAccountSet(
+        const QString& root, const QString& setDir, const QString& set, const QString& prefix, QList<DiskYear>* years)
     {
         const QDir dir(setDir);
         const QStringList yearFolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        if (yearFolders.isEmpty() && !prefix.isEmpty() && !listable(setDir)) {
+            years->append(unlistedFolder(root, prefix.chopped(1), set, QString()));
+            return;
+        }
         for (const QString& yearFolder : yearFolders) {
             if (yearFolder.size() != 4 || !allDigits(yearFolder))
                 continue;
             const QDir yearDir(dir.filePath(yearFolder));
             const QFileInfoList entries
                 = yearDir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+            if (entries.isEmpty() && !listable(yearDir.path())) {
+                years->append(unlistedFolder(root, prefix + yearFolder, set, yearFolder));
+                continue;
+            }
             const QFileInfo* data = nullptr;
             const QFileInfo* log = nullptr;
             for (const QFileInfo& e : entries) {
@@ -133,11 +164,13 @@ QList<DiskYear> walkDataRoot(const QString& givenRoot)
     QList<DiskYear> years;
     const QDir rootDir(root);
     const QStringList sets = rootDir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QString own = lastName(root);
+    if (sets.isEmpty() && !listable(root))
+        return { unlistedFolder(root, QString(), isAccountSetFolder(own) ? own.mid(2) : QString(), QString()) };
     for (const QString& setFolder : sets) {
         if (isAccountSetFolder(setFolder))
             walkAccountSet(root, rootDir.filePath(setFolder), setFolder.mid(2), setFolder + QLatin1Char('\\'), &years);
     }
-    const QString own = lastName(root);
     if (years.isEmpty() && isAccountSetFolder(own))
         walkAccountSet(root, root, own.mid(2), QString(), &years);
     std::stable_sort(years.begin(), years.end(),
@@ -177,6 +210,8 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
     for (const DiskYear& y : disk) {
         dataFiles.append(LocalFile(y.dataFile));
         logFiles.append(LocalFile(y.logFile));
+        if (y.folderUnreadable)
+            continue;
         diskNames.insert(dataFiles.last().nameKey());
         diskNames.insert(logFiles.last().nameKey());
     }
@@ -228,9 +263,15 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
             claimedIds.insert(file.identity(), database);
     };
 
+    // The account-year names of the disk years before that are attached or to be attached,
+    // with their data files: a second copy of a year (ZT001 and zt001 side by side where case
+    // counts) cannot take the name as well.
+    QHash<QString, QString> claimedNames;
+
     QList<PlanRow> rows;
     rows.reserve(disk.size());
     QSet<QString> onDisk; // account-year names found on disk
+    QStringList unlisted; // the keys of the folders that could not be listed
     for (int i = 0; i < disk.size(); ++i) {
         const DiskYear& y = disk.at(i);
         const LocalFile& data = dataFiles.at(i);
@@ -238,8 +279,17 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         PlanRow r;
         r.accountSet = y.accountSet;
         r.year = y.year;
-        r.databaseName = QStringLiteral("UFDATA_") + y.accountSet + QLatin1Char('_') + y.year;
+        if (!y.year.isEmpty())
+            r.databaseName = QStringLiteral("UFDATA_") + y.accountSet + QLatin1Char('_') + y.year;
         r.dataFile = y.dataFile;
+        if (y.folderUnreadable) {
+            r.state = YearState::FolderUnreadable;
+            unlisted.append(folderKey(y.dataFile));
+            if (!r.databaseName.isEmpty())
+                onDisk.insert(nameKey(r.databaseName));
+            rows.append(r);
+            continue;
+        }
         r.logFile = y.logFile;
         r.dataSize = y.dataSize;
         r.logSize = y.logSize;
@@ -253,10 +303,17 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
             if (earlier.isEmpty() && y.hasLog)
                 earlier = claimant(log);
         }
+        const QString earlierName = claimedNames.value(nameKey(r.databaseName));
         if (db
             && (data.key() == pathKey(db->primaryFile)
                 || (data.identity().valid && primaryIdentity.value(db) == data.identity()))) {
             r.state = YearState::Attached;
+            // The log the server has, which need not be the one beside the data file.
+            if (!db->logFile.isEmpty() && !log.isSameAs(db->logFile)) {
+                r.logFile = withoutTrailingBlanks(db->logFile);
+                const QFileInfo attachedLog(localFileName(r.logFile));
+                r.logSize = isLocalName(r.logFile) && attachedLog.isFile() ? attachedLog.size() : -1;
+            }
         } else if (db) {
             r.state = YearState::NameTaken;
             r.otherFile = withoutTrailingBlanks(db->primaryFile);
@@ -266,8 +323,21 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
         } else if (!earlier.isEmpty()) {
             r.state = YearState::FilesInUse;
             r.otherDatabase = earlier;
+        } else if (!earlierName.isEmpty()) {
+            r.state = YearState::NameTaken;
+            r.otherFile = earlierName;
+        } else if (y.dataFile.size() > serverPathLimit || (y.hasLog && y.logFile.size() > serverPathLimit)) {
+            r.state = YearState::PathTooLong;
+            r.verdictHint = pathTooLongHint(y.dataFile.size() > serverPathLimit ? y.dataFile : y.logFile);
         } else if (!y.dataReadable) {
             r.state = YearState::Unreadable;
+        } else if (y.dataSize >= 0 && y.dataSize < databasePageSize) {
+            // Not even a file header: nothing the server could attach.
+            r.state = YearState::NotDatabase;
+            r.verdictHint = QStringLiteral("文件“%1”只有 %2 字节，比数据库文件的一页（8 KB）还短，不是数据库文件"
+                                           "（可能是空文件，或没有复制完），不能附加。请找回完好的文件，或从备份还原。")
+                                .arg(y.dataFile)
+                                .arg(y.dataSize);
         } else if (!y.hasLog) {
             r.state = YearState::LogMissing;
         } else {
@@ -277,6 +347,7 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
             claim(data, r.databaseName);
             if (y.hasLog)
                 claim(log, r.databaseName);
+            claimedNames.insert(nameKey(r.databaseName), r.dataFile);
         }
         onDisk.insert(nameKey(r.databaseName));
         rows.append(r);
@@ -306,6 +377,10 @@ QList<PlanRow> buildPlan(const QString& root, const QList<DiskYear>& disk, const
             continue; // listed as the disk year: attached from its files, or the name taken
         const QString file = withoutTrailingBlanks(db.primaryFile);
         if (!isUnderRoot(file) || (fileExists && fileExists(file)))
+            continue;
+        // Under a folder that could not be listed the file may well be there.
+        const QString key = pathKey(file);
+        if (std::any_of(unlisted.begin(), unlisted.end(), [&](const QString& f) { return key.startsWith(f); }))
             continue;
         r.databaseName = name;
         r.state = YearState::Gone;
@@ -356,13 +431,27 @@ QString stateText(YearState state)
         return QStringLiteral("不是数据库文件");
     case YearState::CannotOpen:
         return QStringLiteral("服务器无法打开");
+    case YearState::FolderUnreadable:
+        return QStringLiteral("文件夹无法读取");
+    case YearState::PathTooLong:
+        return QStringLiteral("路径过长");
     }
     return QString();
 }
 
 bool isRefusal(YearState state)
 {
-    return int(state) >= int(YearState::NoAccess) && int(state) <= int(YearState::CannotOpen);
+    return (int(state) >= int(YearState::NoAccess) && int(state) <= int(YearState::CannotOpen))
+        || state == YearState::PathTooLong;
+}
+
+QString pathTooLongHint(const QString& file)
+{
+    return QStringLiteral("文件“%1”的路径有 %2 个字符，SQL Server 只接受不超过 %3 个字符的文件路径，"
+                          "这个年度不能附加。请把账套文件夹移到路径较短的位置（例如磁盘根目录下），再扫描。")
+        .arg(file)
+        .arg(file.size())
+        .arg(serverPathLimit);
 }
 
 QString stateDetailText(const PlanRow& row)

@@ -38,10 +38,16 @@ enum class YearState {
     ReadOnly, // read-only: an upgrade would have to write it (3415), or it would attach read-only
     NotDatabase, // not a (primary) database file (5171, 5172)
     CannotOpen, // any other refusal of the server to read the file (5120 with another reason)
+    // Found before anything is sent:
+    FolderUnreadable, // an account set's or year's folder (dataFile) that this program cannot list
+    PathTooLong, // the data or log file's path is longer than the server's file names hold (260),
+                 // a refusal with its hint (verdictHint)
 };
-constexpr int yearStateCount = 13;
+constexpr int yearStateCount = 15;
 
-// True for the states of the server's refusals (NoAccess .. CannotOpen).
+// True for the states that refuse an attach with a sentence (verdictHint): the server's
+// refusals (NoAccess .. CannotOpen, NotDatabase also for a file too short to be one) and
+// PathTooLong.
 bool isRefusal(YearState state);
 
 struct DiskYear
@@ -51,6 +57,9 @@ struct DiskYear
     QString dataFile; // root\ZT001\2007\ufdata.MDF, names as found on disk
     QString logFile; // the log file beside it; the scheme's name when there is none
     bool hasLog = false;
+    // The set's or year's folder could not be listed: dataFile is that folder (root\ZT001 or
+    // root\ZT001\2007), year empty for a set's folder, nothing else is known.
+    bool folderUnreadable = false;
     bool dataReadable = false;
     qint64 dataSize = -1; // bytes; -1 when unknown
     qint64 logSize = -1;
@@ -62,7 +71,15 @@ struct ServerDatabase
     QString primaryFile; // as the server reports it, trailing blanks removed
     QStringList files; // every file of the database (data and log), trailing blanks removed;
                        // empty when the server's per-file catalogue was not read
+    QString logFile; // its first log file in that catalogue; empty when not read
 };
+
+// The longest file name the server takes: sp_attach_db's parameters and the catalogue's file
+// names are nvarchar(260), and a longer name is cut.
+constexpr int serverPathLimit = 260;
+
+// The smallest part of a database file: every data file is a whole number of 8-KB pages.
+constexpr qint64 databasePageSize = 8192;
 
 struct PlanRow
 {
@@ -70,8 +87,9 @@ struct PlanRow
     QString year;
     QString databaseName; // UFDATA_<set>_<year>
     YearState state = YearState::Ready;
-    QString dataFile;
-    QString logFile;
+    QString dataFile; // FolderUnreadable: the folder that could not be listed
+    QString logFile; // Attached: the log file the server has (its catalogue); LogMissing
+                     // turned Ready: the log the data file records (ServerVerdict.h)
     qint64 dataSize = -1;
     qint64 logSize = -1;
     QString otherFile; // NameTaken: the file the name is attached from
@@ -93,11 +111,11 @@ struct PlanRow
 QString joinServerPath(const QString& root, const QString& relative);
 
 // The account-years on disk under `root`, in account set and year order (sets by number, then
-// by text). Reads folders and opens each data file once; never throws. A root that cannot be
-// read gives an empty list. A relative root is taken against the current folder
-// (absoluteLocalPath), so the paths are absolute. A root that holds no account set but is
-// itself a ZT<digits> folder is walked as that account set: "D:\Data\ZT001" gives the years
-// of 001 under "D:\Data\ZT001\<year>\".
+// by text). Reads folders and opens each data file once; never throws. A root, set or year
+// folder that cannot be listed gives one row for itself (folderUnreadable). A relative root is
+// taken against the current folder (absoluteLocalPath), so the paths are absolute. A root that
+// holds no account set but is itself a ZT<digits> folder is walked as that account set:
+// "D:\Data\ZT001" gives the years of 001 under "D:\Data\ZT001\<year>\".
 QList<DiskYear> walkDataRoot(const QString& root);
 
 // "UFDATA_<digits>_<4 digits>" in any case: true with the set and year, else false.
@@ -117,8 +135,11 @@ bool serverFileExists(const QString& path);
 
 // "已附加", "名称已被占用", "可附加", "缺少日志文件", "文件无法读取", "文件已不存在",
 // "文件已被其他数据库使用", "服务器无权读取", "版本过旧", "版本过新", "文件只读", "不是数据库文件",
-// "服务器无法打开"
+// "服务器无法打开", "文件夹无法读取", "路径过长"
 QString stateText(YearState state);
+// What PathTooLong says of `file`: its length, the server's limit, what to do.
+QString pathTooLongHint(const QString& file);
+
 // The state text with what it refers to: "名称已被占用（D:\Old\ufdata.MDF）",
 // "文件已被其他数据库使用（Books2007）"; the plain state text otherwise.
 QString stateDetailText(const PlanRow& row);

@@ -21,7 +21,8 @@ namespace tp {
 struct VerdictRequest
 {
     QString dataFile; // the primary data file, as the server sees it
-    bool fileList = false; // also its list of files (option 3), for an .MDF outside the layout
+    bool fileList = false; // also its list of files (option 3): for an .MDF outside the layout
+                           // and for a year without its log file
 };
 
 constexpr int verdictBatchSize = 100; // files asked about in one batch

@@ -3,11 +3,16 @@
 #include "Ado.h"
 #include "ErrorHints.h"
 #include "FileAttachLogic.h"
+#include "FileLookup.h"
 #include "OtherDataFiles.h"
+#include "PathIdentity.h"
 #include "ServerVersions.h"
 #include "Statements.h"
 
+#include <QFileInfo>
 #include <QHash>
+#include <QSet>
+#include <algorithm>
 #include <memory>
 
 namespace tp {
@@ -292,12 +297,52 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
     }
 }
 
+QSet<QString> takenFileKeys(const QList<ServerDatabase>& server, const QList<PlanRow>& plan)
+{
+    QSet<QString> keys;
+    for (const ServerDatabase& db : server) {
+        keys.insert(pathKey(db.primaryFile));
+        for (const QString& f : db.files)
+            keys.insert(pathKey(f));
+    }
+    for (const PlanRow& r : plan) {
+        if (r.state == YearState::Gone || r.state == YearState::FolderUnreadable)
+            continue;
+        keys.insert(pathKey(r.dataFile));
+        if (r.state != YearState::LogMissing)
+            keys.insert(pathKey(r.logFile));
+    }
+    return keys;
+}
+
+void useRecordedLog(
+    PlanRow& row, const FileVerdict& verdict, QSet<QString>* taken, bool (*fileExists)(const QString& path))
+{
+    if (row.state != YearState::LogMissing || !verdict.answered || verdict.error != 0 || !fileExists)
+        return;
+    const auto log
+        = std::find_if(verdict.files.begin(), verdict.files.end(), [](const RecordedFile& f) { return f.log; });
+    if (log == verdict.files.end() || log->path.isEmpty() || log->path.size() > serverPathLimit)
+        return;
+    // A log another database or year has is not this year's to take: the server would refuse
+    // it, or it belongs to the year this one was copied from.
+    const QString key = pathKey(log->path);
+    if (taken->contains(key) || !fileExists(log->path))
+        return;
+    taken->insert(key);
+    row.state = YearState::Ready;
+    row.logFile = log->path;
+    row.logSize = QFileInfo(localFileName(log->path)).size();
+}
+
 QList<VerdictRequest> verdictRequests(const QList<PlanRow>& plan, const QList<PlanRow>& others)
 {
     QList<VerdictRequest> requests;
+    // A year without its log file also asks for the data file's list of files: the log it
+    // records may lie elsewhere (a log the server rebuilt is named after the database).
     for (const PlanRow& r : plan) {
         if (askedYear(r))
-            requests.append({ r.dataFile, false });
+            requests.append({ r.dataFile, r.state == YearState::LogMissing });
     }
     for (const PlanRow& r : others) {
         if (askedOther(r))
@@ -334,8 +379,13 @@ void addServerVerdicts(Connection& master, QList<PlanRow>& plan, QList<PlanRow>&
         return;
     const ServerFacts facts = readServerFacts(master, true, roundTrips);
     const QList<FileVerdict> verdicts = askServer(master, requests, roundTrips);
-    for (int k = 0; k < yearRows.size(); ++k)
+    QSet<QString> taken;
+    if (std::any_of(plan.begin(), plan.end(), [](const PlanRow& r) { return r.state == YearState::LogMissing; }))
+        taken = takenFileKeys(server, plan);
+    for (int k = 0; k < yearRows.size(); ++k) {
+        useRecordedLog(plan[yearRows.at(k)], verdicts.at(k), &taken, &serverFileExists);
         applyVerdict(plan[yearRows.at(k)], verdicts.at(k), facts, &fileAccessFor);
+    }
     QList<PlanRow> earlier = plan;
     for (int k = 0; k < otherRows.size(); ++k) {
         PlanRow& row = others[otherRows.at(k)];

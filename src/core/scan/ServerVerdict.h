@@ -13,6 +13,7 @@
 #include "ScanStatements.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -74,13 +75,27 @@ void applyVerdict(PlanRow& row, const FileVerdict& verdict, const ServerFacts& f
 
 // The whole verdict of a scan: asks about every Ready or LogMissing row of `plan` (the
 // account-year rows) and every Ready row of `others` (the other .MDF files, with their file
-// lists), reads the server's version and service account, names the other files
-// (nameOtherFileRow) and applies the verdicts. `roundTrips` counts what was sent. Never throws.
+// lists), reads the server's version and service account, finds the recorded logs of the
+// LogMissing rows (useRecordedLog), names the other files (nameOtherFileRow) and applies the
+// verdicts. `roundTrips` counts what was sent. Never throws.
 void addServerVerdicts(Connection& master, QList<PlanRow>& plan, QList<PlanRow>& others,
     const QList<ServerDatabase>& server, int* roundTrips = nullptr);
 
-// What addServerVerdicts asks about: the Ready and LogMissing rows of `plan`, then the Ready
-// rows of `others` (with their file lists), in order.
+// The keys (pathKey) of every file of the server's databases and of the rows of `plan`: their
+// data files, and their log files where they have one.
+QSet<QString> takenFileKeys(const QList<ServerDatabase>& server, const QList<PlanRow>& plan);
+
+// A LogMissing row whose data file records (the verdict's file list) a log that exists and
+// whose key is not in `taken` (takenFileKeys) becomes Ready with that log, which is then added
+// to `taken`: after a rebuilt log the server's new log lies under its own name, in the data
+// file's or the server's log folder. `fileExists` says whether a server path names an
+// existing file.
+void useRecordedLog(
+    PlanRow& row, const FileVerdict& verdict, QSet<QString>* taken, bool (*fileExists)(const QString& path));
+
+// What addServerVerdicts asks about: the Ready and LogMissing rows of `plan` (the LogMissing
+// ones with their file lists), then the Ready rows of `others` (with their file lists), in
+// order.
 QList<VerdictRequest> verdictRequests(const QList<PlanRow>& plan, const QList<PlanRow>& others);
 
 // The statements addServerVerdicts sends for these rows, in order, to a server of major

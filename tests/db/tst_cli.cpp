@@ -1,4 +1,5 @@
 #include "Ado.h"
+#include "CuttingProxy.h"
 #include "PathIdentity.h"
 #include "StandinProcess.h"
 #include "Statements.h"
@@ -424,6 +425,36 @@ private slots:
                                          "DBCC SHRINKFILE (UFDATA_001_2005_log) ALTER DATABASE UFDATA_001_2005 SET RECOVERY "
                                          "FULL END TRY BEGIN CATCH "),
             qPrintable(sent.first()));
+    }
+
+    // The link breaks after the shrink's batch left, just after a cancel stopped it in SIMPLE:
+    // the model is set back over a new connection, and the row says so.
+    void lostLinkAfterACancelledShrink()
+    {
+        server.setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("1500") });
+        QVERIFY2(server.restart(), qPrintable(server.lastError()));
+        server.setExtraArguments({});
+        cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
+        QVERIFY(makeYear("001", "2005"));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
+                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
+                         + "' ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
+            QString());
+        tp::test::CuttingProxy proxy;
+        QVERIFY(proxy.start(server.port()));
+        proxy.cutAfter(QStringLiteral("SET RECOVERY SIMPLE"), true);
+        const CliRun r = runCli({ "shrink", "--log", "--server", proxy.serverName(), "--password-stdin", "--json",
+                                    "UFDATA_001_2005" },
+            pw());
+        QVERIFY(proxy.hasCut());
+        QVERIFY2(r.exitCode == 1 && r.jsonOk && r.json.size() == 1, qPrintable(describe(r)));
+        QVERIFY2(r.json.at(0).value("hint").toString().contains(QStringLiteral("程序已通过新的连接把它改回 FULL")),
+            qPrintable(describe(r)));
+        QCOMPARE(tp::test::executeStatement(cs,
+                     "IF CAST(DATABASEPROPERTYEX(N'UFDATA_001_2005','Recovery') AS nvarchar(128)) <> N'FULL' "
+                     "RAISERROR (N'not FULL', 16, 1)"),
+            QString());
     }
 
     void failuresGiveStatusOne()

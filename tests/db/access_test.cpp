@@ -14,15 +14,16 @@
 #include <QSqlDatabase>
 #include <QTcpServer>
 #include <QtTest>
-#include <atomic>
-#include <thread>
 
 #ifndef Q_OS_WIN
-#include <signal.h>
+#include "SignalOnRequest.h"
 #endif
 
 using namespace tp;
 using tp::test::StandinProcess;
+#ifndef Q_OS_WIN
+using tp::test::SignalOnRequest;
+#endif
 
 namespace {
 
@@ -99,39 +100,6 @@ int freeLoopbackPort()
     return port;
 }
 
-#ifndef Q_OS_WIN
-// Sends `signal` to the server as soon as the request log shows a request holding `sqlPart`,
-// while the test's own thread waits in the driver.
-class SignalOnRequest
-{
-public:
-    SignalOnRequest(const StandinProcess& server, const QString& sqlPart, int signal)
-        : m_thread([this, &server, sqlPart, signal] {
-            const pid_t pid = pid_t(server.processId());
-            while (!m_done) {
-                if (server.sqlTexts().filter(sqlPart).size() > 0) {
-                    ::kill(pid, signal);
-                    m_sent = true;
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-        })
-    {
-    }
-    ~SignalOnRequest()
-    {
-        m_done = true;
-        m_thread.join();
-    }
-    bool sent() const { return m_sent; }
-
-private:
-    std::atomic<bool> m_done { false };
-    std::atomic<bool> m_sent { false };
-    std::thread m_thread;
-};
-#endif
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "ErrorHints.h"
 #include "GuiFixture.h"
 #include "Shrink.h"
+#include "SignalOnRequest.h"
 #include "Windows.h"
 #include "operations_support.h"
 
@@ -519,14 +520,23 @@ void TestOperations::shrinkOutlastsTheCommandTimeout()
 void TestOperations::lostReplyOfTheRoundTrip_data()
 {
     QTest::addColumn<bool>("cancelFirst");
+    QTest::addColumn<bool>("serverGone"); // killed once the batch arrived: no new connection
     QTest::addColumn<QString>("hintPart");
-    QTest::newRow("the server finishes the batch by itself") << false << "的恢复模式现在是 FULL（已通过新的连接查看）";
-    QTest::newRow("cancelled in SIMPLE, then the link went") << true << "停在了为收缩临时改成的简单恢复模式，程序已通过新的连接把它改回 FULL";
+    QTest::newRow("the server finishes the batch by itself")
+        << false << false << "的恢复模式现在是 FULL（已通过新的连接查看）";
+    QTest::newRow("cancelled in SIMPLE, then the link went")
+        << true << false << "停在了为收缩临时改成的简单恢复模式，程序已通过新的连接把它改回 FULL";
+#ifndef Q_OS_WIN
+    QTest::newRow("the server gone: what to run")
+        << false << true
+        << "它可能仍是简单恢复模式。请在服务器上执行 ALTER DATABASE UFDATA_001_2007 SET RECOVERY FULL，把恢复模式改回 FULL";
+#endif
 }
 
 void TestOperations::lostReplyOfTheRoundTrip()
 {
     QFETCH(bool, cancelFirst);
+    QFETCH(bool, serverGone);
     QFETCH(QString, hintPart);
     fx.server().setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("1500") });
     QVERIFY2(fx.startServer(16), qPrintable(fx.lastError()));
@@ -542,16 +552,25 @@ void TestOperations::lostReplyOfTheRoundTrip()
     QVERIFY(Windows::form2().isVisible());
     QVERIFY(clickGridRow(name));
     fx.server().clearRequests();
-    proxy.cutAfter(QStringLiteral("SET RECOVERY SIMPLE"), cancelFirst);
+    if (serverGone) {
+#ifndef Q_OS_WIN
+        SignalOnRequest killer(fx.server(), QStringLiteral("SET RECOVERY SIMPLE"), SIGKILL);
+        click(QStringLiteral("Command3"));
+        QVERIFY(killer.sent());
+#endif
+    } else {
+        proxy.cutAfter(QStringLiteral("SET RECOVERY SIMPLE"), cancelFirst);
+        click(QStringLiteral("Command3"));
+        QVERIFY(proxy.hasCut());
+    }
 
-    click(QStringLiteral("Command3"));
-
-    QVERIFY(proxy.hasCut());
     const QList<ShownMessage> shown = fx.takeMessages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, QStringLiteral("错误："));
     QVERIFY2(shown[0].text.contains(hintPart) && shown[0].text.contains(QStringLiteral("完整备份")),
         qPrintable(describe(shown[0])));
+    if (serverGone)
+        return;
     QStringList expected { logLookup, versionQuery,
         QStringLiteral("SELECT CAST(DATABASEPROPERTYEX(N'UFDATA_001_2007','Recovery') AS nvarchar(128))"),
         modelRoundTrip(16, name, name, "FULL", "ufdata_Log"), stateQuery(name) };

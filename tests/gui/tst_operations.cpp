@@ -626,7 +626,10 @@ void TestOperations::roundTrip()
 
     QVERIFY(clickGridRow(QStringLiteral("UFDATA_001_2005")));
     click(QStringLiteral("Command3"));
-    QVERIFY2(fx.expectMessage(logShrunk), qPrintable(fx.lastError()));
+    // An attached database is in FULL recovery (as model is): the log went to SIMPLE and back.
+    QVERIFY2(fx.expectMessage({ logShrunk.text, logShrunk.style, logShrunk.title,
+                 tp::logChainBrokenNote(QStringLiteral("UFDATA_001_2005"), QStringLiteral("FULL")) }),
+        qPrintable(fx.lastError()));
     click(QStringLiteral("Command9"));
     QVERIFY2(fx.expectMessage(dataShrunk), qPrintable(fx.lastError()));
     QCOMPARE(box(QStringLiteral("Text7")), QStringLiteral("ufdata_Log"));

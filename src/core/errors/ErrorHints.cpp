@@ -359,8 +359,8 @@ QString errorHint(const DbError& e, const ErrorContext& c)
         // succeed, and the server gave no reason of its own (a refused password comes as 18456).
         return QStringLiteral(
             "已连上服务器的端口，但登录过程中断开了，服务器没有说明原因（FreeTDS 错误 20002）。常见的原因："
-            "这个端口上的不是 SQL Server；服务器要求加密连接，而本机的 ODBC 驱动程序与它谈不拢加密方式"
-            "（较旧的 SQL Server 只会已停用的 TLS 1.0）；服务器的连接数已满或正在关闭。请检查服务器名称和端口，"
+            "这个端口上的不是 SQL Server；服务器要求加密连接，而本机的 ODBC 驱动程序与它商定不了加密方式"
+            "（例如较旧的 SQL Server 只支持本机已停用的 TLS 1.0）；服务器的连接数已满或正在关闭。请检查服务器名称和端口，"
             "在服务器上查看 SQL Server 的错误日志；加密的问题可以安装微软的 ODBC Driver 18 for SQL Server（或 17）解决。");
     case 8985:
         return QStringLiteral("在数据库中找不到指定的逻辑文件。");

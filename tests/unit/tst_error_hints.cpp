@@ -16,8 +16,6 @@ private slots:
     void switchBackFailed();
     void linkFaults_data();
     void linkFaults();
-    void lostRoundTripSaysTheModel_data();
-    void lostRoundTripSaysTheModel();
     void refusalExplained_data();
     void refusalExplained();
     void refusedSwitch_data();
@@ -155,32 +153,6 @@ void TestErrorHints::linkFaults()
     QFETCH(int, fault);
     QCOMPARE(int(tp::linkFaultOf(sqlState)), fault);
     QCOMPARE(tp::isLinkFailure(tp::DbError(0, QString(), sqlState)), fault != int(tp::LinkFault::None));
-}
-
-// A round trip through SIMPLE whose reply was lost: the report says what the model is now.
-void TestErrorHints::lostRoundTripSaysTheModel_data()
-{
-    QTest::addColumn<QString>("sqlState");
-    QTest::addColumn<bool>("setBack");
-    QTest::addColumn<QString>("hintPart");
-    QTest::newRow("time-out, left in SIMPLE and set back")
-        << "S1T00" << true << "停在了为收缩临时改成的简单恢复模式，程序已通过新的连接把它改回 FULL";
-    QTest::newRow("lost link, the server set it back") << "08S01" << false << "的恢复模式现在是 FULL";
-}
-
-void TestErrorHints::lostRoundTripSaysTheModel()
-{
-    QFETCH(QString, sqlState);
-    QFETCH(bool, setBack);
-    QFETCH(QString, hintPart);
-    ErrorContext c { Operation::Shrink, QStringLiteral("UFDATA_001_2007") };
-    c.recoveryModel = QStringLiteral("FULL");
-    c.recoveryChecked = true;
-    c.modelSetBack = setBack;
-    tp::DbError e(0, QStringLiteral("words"), sqlState);
-    e.setStatementSent(true);
-    const QString hint = tp::errorHint(e, c);
-    QVERIFY2(hint.contains(hintPart) && hint.contains(QStringLiteral("完整备份")), qPrintable(hint));
 }
 
 // The server's words tell the causes apart: the operating system's error of a 5120, the

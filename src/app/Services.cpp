@@ -22,10 +22,10 @@ std::function<QString(const QString&, const QString&)>& chooser()
 }
 } // namespace
 
-void MessageService::show(const QString& text, int style, const QString& title)
+void MessageService::show(const QString& text, int style, const QString& title, const QString& informative)
 {
     if (recorder()) {
-        recorder()(ShownMessage{text, style, title});
+        recorder()(ShownMessage{text, style, title, informative});
         return;
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -35,6 +35,8 @@ void MessageService::show(const QString& text, int style, const QString& title)
         icon = QMessageBox::Information;
     QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    if (!informative.isEmpty())
+        box.setInformativeText(informative);
     box.exec();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <utility>
 
 namespace tp {
 
@@ -12,15 +13,25 @@ constexpr int vbCritical = 16; // stop icon, OK only
 constexpr int vbInformation = 64; // information icon, OK only
 
 struct ShownMessage {
+    ShownMessage() = default;
+    ShownMessage(QString text_, int style_, QString title_, QString informative_ = QString())
+        : text(std::move(text_))
+        , style(style_)
+        , title(std::move(title_))
+        , informative(std::move(informative_))
+    {
+    }
     QString text;
     int style = 0;
     QString title;
+    QString informative; // a further line under the text in the box's smaller type; mostly empty
 };
 
 class MessageService {
 public:
-    // Modal, OK only. Returns when the user has pressed OK.
-    static void show(const QString& text, int style, const QString& title);
+    // Modal, OK only. Returns when the user has pressed OK. `informative`, when given, stands
+    // under the text (QMessageBox's informative text): the text itself stays as it is.
+    static void show(const QString& text, int style, const QString& title, const QString& informative = QString());
     // Tests: every message goes to the recorder instead of a real box; nullptr restores.
     static void setRecorder(std::function<void(const ShownMessage&)> recorder);
 };

@@ -701,11 +701,11 @@ namespace {
                 const QString logicalName = readLogicalName(connection, fileId);
                 // The round trip through SIMPLE recovery broke the log backup chain: a log
                 // backup fails (4214) until the next database backup, which is due now.
-                const bool chainBroken
-                    = shrinkFile(connection, name, logicalName, fileId) == LogTruncation::SimpleRoundTrip;
+                const ShrinkPlan plan = shrinkFile(connection, name, logicalName, fileId);
+                const bool chainBroken = plan.truncation == LogTruncation::SimpleRoundTrip;
                 connection->close();
-                const QString chainNotice = QStringLiteral("注意：日志备份链已中断。请现在就做一次完整数据库备份；"
-                                                           "在此之前日志备份会失败（错误号 4214）。");
+                const QString chainNotice
+                    = chainBroken ? QStringLiteral("注意：") + logChainBrokenNote(name, plan.recoveryModel) : QString();
                 if (o.json) {
                     QJsonObject j { { QStringLiteral("database"), name },
                         { QStringLiteral("outcome"), QStringLiteral("shrunk") },

@@ -2,6 +2,7 @@
 
 #include "Ado.h"
 #include "BoxText.h"
+#include "ErrorHints.h"
 #include "OperationFailure.h"
 #include "Services.h"
 #include "Shrink.h"
@@ -43,18 +44,23 @@ void shrinkSelectedDatabase(const ShrinkTarget& target)
 
     const QString database = boxText(form2, QStringLiteral("Text5"));
     auto command = std::make_shared<Connection>(); // closed by its destructor if a later call throws
+    QString note;
     try {
         command->setConnectionString(databaseConnectionString(database));
         command->open();
-        shrinkFile(command, database, boxText(form2, target.box), target.fileId);
+        const ShrinkPlan plan = shrinkFile(command, database, boxText(form2, target.box), target.fileId);
         command->close();
+        // The completion message stays as it is; a line under it says that the round trip
+        // through SIMPLE broke the log backup chain.
+        if (plan.truncation == LogTruncation::SimpleRoundTrip)
+            note = logChainBrokenNote(database, plan.recoveryModel);
     } catch (const OperationError& e) {
         throwOperationError(e, e.context());
     } catch (const DbError& e) {
         throwOperationError(e, { Operation::Shrink, database });
     }
 
-    MessageService::show(target.successMessage, vbInformation, QStringLiteral("提示："));
+    MessageService::show(target.successMessage, vbInformation, QStringLiteral("提示："), note);
 }
 
 } // namespace tp

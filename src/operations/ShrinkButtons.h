@@ -8,6 +8,8 @@
 //      Text7 (file 2, the log) or Text8 (file 1, the primary data file);
 //   3. over a command connection to the same database, the shrink sequence (shrinkFile);
 //   4. "日志文件收缩成功！" or "数据库收缩成功！" (title "提示："). The grid is not refreshed.
+//      After a log shrink that went through SIMPLE and back, a line under that text (the box's
+//      informative text) says that the log backup chain is broken until a full backup.
 // Throws OperationError when the server refuses a step; the operation ends there with no
 // message, and every connection it opened is closed.
 

@@ -5,6 +5,7 @@
 #include "Ado.h"
 #include "ConnectionStrings.h"
 #include "DataControl.h"
+#include "ErrorHints.h"
 #include "StandinProcess.h"
 
 #include <QAbstractItemModel>
@@ -14,8 +15,15 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include "SignalOnRequest.h"
+#endif
+
 using namespace tp;
 using tp::test::StandinProcess;
+#ifndef Q_OS_WIN
+using tp::test::SignalOnRequest;
+#endif
 
 namespace {
 
@@ -92,6 +100,7 @@ int freeLoopbackPort()
     return port;
 }
 
+
 } // namespace
 
 class AccessTest : public QObject {
@@ -105,6 +114,8 @@ private slots:
     void executeReportsTheServersError_data();
     void executeReportsTheServersError();
     void executeAcceptsInformationalMessages();
+    void timeOutsAndLostLinks_data();
+    void timeOutsAndLostLinks();
     void recordsetEofAndFields();
     void recordsetKeepsItsConnectionOpen();
     void closingRemovesTheQtConnection();
@@ -266,6 +277,78 @@ void AccessTest::executeAcceptsInformationalMessages()
     // DBCC answers with its informational 2528 and a result set: no error.
     TRY_DB(c.execute(QStringLiteral("CHECKPOINT DBCC SHRINKFILE (Acct_log)")));
     TRY_DB(c.execute(QStringLiteral("DBCC SHRINKFILE (Acct)")));
+}
+
+// A statement the driver stops waiting for, or whose link breaks, through Qt's ODBC driver
+// (which asks for ODBC 2: FreeTDS's time-out is S1T00 there, not HYT00): every way of sending
+// it says so, and the error is a broken link, not the server's refusal.
+void AccessTest::timeOutsAndLostLinks_data()
+{
+    QTest::addColumn<QString>("call"); // execute, batch or recordset
+    QTest::addColumn<int>("signal"); // sent to the server once the statement arrived; 0: none
+    QTest::addColumn<int>("fault");
+    for (const char* call : { "execute", "batch", "recordset" }) {
+        QTest::newRow(qPrintable(QStringLiteral("%1: time-out, the server cancels").arg(call)))
+            << call << 0 << int(LinkFault::TimedOut);
+#ifndef Q_OS_WIN
+        QTest::newRow(qPrintable(QStringLiteral("%1: time-out, the server stopped").arg(call)))
+            << call << int(SIGSTOP) << int(LinkFault::TimedOut);
+        QTest::newRow(qPrintable(QStringLiteral("%1: link lost, the server killed").arg(call)))
+            << call << int(SIGKILL) << int(LinkFault::Lost);
+#endif
+    }
+}
+
+void AccessTest::timeOutsAndLostLinks()
+{
+    QFETCH(QString, call);
+    QFETCH(int, signal);
+    QFETCH(int, fault);
+    StandinProcess server;
+    server.setExtraArguments({ QStringLiteral("--shrink-delay-ms"), QStringLiteral("4000") });
+    START(server);
+    TRY_DB(executeOnMaster(server, QStringLiteral("CREATE DATABASE Acct")));
+    auto c = std::make_shared<Connection>();
+    c->setConnectionString(
+        buildDatabaseConnectionString(QStringLiteral("Acct"), server.serverName(), server.password()));
+    c->setCommandTimeout(1);
+    TRY_DB(c->open());
+    const QString slow = QStringLiteral("DBCC SHRINKFILE (Acct_log)");
+    std::unique_ptr<DbError> error;
+    bool linkLost = false;
+    {
+#ifndef Q_OS_WIN
+        std::unique_ptr<SignalOnRequest> signaller;
+        if (signal != 0)
+            signaller = std::make_unique<SignalOnRequest>(server, slow, signal);
+#endif
+        if (call == QLatin1String("execute")) {
+            EXPECT_DB_ERROR(c->execute(slow), error);
+        } else if (call == QLatin1String("recordset")) {
+            Recordset rs;
+            EXPECT_DB_ERROR(rs.open(slow, c, adOpenStatic, adLockOptimistic, adCmdUnspecified), error);
+        } else {
+            BatchAnswer answer;
+            TRY_DB(answer = c->executeBatch(slow));
+            linkLost = answer.linkLost;
+        }
+#ifndef Q_OS_WIN
+        if (signaller)
+            QVERIFY(signaller->sent());
+        if (signal == SIGSTOP)
+            ::kill(pid_t(server.processId()), SIGCONT);
+#endif
+    }
+    if (call == QLatin1String("batch")) {
+        QVERIFY(linkLost);
+        return;
+    }
+    QVERIFY2(error->statementSent(), qPrintable(describe(*error)));
+    QCOMPARE(int(error->linkFault()), fault);
+    QVERIFY2(isLinkFailure(*error), qPrintable(describe(*error) + QStringLiteral(" state ") + error->sqlState()));
+    if (fault == int(LinkFault::TimedOut))
+        QVERIFY2(errorHint(*error, { Operation::Detach, QStringLiteral("Acct") }).contains(QStringLiteral("规定的时间")),
+            qPrintable(describe(*error)));
 }
 
 void AccessTest::recordsetEofAndFields()

@@ -14,6 +14,8 @@ private slots:
     void hint_data();
     void hint();
     void switchBackFailed();
+    void linkFaults_data();
+    void linkFaults();
     void refusalExplained_data();
     void refusalExplained();
     void refusedSwitch_data();
@@ -71,6 +73,24 @@ void TestErrorHints::hint_data()
     QTest::newRow("link lost before sending") << Operation::Detach << 20009 << "08S01" << false << ""
                                               << "无法连接到服务器"
                                               << "可能已经";
+    // Qt's ODBC driver asks for ODBC 2: FreeTDS's time-out is S1T00, the cancel after it S1008.
+    QTest::newRow("ODBC 2 time-out of a shrink") << Operation::Shrink << 0 << "S1T00" << true << ""
+                                                 << "规定的时间"
+                                                 << "连接中断";
+    QTest::newRow("ODBC 2 cancel after a time-out") << Operation::Detach << 0 << "S1008" << true << ""
+                                                    << "规定的时间"
+                                                    << "连接中断";
+    QTest::newRow("ODBC 2 login time-out") << Operation::Refresh << 0 << "S1T00" << false << ""
+                                           << "无法连接到服务器"
+                                           << "规定的时间";
+    // Microsoft's driver gives the socket's error as the number of a lost link.
+    QTest::newRow("link lost with a socket error number") << Operation::Detach << 10054 << "08S01" << true << ""
+                                                          << "服务器可能已经分离了这个数据库"
+                                                          << "";
+    QTest::newRow("FreeTDS 20002: connection failed during the login")
+        << Operation::Refresh << 20002 << "" << false << ""
+        << "登录过程中断开"
+        << "SA密码";
     QTest::newRow("unknown number") << Operation::Shrink << 50000 << "42000" << true << ""
                                     << ""
                                     << "";
@@ -109,6 +129,30 @@ void TestErrorHints::switchBackFailed()
         QVERIFY2(hint.contains(QStringLiteral("可能仍是简单恢复模式")) && hint.contains(QStringLiteral("改回 FULL")),
             qPrintable(hint));
     }
+}
+
+// A time-out or a lost link in either ODBC form; the server's own 08004 is an answer.
+void TestErrorHints::linkFaults_data()
+{
+    QTest::addColumn<QString>("sqlState");
+    QTest::addColumn<int>("fault");
+    const int timedOut = int(tp::LinkFault::TimedOut);
+    const int lost = int(tp::LinkFault::Lost);
+    const int none = int(tp::LinkFault::None);
+    for (const char* state : { "HYT00", "S1T00", "HYT01", "HY008", "S1008" })
+        QTest::newRow(state) << state << timedOut;
+    for (const char* state : { "08S01", "08001", "08003", "08007" })
+        QTest::newRow(state) << state << lost;
+    for (const char* state : { "08004", "S1000", "HY000", "42000", "01000", "" })
+        QTest::newRow(*state ? state : "none") << state << none;
+}
+
+void TestErrorHints::linkFaults()
+{
+    QFETCH(QString, sqlState);
+    QFETCH(int, fault);
+    QCOMPARE(int(tp::linkFaultOf(sqlState)), fault);
+    QCOMPARE(tp::isLinkFailure(tp::DbError(0, QString(), sqlState)), fault != int(tp::LinkFault::None));
 }
 
 // The server's words tell the causes apart: the operating system's error of a 5120, the
@@ -200,6 +244,14 @@ void TestErrorHints::refusalExplained_data()
         << run << "One or more files do not match the primary file" << QList<int> { 5173, 1813 } << ""
         << ""
         << "不属于同一个数据库"
+        << "";
+    // A rebuilt log that already exists under the new name: the hint names the file.
+    QTest::newRow("5170: the new log file exists")
+        << scan << "Cannot create file 'D:\\Data\\ZT001\\2007\\UFDATA_001_2007_log.LDF' because it already exists. "
+                   "Change the file path or the file name, and retry the operation."
+        << QList<int> { 5170, 1813 } << ""
+        << ""
+        << "“D:\\Data\\ZT001\\2007\\UFDATA_001_2007_log.LDF”已经存在"
         << "";
     QTest::newRow("lost reply in a scan names no button") << scan << "" << QList<int> { 20004 } << ""
                                                           << ""

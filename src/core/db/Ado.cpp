@@ -63,9 +63,13 @@ void* openConnectionHandle(const QString& qtName)
 DbError errorOf(const OdbcStatement& st, const Connection& c)
 {
     const QVector<OdbcDiagnostic>& records = st.diagnostics();
+    // The state of the first error, unless a record tells of a time-out or a lost link: that
+    // one says what became of the statement, whatever the server refused before it.
     QString state;
     for (const OdbcDiagnostic& d : records) {
-        if (d.isError()) {
+        if (d.isError() && state.isEmpty())
+            state = d.sqlState;
+        if (linkFaultOf(d.sqlState) != LinkFault::None) {
             state = d.sqlState;
             break;
         }
@@ -243,7 +247,7 @@ BatchAnswer Connection::executeBatch(const QString& batch)
         for (; seen < all.size(); ++seen) {
             OdbcDiagnostic d = all.at(seen);
             d.message = scrub(d.message);
-            if (d.sqlState.startsWith(QLatin1String("08")) || d.sqlState == QLatin1String("HYT00"))
+            if (linkFaultOf(d.sqlState, d.nativeError) != LinkFault::None)
                 answer.linkLost = true;
             into.push_back(d);
         }

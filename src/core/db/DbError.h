@@ -10,6 +10,20 @@
 
 namespace tp {
 
+// What a diagnostic record says of the link to the server: its SQLSTATE, in the ODBC 3 form
+// or, to an application that asked for ODBC 2 behaviour (as Qt's ODBC driver does), the
+// ODBC 2 form (FreeTDS then reports a query time-out as S1T00 and the cancel that follows it
+// as S1008 instead of HYT00 and HY008), or FreeTDS's own number, which is the same in both
+// (its "unable to connect" comes as the general S1000 in ODBC 2, its end of stream with no
+// state at all). This is the one place that tells them apart.
+enum class LinkFault {
+    None, // an answer: the server (or the driver) refused something, or nothing is known
+    TimedOut, // the driver stopped waiting: HYT00/S1T00, HYT01, the cancel HY008/S1008, FreeTDS 20003
+    Lost, // the link broke or was never made: 08xxx but the server's own 08004; FreeTDS 20004,
+          // 20006 (read, write failed), 20009 (unreachable), 20017 (end of stream), 20047 (dead)
+};
+LinkFault linkFaultOf(const QString& sqlState, int nativeError = 0);
+
 class DbError : public std::runtime_error {
 public:
     DbError(int number, const QString& description, const QString& sqlState = QString());
@@ -17,6 +31,10 @@ public:
     int number() const { return m_number; } // 0 when neither server nor driver gave one
     const QString& description() const { return m_description; }
     const QString& sqlState() const { return m_sqlState; }
+    // What the failure says of the link: linkFaultOf() of its state and number, else of the
+    // first of messageNumbers() that tells (the access layer gives the failure the state of
+    // the record that tells of a time-out or a lost link, whatever the server said before).
+    LinkFault linkFault() const;
 
     // True when the error came after the statement had been handed to the server (from
     // Execute or a query), false when it came while connecting: a link that broke after the

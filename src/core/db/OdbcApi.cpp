@@ -1,5 +1,7 @@
 #include "OdbcApi.h"
 
+#include "DbError.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
@@ -432,8 +434,9 @@ bool OdbcStatement::moreResults()
         bool fatal = false;
         for (int i = before; i < m_diagnostics.size(); ++i) {
             const QString& state = m_diagnostics.at(i).sqlState;
-            if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("IM"))
-                || state == QLatin1String("HY010") || state == QLatin1String("HY008") || state == QLatin1String("HYT00"))
+            // A function sequence error is HY010 in ODBC 3 and S1010 in ODBC 2.
+            if (linkFaultOf(state, m_diagnostics.at(i).nativeError) != LinkFault::None || state.startsWith(QLatin1String("IM"))
+                || state == QLatin1String("HY010") || state == QLatin1String("S1010"))
                 fatal = true;
         }
         m_silentErrors = m_diagnostics.size() == before ? m_silentErrors + 1 : 0;

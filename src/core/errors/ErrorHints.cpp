@@ -84,10 +84,24 @@ namespace {
         }
     }
 
-    // The driver's time-out (ODBC HYT00/HYT01, FreeTDS 20003), not a broken link.
+    // The driver's time-out (its SQLSTATE in either ODBC form, FreeTDS 20003), not a broken link.
     bool isTimeout(const DbError& e)
     {
-        return e.number() == 20003 || e.sqlState() == QLatin1String("HYT00") || e.sqlState() == QLatin1String("HYT01");
+        return e.linkFault() == LinkFault::TimedOut;
+    }
+
+    // A round trip through SIMPLE whose reply never came: what the recovery model is now, as
+    // read over a new connection afterwards.
+    QString recoveryAfterLostReply(const ErrorContext& c)
+    {
+        if (c.recoveryModel.isEmpty() || !c.recoveryChecked)
+            return QString();
+        if (c.modelSetBack)
+            return QStringLiteral("数据库") + quotedName(c.database)
+                + QStringLiteral("停在了为收缩临时改成的简单恢复模式，程序已通过新的连接把它改回 ") + c.recoveryModel
+                + QStringLiteral("。日志备份链已经断开，请现在做一次完整备份，之后的日志备份才能接上。");
+        return QStringLiteral("数据库") + quotedName(c.database) + QStringLiteral("的恢复模式现在是 ") + c.recoveryModel
+            + QStringLiteral("（已通过新的连接查看）。收缩若已做完，日志备份链已经断开，请做一次完整备份。");
     }
 
     // A switch to SIMPLE that the server refused: nothing was shrunk.
@@ -181,6 +195,25 @@ namespace {
         }
     }
 
+    // 5170 at an attach: a file the server would create (the new log of an attach that
+    // rebuilds it) is already there. After an earlier rebuild that is the log the database
+    // itself records, under its new name.
+    QString fileExistsHint(const DbError& e, const ErrorContext& c)
+    {
+        static const QRegularExpression exists(QStringLiteral("Cannot create file '(.*?)' because it already exists"));
+        QString file = captured(e.description(), exists);
+        if (file.isEmpty())
+            file = c.logFile;
+        const QString text = QStringLiteral("服务器要新建的文件") + quotedName(file)
+            + QStringLiteral("已经存在，服务器不会覆盖它，所以没有附加。它多半是以前为这个数据库重建日志时新建的日志文件，"
+                             "也就是数据库现在记录的日志文件。");
+        const QString elsewhere = QStringLiteral("若确认它不属于这个数据库，请把它移到别处再附加。");
+        if (c.operation == Operation::ScanAttach)
+            return text
+                + QStringLiteral("请重新扫描：扫描会找到数据库记录的日志文件，用它附加，不再重建日志。") + elsewhere;
+        return text + QStringLiteral("请把它作为日志文件和数据文件一起附加，不要再重建日志。") + elsewhere;
+    }
+
     QString staleNameHint(const ErrorContext& c)
     {
         QString hint = QStringLiteral("服务器上已没有数据库") + quotedName(c.database)
@@ -207,26 +240,7 @@ ErrorContext contextOf(const DbError& e)
 
 bool isLinkFailure(const DbError& e)
 {
-    // FreeTDS: 20003 time-out, 20004 read failed, 20006 write failed, 20009 unreachable,
-    // 20017 unexpected end of stream, 20047 dead connection; ODBC states 08xxx and HYT00/HYT01.
-    switch (e.number()) {
-    case 20003:
-    case 20004:
-    case 20006:
-    case 20009:
-    case 20017:
-    case 20047:
-        return true;
-    default:
-        break;
-    }
-    // A number of the server's own is an answer, whatever state the driver maps it to (4060
-    // comes as 08004, "server rejected the connection").
-    if (e.number() > 0)
-        return false;
-    const QString& state = e.sqlState();
-    return state == QLatin1String("08S01") || state == QLatin1String("08001") || state == QLatin1String("HYT00")
-        || state == QLatin1String("HYT01");
+    return e.linkFault() != LinkFault::None;
 }
 
 QString errorHint(const DbError& e, const ErrorContext& c)
@@ -241,16 +255,20 @@ QString errorHint(const DbError& e, const ErrorContext& c)
                               "SA密码，所以没有连接服务器。请安装微软的 ODBC Driver 18 for SQL Server（或 17），它能接受这样的值。");
     // A database possibly left in SIMPLE recovery matters more than why: said first, also
     // when the link broke.
-    if (c.recoverySwitch == ErrorContext::Switch::Back)
+    if (c.recoverySwitch == ErrorContext::Switch::Back) {
+        const QString statement = c.restoreStatement.isEmpty()
+            ? QStringLiteral("ALTER DATABASE 把恢复模式改回 ") + c.recoveryModel
+            : c.restoreStatement + QStringLiteral("，把恢复模式改回 ") + c.recoveryModel;
         return QStringLiteral("为收缩把数据库") + quotedName(c.database)
             + QStringLiteral("临时改成了简单恢复模式，但没能改回 ") + c.recoveryModel
-            + QStringLiteral("，它可能仍是简单恢复模式。请在服务器上执行 ALTER DATABASE 把恢复模式改回 ")
-            + c.recoveryModel + QStringLiteral("，再做一次完整备份。");
+            + QStringLiteral("，它可能仍是简单恢复模式。请在服务器上执行 ") + statement
+            + QStringLiteral("，再做一次完整备份。");
+    }
     if (isTimeout(e) && e.statementSent())
-        return timeoutHint(c);
+        return timeoutHint(c) + recoveryAfterLostReply(c);
     if (isLinkFailure(e) || e.number() == 0 || e.number() == -1) {
         if (e.statementSent())
-            return lostReplyHint(c);
+            return lostReplyHint(c) + recoveryAfterLostReply(c);
         return QStringLiteral("无法连接到服务器，请检查服务器是否在运行、网络是否畅通。");
     }
     if (c.recoverySwitch == ErrorContext::Switch::ToSimple)
@@ -334,6 +352,16 @@ QString errorHint(const DbError& e, const ErrorContext& c)
                 + QStringLiteral("不是有效的数据库文件（已损坏，或根本不是 SQL Server 的数据文件），不能附加。"
                                  "请找回完好的文件，或从备份还原。");
         return QStringLiteral("所选文件不是有效的数据库文件。");
+    case 5170:
+        return fileExistsHint(e, c);
+    case 20002:
+        // FreeTDS's "Adaptive Server connection failed": the port answered, the login did not
+        // succeed, and the server gave no reason of its own (a refused password comes as 18456).
+        return QStringLiteral(
+            "已连上服务器的端口，但登录过程中断开了，服务器没有说明原因（FreeTDS 错误 20002）。常见的原因："
+            "这个端口上的不是 SQL Server；服务器要求加密连接，而本机的 ODBC 驱动程序与它商定不了加密方式"
+            "（例如较旧的 SQL Server 只支持本机已停用的 TLS 1.0）；服务器的连接数已满或正在关闭。请检查服务器名称和端口，"
+            "在服务器上查看 SQL Server 的错误日志；加密的问题可以安装微软的 ODBC Driver 18 for SQL Server（或 17）解决。");
     case 8985:
         return QStringLiteral("在数据库中找不到指定的逻辑文件。");
     case 155:
@@ -400,6 +428,14 @@ QString readOnlyHint(const QString& file, const QString& account, bool upgrade)
     }
     return text + QStringLiteral("请去掉文件的只读属性（文件的 属性 → 常规，取消“只读”），并给这个账户文件夹")
         + quotedName(folderOf(file)) + QStringLiteral("的完全控制权限，再附加。");
+}
+
+QString logChainBrokenNote(const QString& database, const QString& model)
+{
+    return QStringLiteral("为收缩，数据库") + quotedName(database) + QStringLiteral("临时改为简单恢复模式，现已改回 ")
+        + model
+        + QStringLiteral("。日志备份链因此断开：在下一次完整备份之前，日志备份都会失败（错误号 4214），"
+                         "请现在做一次完整备份。");
 }
 
 QString driverDetail(const QString& description)

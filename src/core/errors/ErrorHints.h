@@ -46,6 +46,11 @@ struct ErrorContext
     QString recoveryModel;
     enum class Switch { None, ToSimple, Back } recoverySwitch = Switch::None;
     bool readOnly = false; // the database is read-only (a refused switch to SIMPLE)
+    // After a time-out or a lost link: the model was read again over a new connection, and
+    // found in SIMPLE and set back from here (modelSetBack), else found as it was.
+    bool recoveryChecked = false;
+    bool modelSetBack = false;
+    QString restoreStatement; // the ALTER DATABASE that sets the model back, to run by hand
 };
 
 // A DbError with the operation it came from, thrown by the operations in place of the bare
@@ -63,8 +68,8 @@ private:
 // The context an error carries: its own when it is an OperationError, else an empty one.
 ErrorContext contextOf(const DbError& e);
 
-// True when the link to the server broke or timed out (the driver's numbers and SQL states
-// for it), as opposed to the server refusing something.
+// True when the link to the server broke or timed out (DbError::linkFault: the driver's
+// numbers and SQL states for it, in either ODBC form), as opposed to the server refusing something.
 bool isLinkFailure(const DbError& e);
 
 // The hint for e in the context c: what happened and what to do. Empty when nothing better
@@ -89,6 +94,10 @@ QString noAccessHint(const QString& file, const QString& account);
 // `file` is read-only (or the service account may not write it): an upgrade at the attach
 // has to write it (3415), or the database would be attached read-only; what to change.
 QString readOnlyHint(const QString& file, const QString& account, bool upgrade);
+
+// After a successful log shrink that took `database` from `model` (FULL or BULK_LOGGED) to
+// SIMPLE and back: the log backup chain is broken until the next full backup.
+QString logChainBrokenNote(const QString& database, const QString& model);
 
 // The driver's description as one line: informational lines of the server ("DBCC execution
 // completed…", "Changed database context…") and the driver's "[vendor][component]" prefixes

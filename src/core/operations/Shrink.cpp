@@ -96,16 +96,22 @@ namespace {
         const DbError error = reraisedError(failure);
         const QString& model = context.recoveryModel;
         context.recoverySwitch = ErrorContext::Switch::Back; // until the state says otherwise
+        context.restoreStatement = setRecoveryStatement(context.database, model);
         try {
             if (isLinkFailure(failure)) {
-                // The server goes on with the batch and sets the model back itself; should it
-                // have ended the batch with the link, the model is set back from here.
+                // A lost link: the server goes on with the batch and sets the model back
+                // itself. A time-out: the driver's cancel stops the batch where it is, CATCH
+                // and all, and the database may be left in SIMPLE. Either way the command
+                // connection cannot be trusted, so a new one looks, and sets the model back.
                 auto fresh = std::make_shared<Connection>();
                 fresh->setConnectionString(command->connectionString());
                 fresh->open();
-                if (readState(fresh, context.database).model != model)
-                    fresh->execute(setRecoveryStatement(context.database, model));
+                if (readState(fresh, context.database).model != model) {
+                    fresh->execute(context.restoreStatement);
+                    context.modelSetBack = true;
+                }
                 fresh->close();
+                context.recoveryChecked = true;
                 context.recoverySwitch = ErrorContext::Switch::None;
                 return OperationError(error, context);
             }
@@ -135,7 +141,7 @@ ShrinkPlan planShrink(const std::function<QString(const QString&)>& ask, const Q
     return plan;
 }
 
-LogTruncation shrinkFile(
+ShrinkPlan shrinkFile(
     const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName, int fileId)
 {
     ErrorContext context { Operation::Shrink, database };
@@ -146,7 +152,7 @@ LogTruncation shrinkFile(
             [&](const QString& query) { return queryValue(command, query); }, database, logicalName, fileId);
         if (plan.truncation != LogTruncation::SimpleRoundTrip) {
             command->execute(plan.batch);
-            return plan.truncation;
+            return plan;
         }
         context.recoveryModel = plan.recoveryModel;
         try {
@@ -154,7 +160,7 @@ LogTruncation shrinkFile(
         } catch (const DbError& e) {
             throw roundTripFailure(command, e, context);
         }
-        return plan.truncation;
+        return plan;
     } catch (const OperationError&) {
         throw;
     } catch (const DbError& e) {

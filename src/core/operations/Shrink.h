@@ -48,10 +48,9 @@ ShrinkPlan planShrink(const std::function<QString(const QString&)>& ask, const Q
 // batch's re-raised 50000 is taken apart again) and, after a round trip, recoveryModel set and
 // recoverySwitch: Back when the model is not the one the database had or could not be read,
 // ToSimple when the switch to SIMPLE was refused (readOnly when the database is read-only),
-// None when the checkpoint or shrink failed and the model is set back.
-// Returns the truncation sent: after a SimpleRoundTrip the log backup chain is broken until
-// the next database backup.
-LogTruncation shrinkFile(
+// None when the checkpoint or shrink failed and the model is set back. Returns the plan it
+// carried out: after a SimpleRoundTrip the log backup chain is broken until the next full backup.
+ShrinkPlan shrinkFile(
     const std::shared_ptr<Connection>& command, const QString& database, const QString& logicalName, int fileId = 2);
 
 } // namespace tp

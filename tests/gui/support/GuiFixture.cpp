@@ -20,7 +20,10 @@ bool g_installed = false;
 
 QString describe(const ShownMessage& m)
 {
-    return QStringLiteral("{text \"%1\", style %2, title \"%3\"}").arg(m.text).arg(m.style).arg(m.title);
+    QString d = QStringLiteral("{text \"%1\", style %2, title \"%3\"").arg(m.text).arg(m.style).arg(m.title);
+    if (!m.informative.isEmpty())
+        d += QStringLiteral(", informative \"%1\"").arg(m.informative);
+    return d + QLatin1Char('}');
 }
 
 GuiFixture::GuiFixture()
@@ -149,7 +152,8 @@ bool GuiFixture::expectMessage(const ShownMessage& expected)
         return false;
     }
     const ShownMessage& m = shown.first();
-    if (m.text != expected.text || m.style != expected.style || m.title != expected.title) {
+    if (m.text != expected.text || m.style != expected.style || m.title != expected.title
+        || m.informative != expected.informative) {
         m_lastError = QStringLiteral("expected message %1, shown %2").arg(describe(expected), describe(m));
         return false;
     }

@@ -3,6 +3,9 @@
 #include "Busy.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <memory>
 
 namespace tp {
 
@@ -14,6 +17,17 @@ void installBusyCursor()
         else
             QApplication::restoreOverrideCursor();
     });
+}
+
+void waitKeepingWindowsPainted(const std::function<void()>& attempt)
+{
+    std::unique_ptr<QThread> worker(QThread::create(attempt));
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    worker->start();
+    if (!worker->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
 }
 
 } // namespace tp

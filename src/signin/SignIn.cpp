@@ -1,6 +1,7 @@
 #include "SignIn.h"
 
 #include "Ado.h"
+#include "BusyCursor.h"
 #include "ConnectionStrings.h"
 #include "DataGrid.h"
 #include "Services.h"
@@ -53,6 +54,9 @@ void loginProbe()
     try {
         const QString connectionString = loginConnectionString();
         auto connection = std::make_shared<Connection>();
+        // A server that does not answer (a named instance without its browser service) takes
+        // the whole login time-out: the login window stays painted under the wait cursor.
+        connection->setOpenWait(waitKeepingWindowsPainted);
         connection->open(connectionString, QString(), QString(), adConnectUnspecified);
         auto recordset = std::make_shared<Recordset>();
         recordset->open(loginProbeQuery(), connection, adOpenStatic,

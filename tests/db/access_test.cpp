@@ -11,7 +11,7 @@
 #include <QAbstractItemModel>
 #include <QJsonObject>
 #include <QSignalSpy>
-#include <QSqlDatabase>
+#include <QSet>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -118,7 +118,7 @@ private slots:
     void timeOutsAndLostLinks();
     void recordsetEofAndFields();
     void recordsetKeepsItsConnectionOpen();
-    void closingRemovesTheQtConnection();
+    void closingEndsTheConnection();
     void severalConnectionsAtOnce();
     void hostilePasswordsWorkEndToEnd_data();
     void hostilePasswordsWorkEndToEnd();
@@ -201,9 +201,8 @@ void AccessTest::serverDownFailsWithoutHanging()
     QVERIFY(!c.isOpen());
     QVERIFY2(!error->description().isEmpty(), "no text from the driver");
     QVERIFY2(!error->description().contains(QStringLiteral("Pw#down")), qPrintable(describe(*error)));
-    // Nothing of the failed attempt stays registered with Qt.
-    for (const QString& name : QSqlDatabase::connectionNames())
-        QVERIFY2(!name.startsWith(QStringLiteral("tallyport-ado-")), qPrintable(name));
+    // Nothing of the failed attempt stays connected.
+    QCOMPARE(OdbcConnection::connectedCount(), 0);
 }
 
 void AccessTest::silentServerEndsAtTheLoginTimeout()
@@ -411,26 +410,26 @@ void AccessTest::recordsetKeepsItsConnectionOpen()
     TRY_DB(executeOnMaster(server, detach));
 }
 
-void AccessTest::closingRemovesTheQtConnection()
+void AccessTest::closingEndsTheConnection()
 {
     StandinProcess server;
     START(server);
-    QString name;
+    const int before = OdbcConnection::connectedCount();
     {
         Connection c;
         c.setConnectionString(buildMasterConnectionString(server.serverName(), server.password()));
         TRY_DB(c.open());
-        name = c.qtConnectionName();
-        QVERIFY(QSqlDatabase::contains(name));
+        QVERIFY(c.odbcHandle());
+        QCOMPARE(OdbcConnection::connectedCount(), before + 1);
         c.close();
         QVERIFY(!c.isOpen());
-        QVERIFY(!QSqlDatabase::contains(name));
+        QVERIFY(!c.odbcHandle());
+        QCOMPARE(OdbcConnection::connectedCount(), before);
         c.close(); // no effect the second time
         TRY_DB(c.open()); // and it opens again
-        name = c.qtConnectionName();
-        QVERIFY(QSqlDatabase::contains(name));
+        QCOMPARE(OdbcConnection::connectedCount(), before + 1);
     }
-    QVERIFY2(!QSqlDatabase::contains(name), "the destructor left the Qt connection behind");
+    QVERIFY2(OdbcConnection::connectedCount() == before, "the destructor left the connection open");
 
     Connection closed;
     std::unique_ptr<DbError> error;
@@ -442,15 +441,14 @@ void AccessTest::severalConnectionsAtOnce()
     StandinProcess server;
     START(server);
     std::vector<std::shared_ptr<Connection>> connections;
-    QStringList names;
+    QSet<void*> handles;
     for (int i = 0; i < 6; ++i) {
         std::shared_ptr<Connection> c;
         TRY_DB(c = openMaster(server));
-        names << c->qtConnectionName();
+        handles << c->odbcHandle();
         connections.push_back(c);
     }
-    names.removeDuplicates();
-    QCOMPARE(names.size(), 6);
+    QCOMPARE(handles.size(), 6);
     // Each one works while all are open, in any order.
     for (int i = int(connections.size()) - 1; i >= 0; --i) {
         Recordset rs;

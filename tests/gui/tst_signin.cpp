@@ -13,10 +13,13 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 using namespace tp;
 using tp::test::GuiFixture;
@@ -38,6 +41,23 @@ QStringList visibleTopLevels()
             names << w->objectName();
     return names;
 }
+
+// Counts the paint events of a window (any widget in it) while the wait cursor is up.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* window) : m_window(window) { qApp->installEventFilter(this); }
+    int paintsWhileBusy = 0;
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint && o->isWidgetType() && static_cast<QWidget*>(o)->window() == m_window
+            && QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor)
+            ++paintsWhileBusy;
+        return false;
+    }
+
+private:
+    QWidget* m_window;
+};
 
 QStringList gridRows(DataGrid* grid)
 {
@@ -156,6 +176,51 @@ private slots:
         QTRY_COMPARE(visibleTopLevels(), QStringList{"form2"});
         auto* grid = control<DataGrid>(Windows::form2(), QStringLiteral("DataGrid1"));
         QCOMPARE(gridRows(grid), (QStringList{"master", "model", "msdb", "tempdb"}));
+    }
+
+    void signInSendsOnlyItsOwnStatements()
+    {
+        // The whole request log of a sign-in: the probe, then the main window's grid; no
+        // set-up statement of any layer below (a cursor, SET options, type look-ups).
+        fx.server().clearRequests();
+        QVERIFY2(fx.signIn(QString()), qPrintable(fx.lastError()));
+        QStringList log;
+        for (const QJsonObject& r : fx.server().requests())
+            log << r.value(QStringLiteral("kind")).toString() + QLatin1Char(' ') + r.value(QStringLiteral("proc")).toString()
+                    + QLatin1Char(':') + r.value(QStringLiteral("sql")).toString();
+        QCOMPARE(log, (QStringList { QStringLiteral("batch :") + probeSql,
+                          QStringLiteral("batch :select name  from sysdatabases ORDER BY name") }));
+    }
+
+    void silentServerKeepsLoginWindowPainted()
+    {
+        // A server that takes the connection and never answers (as a named instance without its
+        // browser service): the sign-in waits the whole login time-out, and meanwhile the login
+        // window goes on being painted under the wait cursor; then the one message.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        installBusyCursor();
+        const auto restore = qScopeGuard([] { setBusyCallback(nullptr); });
+        showLogin();
+        QWidget& f1 = Windows::form1();
+        PaintCounter paints(&f1);
+        int busyTicks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor) {
+                ++busyTicks;
+                for (QWidget* w : f1.findChildren<QWidget*>())
+                    w->update();
+            }
+        });
+        ticker.start(100);
+        fx.typeSignIn(QStringLiteral("127.0.0.1,%1").arg(silent.serverPort()), QStringLiteral("whatever"));
+        ticker.stop();
+        QVERIFY2(fx.expectMessage(signInFailed), qPrintable(fx.lastError()));
+        QVERIFY2(busyTicks >= 20, qPrintable(QStringLiteral("%1 timer ticks during the wait").arg(busyTicks)));
+        QVERIFY2(paints.paintsWhileBusy >= 10, qPrintable(QStringLiteral("%1 paints during the wait").arg(paints.paintsWhileBusy)));
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(f1.isVisible());
     }
 
     void waitCursorWhileSigningIn()

@@ -21,7 +21,8 @@ cleanup() {
 trap cleanup EXIT
 unzip -q "$zip" -d "$work"
 folder=$work/Tallyport
-for f in tallyport.exe tallyport-cli.exe sqldrivers/qsqlodbc.dll; do
+# Windows' own odbc32.dll is all the programs need for the server: no Qt SQL plugin.
+for f in tallyport.exe tallyport-cli.exe; do
     [ -f "$folder/$f" ] || fail "the zip holds no Tallyport/$f"
 done
 

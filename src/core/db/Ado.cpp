@@ -6,55 +6,28 @@
 #include "PasswordScrub.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
 #include <algorithm>
-#include <atomic>
 
 namespace tp {
 
 namespace {
 
-std::atomic<int> g_connectionSerial { 0 };
-
-// QODBC reports the native numbers of all the records of a failure joined by ';' (Qt 6.5
-// on) or only the last one (up to 6.4). FreeTDS lists a failed login as its general
-// "Unable to connect" (0), then "Login failed" (18456), then the server's reason (4060 for
-// a database that cannot be opened): the last number that is not 0 is the most telling,
-// and the same under every Qt version.
-int connectErrorNumber(const QString& codes)
+// The server's number for a failed login. FreeTDS lists it as its general "Unable to connect"
+// (0), then "Login failed" (18456), then the server's reason (4060 for a database that cannot
+// be opened): the last number that is not 0 is the most telling.
+int connectErrorNumber(const QVector<OdbcDiagnostic>& records)
 {
-    const QStringList parts = codes.split(QRegularExpression(QStringLiteral("[;,\\s]+")), Qt::SkipEmptyParts);
     int number = 0;
-    for (const QString& p : parts) {
-        bool ok = false;
-        const int n = p.toInt(&ok);
-        if (ok && n != 0)
-            number = n;
+    for (const OdbcDiagnostic& d : records) {
+        if (d.nativeError != 0)
+            number = d.nativeError;
     }
     return number;
 }
 
-// The ODBC connection handle behind an open QODBC connection, or null.
-void* odbcConnectionHandle(const QString& qtName)
+// The handle of an open connection; throws ADO's error for a closed one.
+void* openConnectionHandle(void* handle)
 {
-    if (qtName.isEmpty())
-        return nullptr;
-    const QSqlDatabase db = QSqlDatabase::database(qtName, false);
-    if (!db.isValid() || !db.isOpen() || !db.driver())
-        return nullptr;
-    const QVariant h = db.driver()->handle();
-    if (!h.isValid() || h.metaType().sizeOf() != int(sizeof(void*)) || !h.constData())
-        return nullptr;
-    return *static_cast<void* const*>(h.constData());
-}
-
-// The handle of the open connection `qtName`; throws ADO's error for a closed one.
-void* openConnectionHandle(const QString& qtName)
-{
-    void* handle = odbcConnectionHandle(qtName);
     if (!handle)
         throw DbError(0, QStringLiteral("Operation is not allowed when the object is closed."));
     return handle;
@@ -175,54 +148,42 @@ void Connection::open(const QString& oleDbString, const QString& userId, const Q
             QStringLiteral("The server name, database name or password holds \"};\", which the installed FreeTDS "
                            "ODBC driver cannot take in a connection string."));
 
-    // Qt's driver takes the whole text as a file DSN when it merely contains ".dsn"
-    // anywhere, and appends ";PWD=" + the password given apart. So only the DRIVER
-    // attribute goes in as the database name; the password and every other attribute
-    // follow in the password field, and the text that reaches the driver manager is
-    // "DRIVER={...};PWD=...;Server=...;...;" whatever the values hold.
-    QString passwordValue;
-    QStringList rest;
-    for (int i = 1; i < odbc.size(); ++i) {
-        if (odbc.at(i).startsWith(QLatin1String("PWD="), Qt::CaseInsensitive))
-            passwordValue = odbc.at(i).mid(4);
-        else
-            rest << odbc.at(i);
-    }
-
-    const QString name = QStringLiteral("tallyport-ado-%1").arg(++g_connectionSerial);
+    auto odbcConnection = std::make_unique<OdbcConnection>();
+    odbcConnection->setLoginTimeout(loginTimeout);
+    const QString odbcText = odbc.join(QLatin1Char(';')) + QLatin1Char(';');
     bool opened = false;
-    QString description;
-    int number = 0;
     {
         const BusyScope busy;
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(odbc.value(0));
-        db.setPassword(passwordValue + QLatin1Char(';') + rest.join(QLatin1Char(';')) + QLatin1Char(';'));
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeout));
-        opened = db.open();
-        if (!opened) {
-            const QSqlError e = db.lastError();
-            number = connectErrorNumber(e.nativeErrorCode());
-            description = e.databaseText().trimmed();
-            if (description.isEmpty())
-                description = e.text().trimmed();
-            db.close();
-        }
+        OdbcConnection* target = odbcConnection.get();
+        const auto attempt = [target, &odbcText, &opened] { opened = target->connect(odbcText); };
+        if (m_openWait)
+            m_openWait(attempt);
+        else
+            attempt();
     }
     if (!opened) {
-        QSqlDatabase::removeDatabase(name);
+        const QVector<OdbcDiagnostic>& records = odbcConnection->diagnostics();
+        QVector<OdbcDiagnostic> errors;
+        for (const OdbcDiagnostic& d : records) {
+            if (d.isError())
+                errors.push_back(d);
+        }
+        const int number = connectErrorNumber(records);
+        QString description = joinedMessages(errors.isEmpty() ? records : errors).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (description.isEmpty())
+            description = QStringLiteral("The connection failed without a message from the driver.");
         // No number: the server may never have been asked because the driver is not there.
         if (number == 0 && odbcDriverMissing(driver))
             throw DriverMissingError(0, scrubPassword(description, secret));
         throw DbError(number, scrubPassword(description, secret));
     }
-    m_qtName = name;
+    m_odbc = std::move(odbcConnection);
     m_password = secret;
 }
 
 void Connection::execute(const QString& statement)
 {
-    void* handle = openConnectionHandle(m_qtName);
+    void* handle = openConnectionHandle(odbcHandle());
     const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
@@ -235,7 +196,7 @@ void Connection::execute(const QString& statement)
 
 BatchAnswer Connection::executeBatch(const QString& batch)
 {
-    void* handle = openConnectionHandle(m_qtName);
+    void* handle = openConnectionHandle(odbcHandle());
     const BusyScope busy;
     OdbcStatement st(handle);
     st.setQueryTimeout(m_commandTimeout);
@@ -280,28 +241,18 @@ BatchAnswer Connection::executeBatch(const QString& batch)
 
 void Connection::close()
 {
-    if (m_qtName.isEmpty())
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
-        if (db.isValid())
-            db.close();
-    }
-    QSqlDatabase::removeDatabase(m_qtName);
-    m_qtName.clear();
+    m_odbc.reset();
     m_password.clear();
 }
 
 bool Connection::isOpen() const
 {
-    if (m_qtName.isEmpty())
-        return false;
-    return QSqlDatabase::database(m_qtName, false).isOpen();
+    return m_odbc && m_odbc->isConnected();
 }
 
-QString Connection::qtConnectionName() const
+void* Connection::odbcHandle() const
 {
-    return m_qtName;
+    return m_odbc ? m_odbc->handle() : nullptr;
 }
 
 QString Connection::scrub(const QString& text) const
@@ -325,7 +276,7 @@ void Recordset::open(const QString& source, std::shared_ptr<Connection> activeCo
     Q_UNUSED(options)
     if (m_open)
         throw DbError(0, QStringLiteral("Operation is not allowed when the object is open."));
-    void* handle = openConnectionHandle(activeConnection ? activeConnection->qtConnectionName() : QString());
+    void* handle = openConnectionHandle(activeConnection ? activeConnection->odbcHandle() : nullptr);
 
     QStringList fields;
     QVector<int> types;

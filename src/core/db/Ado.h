@@ -1,8 +1,9 @@
 #pragma once
-// A thin stand-in for ADO over Qt SQL's ODBC driver. Connection strings are OLE DB
-// strings (Provider=SQLOLEDB...); they are read and turned into an ODBC connection to
-// SQL Server (see OleDb.h). Every query runs forward-only as a plain batch. Failures
-// throw DbError; nothing here shows any user interface.
+// A thin stand-in for ADO over ODBC. Connection strings are OLE DB strings
+// (Provider=SQLOLEDB...); they are read and turned into an ODBC connection to SQL Server (see
+// OleDb.h). The server receives the login and the caller's own statements, nothing else; every
+// query runs forward-only as a plain batch. Failures throw DbError; nothing here shows any
+// user interface.
 
 #include "DbError.h"
 #include "OdbcApi.h"
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 namespace tp {
@@ -38,6 +40,11 @@ constexpr int adOpenStatic = 3;
 constexpr int adLockOptimistic = 3;
 constexpr int adConnectUnspecified = -1;
 constexpr int adCmdUnspecified = -1;
+
+// How a caller waits while a connection opens: it runs `attempt` on a thread of its own and
+// returns once that is over (the windows stay painted meanwhile). The attempt touches no Qt
+// object and throws nothing.
+using OpenWait = std::function<void(const std::function<void()>& attempt)>;
 
 class Connection {
 public:
@@ -67,8 +74,11 @@ public:
     void close(); // no effect when not open
     bool isOpen() const;
 
-    // For the access layer's own Recordset: the Qt connection name while open.
-    QString qtConnectionName() const;
+    // For the access layer's own Recordset: the ODBC connection handle while open, else null.
+    void* odbcHandle() const;
+
+    // How open() waits for the server; without one (the default) it waits on the calling thread.
+    void setOpenWait(OpenWait wait) { m_openWait = std::move(wait); }
 
     // ADO's ConnectionTimeout (seconds to wait for the server at Open, default 15; a
     // "Connect Timeout" in the string wins) and CommandTimeout (seconds a statement or
@@ -84,7 +94,8 @@ public:
 
 private:
     QString m_connectionString;
-    QString m_qtName;
+    std::unique_ptr<OdbcConnection> m_odbc; // while open
+    OpenWait m_openWait;
     QString m_password; // kept only to scrub it from error texts
     int m_connectionTimeout = 15;
     int m_commandTimeout = 30;

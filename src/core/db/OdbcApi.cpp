@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QTime>
 #include <QVarLengthArray>
+#include <atomic>
 #include <iterator>
 
 #ifdef Q_OS_WIN
@@ -172,6 +173,71 @@ bool odbcDriverMissing(const QString& driver)
     }
     SQLFreeHandle(SQL_HANDLE_ENV, env);
     return missing;
+}
+
+namespace {
+std::atomic<int> g_connected { 0 };
+} // namespace
+
+OdbcConnection::OdbcConnection()
+{
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return;
+    m_env = env;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)))
+        m_dbc = dbc;
+    else
+        m_diagnostics = readDiagnostics(SQL_HANDLE_ENV, env);
+}
+
+OdbcConnection::~OdbcConnection()
+{
+    disconnect();
+    if (m_dbc)
+        SQLFreeHandle(SQL_HANDLE_DBC, static_cast<SQLHDBC>(m_dbc));
+    if (m_env)
+        SQLFreeHandle(SQL_HANDLE_ENV, static_cast<SQLHENV>(m_env));
+}
+
+void OdbcConnection::setLoginTimeout(int seconds)
+{
+    if (m_dbc)
+        SQLSetConnectAttr(static_cast<SQLHDBC>(m_dbc), SQL_ATTR_LOGIN_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(qMax(0, seconds))), 0);
+}
+
+bool OdbcConnection::connect(const QString& connectionString)
+{
+    if (m_connected || !m_dbc)
+        return m_connected;
+    m_diagnostics.clear();
+    QString text = connectionString;
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(static_cast<SQLHDBC>(m_dbc), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+        SQLSMALLINT(text.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
+    if (rc != SQL_SUCCESS)
+        m_diagnostics = readDiagnostics(SQL_HANDLE_DBC, static_cast<SQLHDBC>(m_dbc));
+    m_connected = SQL_SUCCEEDED(rc);
+    if (m_connected)
+        ++g_connected;
+    return m_connected;
+}
+
+void OdbcConnection::disconnect()
+{
+    if (!m_connected)
+        return;
+    SQLDisconnect(static_cast<SQLHDBC>(m_dbc));
+    m_connected = false;
+    --g_connected;
+}
+
+int OdbcConnection::connectedCount()
+{
+    return g_connected;
 }
 
 int firstErrorNumber(const QVector<OdbcDiagnostic>& records)
@@ -357,8 +423,12 @@ QVariant OdbcStatement::readCell(int column, int sqlType)
         collect(rc);
         if (!SQL_SUCCEEDED(rc) || indicator == SQL_NULL_DATA)
             return QVariant();
+        // The server's datetime is a wall-clock reading without a zone. Taken as UTC it is
+        // kept exactly as read: a local time would move a reading in a daylight-saving gap,
+        // and on Windows every local QDateTime asks the system for the zone's rules (under
+        // wine some 80 us a value, most of a sign-in with thousands of databases).
         return QVariant(QDateTime(QDate(v.year, v.month, v.day),
-            QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000))));
+            QTime(v.hour, v.minute, v.second, int(v.fraction / 1000000)), Qt::UTC));
     }
     case SQL_BINARY:
     case SQL_VARBINARY:

@@ -1,8 +1,6 @@
 #pragma once
-// The few ODBC calls the access layer makes itself, beside Qt SQL's ODBC driver: the list of
-// installed drivers, and statements run on the connection handle of an open QODBC
-// connection. Qt's driver keeps only the last diagnostic of a call and forgets the
-// messages of a batch's later results; these calls read every result and every message.
+// The ODBC calls of the access layer: the list of installed drivers, the connection, and
+// statements run on its handle, reading every result and every message of a batch.
 // The ODBC headers stay inside OdbcApi.cpp.
 
 #include <QString>
@@ -46,6 +44,36 @@ struct OdbcDiagnostic {
 // every message in order, one a line.
 int firstErrorNumber(const QVector<OdbcDiagnostic>& records);
 QString joinedMessages(const QVector<OdbcDiagnostic>& records);
+
+// One ODBC connection of the access layer's own: an environment (ODBC 3) and a connection
+// handle, opened with SQLDriverConnect. Nothing goes to the server beyond the login: no set-up
+// statements, no type catalogue look-ups. The handles belong to no thread: connect() may run on
+// another thread than the later statements, one thread at a time. The destructor disconnects.
+class OdbcConnection {
+public:
+    OdbcConnection();
+    ~OdbcConnection();
+    OdbcConnection(const OdbcConnection&) = delete;
+    OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+    // Seconds the driver waits for the server at connect().
+    void setLoginTimeout(int seconds);
+    // Connects with a complete ODBC connection string; false on failure, with diagnostics().
+    bool connect(const QString& connectionString);
+    void disconnect();
+    bool isConnected() const { return m_connected; }
+    void* handle() const { return m_connected ? m_dbc : nullptr; } // SQLHDBC while connected
+    const QVector<OdbcDiagnostic>& diagnostics() const { return m_diagnostics; }
+
+    // Connections of this kind connected in this process right now.
+    static int connectedCount();
+
+private:
+    void* m_env = nullptr;
+    void* m_dbc = nullptr;
+    bool m_connected = false;
+    QVector<OdbcDiagnostic> m_diagnostics;
+};
 
 struct OdbcColumn {
     QString name;

@@ -274,7 +274,7 @@ void ScanWindow::fitColumns()
     QWidget* opener = mainWindow();
     if (const QScreen* screen = screenFor(opener ? opener : this))
         width = qMax(twipsToPixels(windowWidth),
-            qMin(width, screen->availableGeometry().width() - (frameGeometry().width() - this->width())));
+            qMin(width, screen->availableGeometry().width() - qMax(0, frameGeometry().width() - this->width())));
     if (width != this->width()) {
         const int grown = width - this->width();
         setFixedSize(width, height());

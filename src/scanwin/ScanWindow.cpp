@@ -238,7 +238,7 @@ void ScanWindow::fitColumns()
     // Each column's width for its whole text (header and every cell), and the least it may be
     // given when the screen is too narrow for them all.
     const QFontMetrics fm = m_table->fontMetrics();
-    const int pad = m_table->fontMetrics().horizontalAdvance(QLatin1Char(' ')) / 2 + 1 + (m_table->showGrid() ? 1 : 0)
+    const int pad = fm.horizontalAdvance(QLatin1Char(' ')) / 2 + 1 + (m_table->showGrid() ? 1 : 0)
         + 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 1);
     m_natural.fill(0, columnCount);
     m_least.fill(0, columnCount);
@@ -364,8 +364,8 @@ void ScanWindow::fillTable()
         if (r.dataSize >= 0 || r.logSize >= 0)
             size = qMax<qint64>(r.dataSize, 0) + qMax<qint64>(r.logSize, 0);
         const QString verdict = verdictText(r);
-        const QString cells[] = { r.accountSet, r.year, r.databaseName, state, fileVersionText(r), r.dataFile,
-            r.state == YearState::Gone ? QString() : r.logFile, sizeText(size), verdict };
+        const QString cells[] = { r.accountSet, r.year, r.databaseName, state, fileVersionText(r), r.dataFile, r.logFile,
+            sizeText(size), verdict };
         for (int c = 0; c < columnCount; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             if (c == versionColumn || c == dataFileColumn || c == logFileColumn)

@@ -1,5 +1,7 @@
 #include "FormWindow.h"
 
+#include "ScreenPlacement.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -46,8 +48,10 @@ void FormWindow::showEvent(QShowEvent* event)
 void FormWindow::placeOnFirstShow()
 {
     QWidget* opener = QApplication::activeWindow();
+    if (opener == this || (opener && !opener->isVisible()))
+        opener = nullptr;
     QRect over;
-    if (opener && opener != this && opener->isVisible())
+    if (opener)
         over = opener->frameGeometry();
     else if (QScreen* screen = QGuiApplication::primaryScreen())
         over = screen->availableGeometry();
@@ -56,6 +60,9 @@ void FormWindow::placeOnFirstShow()
         mine.moveCenter(over.center());
         move(mine.topLeft());
     }
+    // Centred over an opener near the screen's edge, or larger than the screen, it would reach
+    // past the edge; its size stays as laid out.
+    keepOnScreen(*this, opener);
     if (!focusWidget()) {
         // Focus starts in the first control of the tab order.
         for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {

@@ -2,8 +2,8 @@
 // A top-level window of the application: fixed size, single border, no maximize button.
 // Closing it by its close box unloads it (Windows::unload: unload hooks, then it goes away).
 // On its first showing it is centred over the window that opened it (the active window),
-// or on the screen when there is none. Enter pressed in a box that does not use it presses
-// the window's default button.
+// or on the screen when there is none, and kept on the screen it opens on (its size
+// unchanged). Enter pressed in a box that does not use it presses the window's default button.
 
 #include "Windows.h"
 

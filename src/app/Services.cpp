@@ -1,11 +1,13 @@
 #include "Services.h"
 
 #include "FileDialogKind.h"
+#include "ScreenPlacement.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QShowEvent>
 
 namespace tp {
 
@@ -20,6 +22,20 @@ std::function<QString(const QString&, const QString&)>& chooser()
     static std::function<QString(const QString&, const QString&)> c;
     return c;
 }
+
+// Qt's own dialog, once shown (placed and laid out by Qt), kept on the screen of its opener.
+template <class Dialog> class KeptOnScreen : public Dialog
+{
+public:
+    using Dialog::Dialog;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        Dialog::showEvent(event);
+        keepOnScreen(*this, this->parentWidget());
+    }
+};
 } // namespace
 
 void MessageService::show(const QString& text, int style, const QString& title, const QString& informative)
@@ -33,7 +49,7 @@ void MessageService::show(const QString& text, int style, const QString& title, 
         icon = QMessageBox::Critical;
     else if (style == vbInformation)
         icon = QMessageBox::Information;
-    QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    KeptOnScreen<QMessageBox> box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     if (!informative.isEmpty())
         box.setInformativeText(informative);
@@ -47,10 +63,21 @@ void MessageService::setRecorder(std::function<void(const ShownMessage&)> r)
 
 QString FileDialogService::getOpenFileName(const QString& title, const QString& filter)
 {
-    const QString chosen = chooser()
-        ? chooser()(title, filter)
-        : QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), qtFileDialogFilter(filter),
-            nullptr, systemFileDialog() ? QFileDialog::Options() : QFileDialog::DontUseNativeDialog);
+    QString chosen;
+    if (chooser()) {
+        chosen = chooser()(title, filter);
+    } else {
+        QWidget* opener = QApplication::activeWindow();
+        KeptOnScreen<QFileDialog> dialog(opener, title, QString(), qtFileDialogFilter(filter));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        if (!systemFileDialog())
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+        // The system's dialog places itself (at its owner's corner): it is moved when it opens.
+        const SystemDialogPlacement placement(opener);
+        if (dialog.exec() == QDialog::Accepted)
+            chosen = dialog.selectedFiles().value(0);
+    }
     // Qt hands every path over with "/"; the windows show and send it as the system writes it.
     return QDir::toNativeSeparators(chosen);
 }

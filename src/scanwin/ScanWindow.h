@@ -13,6 +13,7 @@
 
 #include "AttachMissing.h"
 
+#include <QVector>
 #include <QWidget>
 
 class QComboBox;
@@ -45,14 +46,23 @@ public:
     // the rest is cancelled and it closes after the summary.
     void attachAll();
 
+    // The text the cell shows at its column's width: the whole text, or a path without its
+    // start ("…\2007\ufdata.MDF"), other texts without their end.
+    QString shownCellText(int row, int column) const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     explicit ScanWindow(QWidget* parent = nullptr);
     void fillTable();
     void applyFilter();
     void setBusy(bool busy);
+    // Sizes the columns to their texts and the window to them, within the screen it is on.
+    void fitColumns();
+    // Shares the table's width out among the columns by their priority.
+    void shareColumns();
 
     QString m_root;
     QList<PlanRow> m_plan;
@@ -68,6 +78,9 @@ private:
     QProgressBar* m_progress;
     QLabel* m_current;
     QLabel* m_counts;
+    QPushButton* m_close;
+    QVector<int> m_natural; // per column: the width for its whole text
+    QVector<int> m_least; // and the least it is given
 };
 
 // Installs the folder list's context menu ("扫描账套…") on every main window as it loads.

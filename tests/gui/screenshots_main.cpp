@@ -1,4 +1,5 @@
-// Renders every window of Tallyport to PNG files, signed in to a running server:
+// Renders every window of Tallyport to PNG files, signed in to a running server (the file
+// dialog as it opens over the file window, on the whole screen):
 //   tallyport-screenshots --server 127.0.0.1,<port> --password <pw> --out <dir>
 // Used by scripts/screenshots. Prints one line per file: "<file>: <which window>".
 
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
@@ -130,11 +132,33 @@ int main(int argc, char* argv[])
     MessageService::setRecorder(nullptr);
     saveModal(QStringLiteral("messagebox.png"), QStringLiteral("a message box"));
     MessageService::show(QStringLiteral("附加数据库完成！"), vbInformation, QStringLiteral("提示："));
-    QFileDialog dialog(&form4, QStringLiteral("打开"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilter(FileDialogService::qtFileDialogFilter(QStringLiteral("数据库文件 (*.MDF)|*.MDF")));
-    saveModal(QStringLiteral("filedialog.png"), QStringLiteral("Qt's file dialog"));
-    dialog.exec();
+    // The file dialog as the file window opens it (the system's own on Windows), on the whole
+    // screen: where it opens matters as much as what it shows. Looked at once it has settled.
+    form4.activateWindow();
+    (void)QTest::qWaitForWindowActive(&form4);
+    QTimer::singleShot(2000, [&] {
+        QScreen* screen = form4.screen();
+        const QString path = QDir(out).filePath(QStringLiteral("filedialog.png"));
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!screen || !screen->grabWindow(0).save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            ok = false;
+        } else {
+            const QRect frame = modal && modal->isVisible() && !modal->testAttribute(Qt::WA_DontShowOnScreen)
+                ? modal->frameGeometry()
+                : QRect(); // the system's own dialog stands in for Qt's, which is not shown
+            std::printf("%s: the file dialog over the file window (at %d,%d %dx%d), the whole screen %dx%d, the "
+                        "dialog %s\n",
+                qPrintable(path), form4.frameGeometry().x(), form4.frameGeometry().y(), form4.frameGeometry().width(),
+                form4.frameGeometry().height(), screen->geometry().width(), screen->geometry().height(),
+                frame.isValid() ? qPrintable(QStringLiteral("at %1,%2 %3x%4")
+                                                 .arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height()))
+                                : "of the system");
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    });
+    FileDialogService::getOpenFileName(QStringLiteral("打开"), QStringLiteral("数据库文件 (*.MDF)|*.MDF"));
     auto* text1 = control<QLineEdit>(form4, QStringLiteral("Text1"));
     QMenu* menu = text1->createStandardContextMenu();
     menu->popup(text1->mapToGlobal(QPoint(10, 10)));
@@ -178,7 +202,18 @@ int main(int argc, char* argv[])
         return 1;
     }
     ScanWindow* scan = ScanWindow::open(QDir::toNativeSeparators(root));
-    ok &= save(*scan, out, QStringLiteral("scan-window.png"), QStringLiteral("the scan window (扫描账套)"));
+    settle(*scan);
+    const QRect scanFrame = scan->frameGeometry();
+    const QRect screenArea = scan->screen() ? scan->screen()->availableGeometry() : QRect();
+    ok &= save(*scan, out, QStringLiteral("scan-window.png"),
+        QStringLiteral("the scan window, its frame at %1,%2 %3x%4 (client %5x%6) on a screen of %7x%8")
+            .arg(scanFrame.x()).arg(scanFrame.y()).arg(scanFrame.width()).arg(scanFrame.height())
+            .arg(scan->width()).arg(scan->height()).arg(screenArea.width()).arg(screenArea.height()));
+    if (QScreen* screen = scan->screen()) {
+        const QString path = QDir(out).filePath(QStringLiteral("scan-window-screen.png"));
+        ok &= screen->grabWindow(0).save(path);
+        std::printf("%s: the scan window on the whole screen\n", qPrintable(path));
+    }
     scan->close();
 
     Windows::unloadAll();

@@ -5,6 +5,7 @@
 #include "FolderList.h"
 #include "GuiFixture.h"
 #include "ScanWindow.h"
+#include "TestScreens.h"
 #include "Windows.h"
 #include "operations_support.h"
 
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 #include <QPointer>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -125,6 +127,66 @@ private slots:
         QVERIFY(Windows::form2().isEnabled());
     }
 
+    void columnsFitTheScreen_data()
+    {
+        QTest::addColumn<QRect>("screen");
+        QTest::newRow("1280x1024") << tp::test::bigScreen();
+        QTest::newRow("1024x768") << tp::test::smallScreen();
+    }
+
+    // Long paths and a name the server has from other files, opened over the main window on
+    // either screen: the window grows within that screen, the last column ends inside the
+    // table, a path loses only its start (the year's folder and the file name stay), the state
+    // keeps its words and names the other file, every other text is whole.
+    void columnsFitTheScreen()
+    {
+        QFETCH(QRect, screen);
+        const QString deep = root + "/restored from the old server/account sets of the branch office";
+        QDir(tmp.filePath("old server")).removeRecursively(); // the files of the previous row
+        QVERIFY2(fx.signIn() && makeAccountYearFiles(fx, deep, "001", 2005) && makeAccountYearFiles(fx, deep, "001", 2006)
+                && createDatabase(fx, "UFDATA_001_2006", tmp.filePath("old server"), "ufdata", "ufdata_Log"),
+            qPrintable(fx.lastError()));
+        QWidget& form2 = Windows::form2();
+        QRect mainFrame = form2.frameGeometry();
+        mainFrame.moveCenter(screen.center());
+        form2.move(form2.pos() + (mainFrame.topLeft() - form2.frameGeometry().topLeft()));
+        ScanWindow* w = ScanWindow::open(QDir::toNativeSeparators(deep));
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect available = QGuiApplication::screenAt(screen.center())->availableGeometry();
+        QVERIFY2(available.contains(w->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(
+            w->frameGeometry().x()).arg(w->frameGeometry().y()).arg(w->frameGeometry().width()).arg(w->frameGeometry().height())));
+        QVERIFY2(w->width() > 760, "the window did not grow for its columns");
+
+        auto* t = w->findChild<QTableWidget*>(QStringLiteral("planTable"));
+        QCOMPARE(tableRows(w), QStringList({ "UFDATA_001_2005 可附加", "UFDATA_001_2006 名称已被占用（"
+            + tmp.filePath("old server/d.mdf") + "）" }));
+        const int last = t->columnCount() - 1;
+        QVERIFY2(t->columnViewportPosition(last) + t->columnWidth(last) <= t->viewport()->width(),
+            qPrintable(QStringLiteral("the last column ends at %1, the table at %2")
+                           .arg(t->columnViewportPosition(last) + t->columnWidth(last))
+                           .arg(t->viewport()->width())));
+        const QFontMetrics fm = t->fontMetrics();
+        for (int r = 0; r < t->rowCount(); ++r) {
+            for (int c = 0; c < t->columnCount(); ++c) {
+                const QString text = t->item(r, c)->text();
+                const QString shown = w->shownCellText(r, c);
+                const QString where = QStringLiteral("row %1 column %2: \"%3\" shows \"%4\"").arg(r).arg(c).arg(text, shown);
+                QVERIFY2(fm.horizontalAdvance(shown) < t->columnWidth(c), qPrintable(where));
+                if (shown == text)
+                    continue;
+                const QString year = t->item(r, 1)->text();
+                if (c == 5 || c == 6) {
+                    QVERIFY2(shown.startsWith(QChar(0x2026)) && text.endsWith(shown.mid(1))
+                            && shown.contains("\\" + year + "\\"), qPrintable(where));
+                } else {
+                    QVERIFY2(c == 3 && screen == tp::test::smallScreen(), qPrintable(where));
+                    QVERIFY2(shown.startsWith(QStringLiteral("名称已被占用（") + QChar(0x2026))
+                            && text.endsWith(shown.mid(8)), qPrintable(where));
+                }
+            }
+        }
+    }
+
     // A year the server's verdict refuses shows its sentence and is not sent; the summary
     // names it.
     void refusedYearIsNotSent()
@@ -225,5 +287,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestScanWindow)
+TP_TEST_MAIN_WITH_SCREENS(TestScanWindow)
 #include "tst_scan_window.moc"

@@ -3,7 +3,7 @@
 # gives an interface library, so the tree configures at every stage.
 #
 # The layer rule: a layer lists only layers below it, so every tp_* it names must exist already
-# (layers are added bottom up). A CORE layer links Qt Core, Qt Sql, ODBC and other core layers
+# (layers are added bottom up). A CORE layer links Qt Core, ODBC and other core layers
 # only: no widget, no window, no Qt Gui.
 set_property(GLOBAL PROPERTY TP_CORE_LAYERS "")
 function(tp_add_layer name)
@@ -22,8 +22,8 @@ function(tp_add_layer name)
                 if(_at LESS 0)
                     message(FATAL_ERROR "core layer ${name} lists ${_dep}, which is not a core layer")
                 endif()
-            elseif(NOT _dep MATCHES "^(Qt6::Core|Qt6::Sql|ODBC::ODBC|\\$<\\$<BOOL:.*>:ODBC::ODBC>)$")
-                message(FATAL_ERROR "core layer ${name} lists ${_dep}: a core layer links Qt Core, Qt Sql and ODBC only")
+            elseif(NOT _dep MATCHES "^(Qt6::Core|ODBC::ODBC|\\$<\\$<BOOL:.*>:ODBC::ODBC>)$")
+                message(FATAL_ERROR "core layer ${name} lists ${_dep}: a core layer links Qt Core and ODBC only")
             endif()
         endif()
     endforeach()

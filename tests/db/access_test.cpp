@@ -278,9 +278,8 @@ void AccessTest::executeAcceptsInformationalMessages()
     TRY_DB(c.execute(QStringLiteral("DBCC SHRINKFILE (Acct)")));
 }
 
-// A statement the driver stops waiting for, or whose link breaks, through Qt's ODBC driver
-// (which asks for ODBC 2: FreeTDS's time-out is S1T00 there, not HYT00): every way of sending
-// it says so, and the error is a broken link, not the server's refusal.
+// A statement the driver stops waiting for, or whose link breaks, through the real driver: every
+// way of sending it says so, and the error is a broken link, not the server's refusal.
 void AccessTest::timeOutsAndLostLinks_data()
 {
     QTest::addColumn<QString>("call"); // execute, batch or recordset

@@ -11,7 +11,7 @@
 namespace tp {
 
 // What a diagnostic record says of the link to the server: its SQLSTATE, in the ODBC 3 form
-// or, to an application that asked for ODBC 2 behaviour (as Qt's ODBC driver does), the
+// or, to an application that asked for ODBC 2 behaviour, the
 // ODBC 2 form (FreeTDS then reports a query time-out as S1T00 and the cancel that follows it
 // as S1008 instead of HYT00 and HY008), or FreeTDS's own number, which is the same in both
 // (its "unable to connect" comes as the general S1000 in ODBC 2, its end of stream with no

@@ -83,8 +83,8 @@ struct OdbcColumn {
 // The ODBC type code drivers for SQL Server use for sql_variant columns.
 constexpr int SqlSsVariant = -150;
 
-// One statement handle on an open connection handle (SQLHDBC, as QSqlDriver::handle() of a
-// QODBC connection gives it). Forward-only and read-only, which is what ODBC gives a new
+// One statement handle on an open connection handle (SQLHDBC, as OdbcConnection::handle()
+// gives it). Forward-only and read-only, which is what ODBC gives a new
 // statement: the text goes to the server as a plain batch, with no server cursor.
 // Every call records the diagnostics it produced; failed() tells whether any was an error
 // or any call returned SQL_ERROR. The handle is freed by the destructor.

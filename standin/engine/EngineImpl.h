@@ -3,6 +3,7 @@
 // are spread over EngineImpl*.cpp by subject (requests, queries, databases, files).
 
 #include "Catalogue.h"
+#include "Collation.h"
 #include "DatabaseFile.h"
 #include "Engine.h"
 #include "ServerPath.h"
@@ -91,6 +92,22 @@ struct Table
     QVector<Column> columns;
     QVector<QVector<Cell>> rows;
 };
+
+// The column `name` of `t` (names compared as the server compares them), or -1.
+inline int columnIndex(const Table& t, const QString& name)
+{
+    for (qsizetype i = 0; i < t.columns.size(); ++i) {
+        if (sameName(t.columns[i].name, name))
+            return int(i);
+    }
+    return -1;
+}
+
+// `s` cut or padded with blanks to `length` characters, as a char(n) value is.
+inline QString padded(const QString& s, int length)
+{
+    return s.size() >= length ? s.left(length) : s + QString(length - s.size(), QLatin1Char(' '));
+}
 
 // A row of a table an expression is evaluated against (none: table null, or row -1 for the
 // columns alone).
@@ -194,6 +211,8 @@ private:
     int runDetachProcedure(const QVector<ProcArg>& args, Output& out);
     void runAlterRecovery(const AlterRecoveryStatement& a, Output& out);
     void runAlterUpdateability(const AlterRecoveryStatement& a, Output& out);
+    void refuseAlter(const Message& m, Output& out) const;
+    void refuseMissingAlterTarget(const QString& database, Output& out) const;
     void runBackup(Session& s, const BackupStatement& b, Output& out);
 
     // ---- files (EngineImplFiles.cpp) ----

@@ -528,6 +528,24 @@ int EngineImpl::runDetachProcedure(const QVector<ProcArg>& args, Output& out)
     return 0;
 }
 
+// An ALTER DATABASE that changes nothing: the refusal, then from 2005 on "ALTER DATABASE
+// statement failed."
+void EngineImpl::refuseAlter(const Message& m, Output& out) const
+{
+    out.message(m);
+    if (m_version >= 9)
+        out.message(msg(5069));
+}
+
+// An ALTER DATABASE of a database the server does not have: 911 on 2000, 5011 after.
+void EngineImpl::refuseMissingAlterTarget(const QString& database, Output& out) const
+{
+    if (m_version <= 8)
+        out.message(msg(911, { database }));
+    else
+        refuseAlter(msg(5011, { database }), out);
+}
+
 void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
 {
     if (!a.updateability.isEmpty())
@@ -535,18 +553,9 @@ void EngineImpl::runAlterRecovery(const AlterRecoveryStatement& a, Output& out)
     // Taken before `db` points into the catalogue: a change through `db` must not reach the copy.
     const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(a.database);
-    auto refuse = [&](const Message& m) {
-        out.message(m);
-        if (m_version >= 9)
-            out.message(msg(5069));
-    };
-    if (!db) {
-        if (m_version <= 8)
-            out.message(msg(911, { a.database }));
-        else
-            refuse(msg(5011, { a.database }));
-        return;
-    }
+    auto refuse = [&](const Message& m) { refuseAlter(m, out); };
+    if (!db)
+        return refuseMissingAlterTarget(a.database, out);
     if (!a.model.isEmpty() && db->dbid == 2 && a.model != QLatin1String("SIMPLE"))
         return refuse(msg(5058, { QStringLiteral("RECOVERY"), db->name }));
     // A read-only database cannot take a checkpoint: no option changes.
@@ -587,18 +596,9 @@ void EngineImpl::runAlterUpdateability(const AlterRecoveryStatement& a, Output& 
 {
     const Catalogue before = m_catalogue;
     CatalogueDatabase* db = m_catalogue.find(a.database);
-    auto refuse = [&](const Message& m) {
-        out.message(m);
-        if (m_version >= 9)
-            out.message(msg(5069));
-    };
-    if (!db) {
-        if (m_version <= 8)
-            out.message(msg(911, { a.database }));
-        else
-            refuse(msg(5011, { a.database }));
-        return;
-    }
+    auto refuse = [&](const Message& m) { refuseAlter(m, out); };
+    if (!db)
+        return refuseMissingAlterTarget(a.database, out);
     // master and tempdb stay writable [unconfirmed number].
     if (db->dbid == 1 || db->dbid == 2)
         return refuse(msg(5058, { a.updateability, db->name }));

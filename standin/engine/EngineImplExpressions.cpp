@@ -54,20 +54,6 @@ namespace {
         return QString();
     }
 
-    int columnIndex(const Table& t, const QString& name)
-    {
-        for (qsizetype i = 0; i < t.columns.size(); ++i) {
-            if (sameName(t.columns[i].name, name))
-                return int(i);
-        }
-        return -1;
-    }
-
-    QString padded(const QString& s, int length)
-    {
-        return s.size() >= length ? s.left(length) : s + QString(length - s.size(), QLatin1Char(' '));
-    }
-
     // LIKE with % and _, case-insensitive; trailing blanks of the value do not count, as in "=".
     // One pass with a single resumption point: work grows with value times pattern length,
     // whatever the pattern.

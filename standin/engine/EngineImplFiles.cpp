@@ -7,15 +7,6 @@
 
 namespace standin {
 
-namespace {
-
-    QString padded(const QString& s, int length)
-    {
-        return s.size() >= length ? s.left(length) : s + QString(length - s.size(), QLatin1Char(' '));
-    }
-
-} // namespace
-
 void EngineImpl::runShrinkFile(Session& s, const ShrinkFileStatement& f, Output& out)
 {
     // The tests' slow shrink: an attention meanwhile cancels it before any work is done.

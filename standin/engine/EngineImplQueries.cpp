@@ -11,29 +11,6 @@
 
 namespace standin {
 
-namespace {
-
-    bool isNull(const Cell& c)
-    {
-        return std::holds_alternative<std::monostate>(c);
-    }
-
-    int columnIndex(const Table& t, const QString& name)
-    {
-        for (qsizetype i = 0; i < t.columns.size(); ++i) {
-            if (sameName(t.columns[i].name, name))
-                return int(i);
-        }
-        return -1;
-    }
-
-    QString padded(const QString& s, int length)
-    {
-        return s.size() >= length ? s.left(length) : s + QString(length - s.size(), QLatin1Char(' '));
-    }
-
-} // namespace
-
 QString EngineImpl::serverName() const
 {
     const QString host = QSysInfo::machineHostName().section(QLatin1Char('.'), 0, 0).toUpper();
@@ -317,8 +294,8 @@ void EngineImpl::runSelect(Session& s, int sessionId, const SelectStatement& q, 
                     const Cell ca = keys[k](a);
                     const Cell cb = keys[k](b);
                     int c = 0;
-                    if (isNull(ca) || isNull(cb))
-                        c = isNull(ca) == isNull(cb) ? 0 : (isNull(ca) ? -1 : 1);
+                    if (isNullCell(ca) || isNullCell(cb))
+                        c = isNullCell(ca) == isNullCell(cb) ? 0 : (isNullCell(ca) ? -1 : 1);
                     else
                         c = compareCells(ca, cb, m_version).value_or(0);
                     if (q.orderBy[k].descending)

@@ -211,6 +211,12 @@ class TestCli : public QObject
     {
         return root + QStringLiteral("\\ZT") + set + QLatin1Char('\\') + year + QLatin1Char('\\') + file;
     }
+    // The statement that attaches a year from its two files, for a test's set-up.
+    QString attachYear(const QString& set, const QString& year)
+    {
+        return "EXEC sp_attach_db @dbname = N'UFDATA_" + set + "_" + year + "',@filename1 = N'"
+            + path(set, year, "ufdata.MDF") + "',@filename2 = N'" + path(set, year, "ufdata.LDF") + "'";
+    }
     QStringList common(const QString& command)
     {
         return { command, QStringLiteral("--server"), server.serverName(), QStringLiteral("--password-stdin") };
@@ -337,8 +343,7 @@ private slots:
         QVERIFY(makeYear("001", "2008"));
         QVERIFY(QFile::remove(root + QStringLiteral("/ZT001/2008/ufdata.LDF")));
         QVERIFY(tp::test::executeStatement(cs,
-            "EXEC sp_attach_db @dbname = N'UFDATA_001_2006',@filename1 = N'" + path("001", "2006", "ufdata.MDF")
-                + "',@filename2 = N'" + path("001", "2006", "ufdata.LDF") + "'")
+            attachYear("001", "2006"))
                     .isEmpty());
 
         CliRun r = runCli(common("scan") << "--root" << root << "--json", pw());
@@ -437,9 +442,7 @@ private slots:
     {
         QVERIFY(makeYear("001", "2005"));
         QCOMPARE(tp::test::executeStatement(cs,
-                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
-                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
-                         + "'"),
+                     attachYear("001", "2005")),
             QString());
         QVERIFY(QDir(root + QStringLiteral("/ZT001/2005")).removeRecursively());
         QVERIFY(QDir().mkpath(root + QStringLiteral("/ZT001/2006/ufdata.MDF"))); // not a file
@@ -463,9 +466,7 @@ private slots:
         cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
         QVERIFY(makeYear("001", "2005"));
         QCOMPARE(tp::test::executeStatement(cs,
-                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
-                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
-                         + "' ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
+                     attachYear("001", "2005") + " ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
             QString());
         server.clearRequests();
         const auto batches = [&] {
@@ -515,9 +516,7 @@ private slots:
         cs = tp::test::standinMasterConnectionString(server.serverName(), server.password());
         QVERIFY(makeYear("001", "2005"));
         QCOMPARE(tp::test::executeStatement(cs,
-                     "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'"
-                         + path("001", "2005", "ufdata.MDF") + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF")
-                         + "' ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
+                     attachYear("001", "2005") + " ALTER DATABASE UFDATA_001_2005 SET RECOVERY FULL"),
             QString());
         tp::test::CuttingProxy proxy;
         QVERIFY(proxy.start(server.port()));
@@ -986,9 +985,7 @@ void TestCli::shrinkSaysTheLogChainIsBroken()
     const QString backups = tmp.filePath(QStringLiteral("backup-%1-%2").arg(version).arg(model));
     const QString backupLog = "BACKUP LOG UFDATA_001_2005 TO DISK = N'" + backups + ".trn'";
     QCOMPARE(tp::test::executeStatement(cs,
-                 "EXEC sp_attach_db @dbname = N'UFDATA_001_2005',@filename1 = N'" + path("001", "2005", "ufdata.MDF")
-                     + "',@filename2 = N'" + path("001", "2005", "ufdata.LDF") + "' ALTER DATABASE UFDATA_001_2005 SET "
-                     + "RECOVERY " + model + " BACKUP DATABASE UFDATA_001_2005 TO DISK = N'" + backups + ".bak'"),
+                 attachYear("001", "2005") + " ALTER DATABASE UFDATA_001_2005 SET RECOVERY " + model + " BACKUP DATABASE UFDATA_001_2005 TO DISK = N'" + backups + ".bak'"),
         QString());
     if (broken)
         QCOMPARE(tp::test::executeStatement(cs, backupLog), QString());

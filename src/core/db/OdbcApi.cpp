@@ -115,28 +115,16 @@ bool freeTdsUnescapesBraces(const QString& driver)
         return it.value();
 
     bool unescapes = false;
-    SQLHENV env = SQL_NULL_HENV;
-    SQLHDBC dbc = SQL_NULL_HDBC;
-    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
-        SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-            SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(2)), 0);
-            QString probe = QStringLiteral("DRIVER={") + driver
-                + QStringLiteral("};Server=127.0.0.1;Port=1;TDS_Version=7.4;UID=probe;PWD={a}b};");
-            SQLSMALLINT outLength = 0;
-            const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(probe.data()),
-                SQLSMALLINT(probe.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
-            if (SQL_SUCCEEDED(rc)) {
-                SQLDisconnect(dbc);
-            } else {
-                for (const OdbcDiagnostic& d : readDiagnostics(SQL_HANDLE_DBC, dbc)) {
-                    if (d.message.contains(QLatin1String("Syntax error in connection string"), Qt::CaseInsensitive))
-                        unescapes = true;
-                }
-            }
-            SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    OdbcConnection probe;
+    probe.setLoginTimeout(2);
+    if (probe.connect(QStringLiteral("DRIVER={") + driver
+            + QStringLiteral("};Server=127.0.0.1;Port=1;TDS_Version=7.4;UID=probe;PWD={a}b};"))) {
+        probe.disconnect();
+    } else {
+        for (const OdbcDiagnostic& d : probe.diagnostics()) {
+            if (d.message.contains(QLatin1String("Syntax error in connection string"), Qt::CaseInsensitive))
+                unescapes = true;
         }
-        SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
     known.insert(driver, unescapes);
     return unescapes;
@@ -144,35 +132,24 @@ bool freeTdsUnescapesBraces(const QString& driver)
 
 bool odbcDriverMissing(const QString& driver)
 {
-    bool missing = false;
-    SQLHENV env = SQL_NULL_HENV;
-    SQLHDBC dbc = SQL_NULL_HDBC;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+    OdbcConnection probe;
+    if (!probe.isAllocated())
+        return false; // no driver manager to ask
+    probe.setLoginTimeout(2);
+    if (probe.connect(QStringLiteral("DRIVER={") + driver
+            + QStringLiteral("};Server=127.0.0.1,1;Port=1;UID=probe;PWD=probe;"))) {
+        probe.disconnect();
         return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
-        SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(2)), 0);
-        QString probe = QStringLiteral("DRIVER={") + driver
-            + QStringLiteral("};Server=127.0.0.1,1;Port=1;UID=probe;PWD=probe;");
-        SQLSMALLINT outLength = 0;
-        const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(probe.data()),
-            SQLSMALLINT(probe.size()), nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
-        if (SQL_SUCCEEDED(rc)) {
-            SQLDisconnect(dbc);
-        } else if (rc == SQL_ERROR) {
-            bool driverAnswered = false;
-            for (const OdbcDiagnostic& d : readDiagnostics(SQL_HANDLE_DBC, dbc)) {
-                if (d.sqlState == QLatin1String("IM002") || d.sqlState == QLatin1String("IM003"))
-                    missing = true;
-                else if (d.isError())
-                    driverAnswered = true;
-            }
-            missing = missing || !driverAnswered;
-        }
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     }
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return missing;
+    bool missing = false;
+    bool driverAnswered = false;
+    for (const OdbcDiagnostic& d : probe.diagnostics()) {
+        if (d.sqlState == QLatin1String("IM002") || d.sqlState == QLatin1String("IM003"))
+            missing = true;
+        else if (d.isError())
+            driverAnswered = true;
+    }
+    return missing || !driverAnswered;
 }
 
 namespace {

@@ -62,6 +62,7 @@ public:
     bool connect(const QString& connectionString);
     void disconnect();
     bool isConnected() const { return m_connected; }
+    bool isAllocated() const { return m_dbc != nullptr; } // false when the driver manager gave no handle
     void* handle() const { return m_connected ? m_dbc : nullptr; } // SQLHDBC while connected
     const QVector<OdbcDiagnostic>& diagnostics() const { return m_diagnostics; }
 

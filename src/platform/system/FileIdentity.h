@@ -2,6 +2,7 @@
 // Which file a name reaches on this machine, whatever way it is written: through a link, a
 // mapped drive, another case or doubled separators, one file has one identity.
 
+#include <QHashFunctions>
 #include <QString>
 #include <QtGlobal>
 
@@ -22,7 +23,7 @@ struct FileIdentity
 
 inline size_t qHash(const FileIdentity& id, size_t seed = 0) noexcept
 {
-    return size_t(id.volume * 1000003u ^ id.file) ^ seed;
+    return qHashMulti(seed, id.volume, id.file);
 }
 
 // The identity of the file or folder `name` reaches, read as localFileName reads a name (a
